@@ -1,0 +1,95 @@
+#include "cli/CliController.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+namespace pelorin::cli {
+namespace {
+
+std::atomic<bool> interruptRequested{false};
+
+extern "C" void onInterrupt(int) {
+    interruptRequested.store(true);
+    // A second Ctrl-C ends the process the usual way.
+    std::signal(SIGINT, SIG_DFL);
+}
+
+}  // namespace
+
+CliController::CliController(ScanContext& context, TypeSelection ticked_, bool showProgress_)
+    : ctx(context), ticked(ticked_), showProgress(showProgress_) {}
+
+void CliController::scanningCompleted() {
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+    }
+    completed.notify_all();
+}
+
+void CliController::showAlert(std::string_view title, std::string_view message, std::string_view) {
+    alertShown_ = true;
+    if (showProgress) std::fputs("\r\033[K", stderr);
+    std::fprintf(stderr, "%.*s %.*s\n", int(title.size()), title.data(), int(message.size()), message.data());
+}
+
+void CliController::logLine(std::string_view line) {
+    std::fprintf(stderr, "%.*s\n", int(line.size()), line.data());
+}
+
+void CliController::drawProgress(bool final) {
+    ctx.progressUpdatePending.store(false, std::memory_order_relaxed);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const uint64_t sector = final ? ctx.u64DriveSectorNumber : ctx.currentSector.load(std::memory_order_relaxed);
+    const double percent = final ? 100.0 : ctx.progressBarValue.load(std::memory_order_relaxed);
+    const double megabytes = double(sector) * ctx.u32BytesInSector / 1e6;
+    constexpr int kWidth = 30;
+    const int filled = static_cast<int>(percent / 100.0 * kWidth);
+    std::string bar(static_cast<std::size_t>(filled), '#');
+    bar.resize(kWidth, '-');
+    const int elapsed = static_cast<int>(seconds);
+    std::fprintf(stderr, "\r\033[K[%s] %5.1f%%  %llu files  %02d:%02d:%02d  %.1f MB/s", bar.c_str(), percent,
+                 static_cast<unsigned long long>(ctx.u64TotalNumberOfFileFound.load()), elapsed / 3600,
+                 elapsed / 60 % 60, elapsed % 60, seconds > 0 ? megabytes / seconds : 0.0);
+    if (final) std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+bool CliController::runScan(Scanning& scanning) {
+    interruptRequested.store(false);
+    auto previous = std::signal(SIGINT, onInterrupt);
+    started = std::chrono::steady_clock::now();
+    done = false;
+    std::thread worker([&scanning] { scanning.scanningThread(); });
+
+    bool stopped = false;
+    std::unique_lock lock(mutex);
+    while (!done) {
+        completed.wait_for(lock, std::chrono::milliseconds(200));
+        if (interruptRequested.load() && !stopped) {
+            stopped = true;
+            ctx.bCancelScanning.store(true);
+        }
+        if (showProgress && !done) {
+            lock.unlock();
+            drawProgress(false);
+            lock.lock();
+        }
+    }
+    lock.unlock();
+    worker.join();
+    std::signal(SIGINT, previous);
+    if (showProgress) {
+        if (stopped)
+            std::fputs("\r\033[K", stderr);
+        else
+            drawProgress(true);
+    }
+    return stopped || interruptRequested.load();
+}
+
+}  // namespace pelorin::cli

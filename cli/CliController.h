@@ -1,0 +1,43 @@
+#pragma once
+// The command-line tool's side of a scan: type flags, alerts on standard
+// error, and a progress line on a terminal.
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+
+#include "engine/Scanning.h"
+
+namespace pelorin::cli {
+
+class CliController final : public ScanController {
+public:
+    CliController(ScanContext& context, TypeSelection ticked, bool showProgress);
+
+    bool fileSelectionFlag(FileType type) const override { return ticked[index(type)]; }
+    void updateProgressBar() override {}  // the waiting thread redraws on its own clock
+    void scanningCompleted() override;
+    void showAlert(std::string_view title, std::string_view message, std::string_view button) override;
+    void logLine(std::string_view line) override;
+
+    // Runs the scan on a worker thread and waits for it, drawing progress and
+    // turning Ctrl-C into a stop request. True when the scan was stopped.
+    bool runScan(Scanning& scanning);
+
+    bool alertShown() const { return alertShown_; }
+
+private:
+    void drawProgress(bool final);
+
+    ScanContext& ctx;
+    TypeSelection ticked;
+    bool showProgress;
+    bool alertShown_ = false;
+    std::mutex mutex;
+    std::condition_variable completed;
+    bool done = false;
+    std::chrono::steady_clock::time_point started;
+};
+
+}  // namespace pelorin::cli

@@ -1,0 +1,65 @@
+#include "cli/Report.h"
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "engine/SizeText.h"
+
+namespace pelorin::cli {
+namespace {
+
+void addNodes(nlohmann::ordered_json& nodes, const HDIR& node) {
+    nodes.push_back({{"fileID", node.fileID()},
+                     {"parentID", node.parentID()},
+                     {"fileType", node.fileType()},
+                     {"fileName", node.fileName()},
+                     {"pathName", node.pathName()},
+                     {"sectorNumber", node.sectorNumber()},
+                     {"extraBytesToMove", node.extraBytesToMove()},
+                     {"fileSize", node.fileSize()}});
+    for (const auto& child : node.children()) addNodes(nodes, *child);
+}
+
+const char* plural(uint64_t count) { return count == 1 ? "file" : "files"; }
+
+}  // namespace
+
+void printTree(std::FILE* out, const HDIR& root, bool listFiles) {
+    if (root.children().empty()) {
+        std::fprintf(out, "No files found.\n");
+        return;
+    }
+    for (const auto& folder : root.children()) {
+        std::fprintf(out, "%-22s %8u %-5s %12s\n", folder->fileName().c_str(), folder->fileCount(),
+                     plural(folder->fileCount()), sizeText(folder->fileSize()).c_str());
+        if (!listFiles) continue;
+        for (const auto& file : folder->children()) {
+            std::fprintf(out, "    %-26s sector %-12llu", file->fileName().c_str(),
+                         static_cast<unsigned long long>(file->sectorNumber()));
+            if (file->extraBytesToMove() != 0) std::fprintf(out, " +%d", file->extraBytesToMove());
+            std::fprintf(out, " %12s\n", sizeText(file->fileSize()).c_str());
+        }
+    }
+    std::fprintf(out, "%-22s %8u %-5s %12s\n", "Total", root.fileCount(), plural(root.fileCount()),
+                 sizeText(root.fileSize()).c_str());
+}
+
+bool writeReport(const std::string& path, const SourceInfo& source, const HDIR& root, bool stopped,
+                 std::string& error) {
+    nlohmann::ordered_json report;
+    report["source"] = source.path;
+    report["sectorSize"] = source.sectorSize;
+    report["sectorCount"] = source.sectorCount;
+    report["stopped"] = stopped;
+    report["nodes"] = nlohmann::ordered_json::array();
+    addNodes(report["nodes"], root);
+    std::ofstream file(path);
+    if (file) file << report.dump(2) << '\n';
+    if (!file) {
+        error = "cannot write the report to " + path;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace pelorin::cli

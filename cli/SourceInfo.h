@@ -1,0 +1,28 @@
+#pragma once
+// Checks a scan source (a block device or a disk image) and reads its geometry.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace pelorin::cli {
+
+struct SourceInfo {
+    std::string path;
+    bool blockDevice = false;
+    uint64_t sizeInBytes = 0;
+    uint32_t sectorSize = 512;
+    uint64_t sectorCount = 0;
+};
+
+// The source's geometry, or a one-line reason why it cannot be scanned.
+// `requestedSectorSize` is 0 when the user gave none.
+struct SourceCheck {
+    std::optional<SourceInfo> info;
+    std::string error;
+};
+SourceCheck inspectSource(const std::string& path, uint32_t requestedSectorSize);
+
+bool isValidSectorSize(uint32_t size);
+
+}  // namespace pelorin::cli

@@ -1,0 +1,135 @@
+// pelorin-cli: finds lost photos, music and videos on a drive or disk image.
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <sstream>
+
+#include "cli/CliController.h"
+#include "cli/Report.h"
+#include "cli/SourceInfo.h"
+#include "engine/Registry.h"
+#include "engine/Scanning.h"
+
+namespace pelorin::cli {
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitStopped = 130;
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "pelorin-cli: %s\n", message.c_str());
+    return kExitFailure;
+}
+
+// The ticked types from a list such as "jpg,png" or "all".
+std::optional<TypeSelection> parseTypes(const std::string& list, std::string& error) {
+    TypeSelection ticked;
+    std::stringstream items(list);
+    std::string item;
+    while (std::getline(items, item, ',')) {
+        item.erase(std::remove_if(item.begin(), item.end(), ::isspace), item.end());
+        if (item.empty()) continue;
+        std::string lower = item;
+        std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+        if (lower == "all") {
+            ticked |= availableTypes();
+            continue;
+        }
+        auto type = findFileType(item);
+        if (!type) {
+            error = "unknown file type '" + item + "' (see 'pelorin-cli types')";
+            return std::nullopt;
+        }
+        const FileTypeInfo& row = info(*type);
+        if (!row.factory) {
+            error = "file type '" + item + "' (" + std::string(row.formatLabel) + ") cannot be scanned yet";
+            return std::nullopt;
+        }
+        ticked.set(index(*type));
+    }
+    if (ticked.none()) {
+        error = "no file type to look for";
+        return std::nullopt;
+    }
+    return ticked;
+}
+
+int listTypes() {
+    std::printf("%-5s %-10s %-14s %-18s %-6s %s\n", "KEY", "LABEL", "CATEGORY", "FOLDER", "EXT", "SCAN");
+    for (const FileTypeInfo& row : registry())
+        std::printf("%-5s %-10s %-14s %-18s %-6s %s\n", row.parentKey.data(), row.formatLabel.data(),
+                    row.category.data(), row.folderName.data(), row.extension.data(),
+                    row.factory ? "available" : "not yet");
+    return 0;
+}
+
+struct ScanOptions {
+    std::string source;
+    std::string types = "all";
+    uint32_t sectorSize = 0;
+    std::string reportPath;
+    bool listFiles = false;
+    bool noProgress = false;
+};
+
+int scan(const ScanOptions& options) {
+    std::string error;
+    auto ticked = parseTypes(options.types, error);
+    if (!ticked) return fail(error);
+    SourceCheck check = inspectSource(options.source, options.sectorSize);
+    if (!check.info) return fail(check.error);
+    const SourceInfo& source = *check.info;
+
+    ScanContext ctx;
+    ctx.selectedDriveMountPoint = source.path;
+    ctx.u32BytesInSector = source.sectorSize;
+    ctx.u64DriveSectorNumber = source.sectorCount;
+    ctx.u64TotalNumberOfFileFound = 0;
+    CliController controller(ctx, *ticked, !options.noProgress && ::isatty(STDERR_FILENO));
+    Scanning scanning(ctx, controller);
+    const bool stopped = controller.runScan(scanning);
+
+    const HDIR* root = scanning.dirRoot();
+    std::printf("%s: %llu sectors of %u bytes%s\n", source.path.c_str(),
+                static_cast<unsigned long long>(source.sectorCount), source.sectorSize,
+                stopped ? " (scan stopped)" : "");
+    printTree(stdout, *root, options.listFiles);
+    if (!options.reportPath.empty() && !writeReport(options.reportPath, source, *root, stopped, error))
+        return fail(error);
+    if (stopped) return kExitStopped;
+    return controller.alertShown() ? kExitFailure : 0;
+}
+
+}  // namespace
+}  // namespace pelorin::cli
+
+int main(int argc, char** argv) {
+    using namespace pelorin::cli;
+    CLI::App app{"Pelorin finds lost photos, music and videos on a drive or disk image, by their content."};
+    app.require_subcommand(1);
+
+    ScanOptions scanOptions;
+    auto* scanCommand = app.add_subcommand("scan", "Scan a block device or disk image for lost files");
+    scanCommand->add_option("source", scanOptions.source, "Block device (/dev/sdb) or disk image file")->required();
+    scanCommand->add_option("--types", scanOptions.types, "File types to look for: jpg,png,... or all")
+        ->capture_default_str();
+    scanCommand->add_option("--sector-size", scanOptions.sectorSize,
+                            "Sector size of a disk image: 512, 1024, 2048 or 4096 (default 512)");
+    scanCommand->add_option("--report", scanOptions.reportPath, "Write the found-file tree as JSON to this file");
+    scanCommand->add_flag("--files", scanOptions.listFiles, "List every found file, not only the folders");
+    scanCommand->add_flag("--no-progress", scanOptions.noProgress, "Do not draw the progress bar");
+
+    auto* typesCommand = app.add_subcommand("types", "List the file types Pelorin knows");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    }
+    if (*typesCommand) return listTypes();
+    return scan(scanOptions);
+}

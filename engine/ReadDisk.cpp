@@ -1,0 +1,38 @@
+#include "engine/ReadDisk.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace pelorin {
+
+long long preadFully(int fd, uint64_t offset, std::span<uint8_t> buffer) {
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        ssize_t n = ::pread(fd, buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return done == 0 ? -1 : static_cast<long long>(done);
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<long long>(done);
+}
+
+long long readAt(const std::string& path, uint64_t offset, std::span<uint8_t> buffer) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    long long n = preadFully(fd, offset, buffer);
+    ::close(fd);
+    return n;
+}
+
+bool ReadDisk::readSector(uint64_t sector, uint32_t /*size*/, std::span<uint8_t> buffer) {
+    const std::size_t wanted = std::min<std::size_t>(buffer.size(), std::size_t{65536} + ctx.u32BytesInSector);
+    long long n = readAt(ctx.cDriveMountedPath, sector * ctx.u32BytesInSector, buffer.first(wanted));
+    if (n < 0) return false;
+    lastReadLength_ = static_cast<std::size_t>(n);
+    return true;
+}
+
+}  // namespace pelorin

@@ -1,0 +1,301 @@
+#include "engine/Scanning.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "engine/ReadDisk.h"
+
+namespace pelorin {
+namespace {
+
+constexpr uint32_t kWindowSize = WindowSource::kWindowSize;
+constexpr std::string_view kErrorTitle = "Error!";
+
+// An ISO box type starts with a letter from "f" to "x"; such sectors must
+// reach the ISO base media recognisers at the end of the list.
+bool mayBeIsoBox(const uint8_t* probe) { return probe[4] >= 0x66 && probe[4] <= 0x78; }
+
+}  // namespace
+
+DeviceWindowSource::DeviceWindowSource(std::string path_) : path(std::move(path_)) {}
+
+DeviceWindowSource::~DeviceWindowSource() {
+    if (fd >= 0) ::close(fd);
+}
+
+bool DeviceWindowSource::reopen() {
+    if (fd >= 0) ::close(fd);
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    return fd >= 0;
+}
+
+int DeviceWindowSource::readDriveSectors(uint64_t sector, uint32_t sectorSize, uint8_t* window) {
+    const uint64_t offset = sector * sectorSize;
+    long long n = -1;
+    if (fd >= 0) n = preadFully(fd, offset, {window, kWindowSize});
+    if (n <= 0) {
+        // A fresh open tells a vanished device from a stretch that cannot be read.
+        if (!reopen()) {
+            std::memset(window, 0, kWindowSize);
+            return -1;
+        }
+        n = preadFully(fd, offset, {window, kWindowSize});
+    }
+    if (n <= 0) {
+        std::memset(window, 0, kWindowSize);
+        return 0;
+    }
+    if (static_cast<std::size_t>(n) < kWindowSize) std::memset(window + n, 0, kWindowSize - static_cast<std::size_t>(n));
+    return 1;
+}
+
+Scanning::Scanning(ScanContext& context, ScanController& controller_)
+    : ctx(context), controller(controller_), registry_(registry()), sleep_(std::make_unique<Sleep>()) {}
+
+Scanning::~Scanning() = default;
+
+void Scanning::setKeepAwake(std::unique_ptr<KeepAwake> keepAwake, std::chrono::milliseconds interval) {
+    sleep_ = std::make_unique<Sleep>(std::move(keepAwake), interval);
+}
+
+std::unique_ptr<HDIR> Scanning::makeTypeFolder(std::string_view name, std::string_view extension) {
+    auto folder = std::make_unique<HDIR>();
+    folder->setFileType(HDIR::kFolder);
+    folder->setFileID(fileIDCount++);
+    folder->setParentID(HDIR::kRootID);
+    folder->setFileName(std::string(name));
+    folder->setExtension(std::string(extension));
+    folder->setPathName("/" + dirRoot_->fileName());
+    folder->setParent(dirRoot_.get());
+    return folder;
+}
+
+void Scanning::registerTickedTypes() {
+    bool previewTypeTicked = false;
+    for (const FileTypeInfo& row : registry_) {
+        if (controller.fileSelectionFlag(row.type) && row.factory) {
+            registered_.push_back({row.type, row.factory(ctx), row.firstByte});
+            if (row.selectionFlag) ctx.selection.*row.selectionFlag = true;
+            if (row.isoBaseMedia) noIsoBaseMediaTicked_ = false;
+            previewTypeTicked = previewTypeTicked || row.reportsPreview;
+            auto folder = makeTypeFolder(row.folderName, row.extension);
+            folderDictionary_.emplace_back(std::string(row.parentKey), folder.get());
+            typeFolders_[index(row.type)] = std::move(folder);
+        }
+        // The preview folder takes its id between the CRW and MID folders.
+        if (row.type == FileType::Crw && previewTypeTicked) dirRawJpg_ = makeTypeFolder(kRawJpgFolderName, "");
+    }
+}
+
+void Scanning::buildDispatch() {
+    std::array<std::bitset<256>, kFileTypeCount> accepted;
+    for (std::size_t i = 0; i < registered_.size(); ++i) accepted[i] = registered_[i].recogniser->acceptedFirstBytes();
+    for (unsigned isoException = 0; isoException < 2; ++isoException) {
+        for (unsigned first = 0; first < 256; ++first) {
+            auto& steps = dispatch_[first + 256 * isoException];
+            steps.clear();
+            for (std::size_t i = 0; i < registered_.size(); ++i) {
+                const bool boundExceeded = first < registered_[i].firstByte && !isoException;
+                if (accepted[i][first]) {
+                    steps.push_back({static_cast<uint8_t>(i), boundExceeded});
+                } else if (boundExceeded) {
+                    // This recogniser would answer NO and end the pass.
+                    steps.push_back({kStopPass, true});
+                    break;
+                }
+            }
+            steps.push_back({kStopPass, true});
+        }
+    }
+}
+
+HDIR* Scanning::addDetailsToHdir(HDIR* folder, uint64_t fileSize, uint64_t sectorNumber) {
+    ctx.u64TotalNumberOfFileFound.fetch_add(1, std::memory_order_relaxed);
+    auto node = std::make_unique<HDIR>();
+    node->setFileType(HDIR::kFoundFile);
+    node->setParentID(folder->fileID());
+    node->setFileID(fileIDCount++);
+    node->setFileName("file" + std::to_string(folder->childrenCount() + 1) + folder->extension());
+    node->setPathName(folder->fileName() + "/" + dirRoot_->fileName());
+    node->setSectorNumber(sectorNumber);
+    node->setExtraBytesToMove(0);
+    node->setFileSize(fileSize);
+    folder->addToFileSize(fileSize);
+    node->setParent(folder);
+    dirRoot_->addToChildrenCount(1);
+    folder->addToChildrenCount(1);
+    dirRoot_->addToFileCount(1);
+    folder->addToFileCount(1);
+    return folder->addChild(std::move(node));
+}
+
+HDIR* Scanning::addDetailsOfRawJpgFile(HDIR* folder, uint64_t sectorNumber, uint64_t fileSize,
+                                       int32_t extraBytesToMove) {
+    const int32_t number = folder->childrenCount() + 1;
+    HDIR* node = addDetailsToHdir(folder, fileSize, sectorNumber);
+    node->setFileName("file - Raw Jpg" + std::to_string(number) + ".jpg");
+    node->setExtraBytesToMove(extraBytesToMove);
+    return node;
+}
+
+// Offers one sector to the recognisers in registry order.
+void Scanning::offerSector(const uint8_t* probe, uint64_t& sectorIndex, uint32_t& windowOffset, uint8_t* window) {
+    const bool isoException = !noIsoBaseMediaTicked_ && mayBeIsoBox(probe);
+    const uint32_t sectorSize = static_cast<uint32_t>(u32BytesInSectorInScanner);
+    for (const DispatchStep& step : dispatch_[probe[0] + 256u * isoException]) {
+        if (step.recogniser == kStopPass) break;
+        Registered& entry = registered_[step.recogniser];
+        Recogniser& recogniser = *entry.recogniser;
+        if (!recogniser.isFile(probe, sectorIndex)) {
+            if (step.stopOnNo) break;
+            continue;
+        }
+        const uint64_t size = recogniser.fileSizeCalculation(probe, sectorIndex);
+        if (size != 0) {
+            const std::string key = recogniser.parentKey();
+            if (entry.type == FileType::X3f && typeFolders_[index(FileType::X3f)])
+                typeFolders_[index(FileType::X3f)]->setExtension(recogniser.extensionOfFile());
+            for (auto& [folderKey, folder] : folderDictionary_) {
+                if (folderKey != key) continue;
+                addDetailsToHdir(folder, size, sectorIndex);
+                break;
+            }
+            if (ctx.found.bRawJpgFileFound && ctx.u64RawJpgFileSize > 1024 && dirRawJpg_) {
+                addDetailsOfRawJpgFile(dirRawJpg_.get(), ctx.u64RawJpgFileSectorNumber, ctx.u64RawJpgFileSize,
+                                       static_cast<int32_t>(ctx.uExtraBytesOfJpgFileOffset));
+                ctx.found.bRawJpgFileFound = false;
+                ctx.u64RawJpgFileSectorNumber = 0;
+                ctx.u64RawJpgFileSize = 0;
+            }
+        }
+        if (ctx.bSkipFileSize) {
+            ctx.bSkipFileSize = false;
+            if (size > sectorSize) {
+                // Jump to the last whole sector of the file; the loop's own step
+                // then moves to the sector after it.
+                const uint64_t n = size / sectorSize - 1;
+                sectorIndex += n;
+                const uint64_t offset = uint64_t{windowOffset} + n * sectorSize;
+                windowOffset = static_cast<uint32_t>(offset & 0xFFFF);
+                if (offset >= kWindowSize) {
+                    const uint64_t windowStart = sectorIndex - windowOffset / sectorSize + 1;
+                    if (activeSource_->readDriveSectors(windowStart, sectorSize, window) == 0)
+                        controller.showAlert(kErrorTitle, kDriveCannotOpen, "OK");
+                }
+            }
+        }
+        if (ctx.found.bNikonNefFileFound && ctx.found.bNikonNrwFileFound) {
+            // The Nikon file is an NRW: hand the sector on to the NRW recogniser.
+            ctx.found.bRawJpgFileFound = false;
+            ctx.u64RawJpgFileSectorNumber = 0;
+            ctx.u64RawJpgFileSize = 0;
+            continue;
+        }
+        break;
+    }
+}
+
+void Scanning::scanningThread() {
+    sleep_->startPreventingSleep();
+    ctx.selection = {};
+
+    driveMountedPath = ctx.selectedDriveMountPoint;
+    ctx.selectedDriveMountPointForPreview = driveMountedPath;
+    ctx.cDriveMountedPath = driveMountedPath;
+    u32BytesInSectorInScanner = static_cast<int32_t>(ctx.u32BytesInSector);
+    const uint32_t sectorSize = ctx.u32BytesInSector;
+
+    dirRoot_ = std::make_unique<HDIR>();
+    dirRoot_->setFileType(HDIR::kFolder);
+    dirRoot_->setFileID(HDIR::kRootID);
+    dirRoot_->setParentID(1);
+    dirRoot_->setFileName("ROOT");
+    dirRoot_->setPathName("");
+    fileIDCount = 3;
+
+    registered_.clear();
+    folderDictionary_.clear();
+    typeFolders_ = {};
+    dirRawJpg_.reset();
+    noIsoBaseMediaTicked_ = true;
+    registerTickedTypes();
+    buildDispatch();
+
+    std::unique_ptr<WindowSource> deviceSource;
+    if (!windowSource_) deviceSource = std::make_unique<DeviceWindowSource>(driveMountedPath);
+    activeSource_ = windowSource_ ? windowSource_.get() : deviceSource.get();
+    auto window = std::make_unique<uint8_t[]>(kWindowSize);
+    uint8_t probe[kProbeSize];
+    uint32_t windowOffset = 0;
+    uint64_t sectorIndex = 0;
+    const uint64_t sectorCount = ctx.u64DriveSectorNumber;
+
+    while (!ctx.cancelled() && sectorIndex < sectorCount) {
+        if (ctx.bPauseScanning.load(std::memory_order_relaxed)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            continue;
+        }
+        if ((windowOffset & 0xFFFF) == 0) {
+            const int result = activeSource_->readDriveSectors(sectorIndex, sectorSize, window.get());
+            if (result == -1) {
+                controller.showAlert(kErrorTitle, kDriveCannotOpen, "OK");
+                break;
+            }
+            if (result == 0) {
+                sectorIndex += 100;
+                windowOffset = kWindowSize;
+                continue;
+            }
+            windowOffset = 0;
+        }
+        std::memcpy(probe, window.get() + (windowOffset & 0xFFFF), kProbeSize);
+        windowOffset += sectorSize;
+
+        offerSector(probe, sectorIndex, windowOffset, window.get());
+
+        ctx.found = {};
+        if (sectorIndex % 10 != 0) {
+            ctx.progressBarValue.store(static_cast<float>(double(sectorIndex) * 100.0 / double(sectorCount)),
+                                       std::memory_order_relaxed);
+            ctx.currentSector.store(sectorIndex, std::memory_order_relaxed);
+            if (!ctx.progressUpdatePending.load(std::memory_order_relaxed)) {
+                ctx.progressUpdatePending.store(true, std::memory_order_relaxed);
+                controller.updateProgressBar();
+            }
+        }
+        ++sectorIndex;
+    }
+    activeSource_ = nullptr;
+    finishScan(sectorIndex);
+}
+
+void Scanning::finishScan(uint64_t sectorIndex) {
+    std::printf("\n\n\nnumber of the sectors is %lli\n", static_cast<long long>(sectorIndex - 1));
+    std::fflush(stdout);
+
+    uint64_t total = 0;
+    auto attach = [&](std::unique_ptr<HDIR>& folder) {
+        if (!folder || folder->childrenCount() < 1) return;
+        dirRoot_->addToChildrenCount(1);
+        total += folder->fileSize();
+        dirRoot_->addChild(std::move(folder));
+    };
+    attach(dirRawJpg_);
+    for (FileType type : attachOrder()) attach(typeFolders_[index(type)]);
+    dirRoot_->setFileSize(total);
+
+    registered_.clear();
+    folderDictionary_.clear();
+    typeFolders_ = {};
+    dirRawJpg_.reset();
+
+    controller.scanningCompleted();
+    sleep_->stopPreventingSleep();
+}
+
+}  // namespace pelorin

@@ -1,0 +1,119 @@
+#pragma once
+// One scan of a source, sector by sector, from its first sector to its last.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/Alerts.h"
+#include "engine/HDIR.h"
+#include "engine/Registry.h"
+#include "engine/ScanContext.h"
+#include "engine/Sleep.h"
+
+namespace pelorin {
+
+// The side of the controller that a scan talks to.
+class ScanController : public Alerts {
+public:
+    // The type flags behind the file-type check boxes.
+    virtual bool fileSelectionFlag(FileType type) const = 0;
+    // Asks for a progress display; the scan has stored the value in the
+    // context and sets progressUpdatePending first. Must not block.
+    virtual void updateProgressBar() = 0;
+    // The scan has ended and its tree is ready in Scanning::dirRoot(). Must not block.
+    virtual void scanningCompleted() = 0;
+};
+
+// Where the sector loop gets its 64 KiB windows.
+class WindowSource {
+public:
+    static constexpr std::size_t kWindowSize = 65536;
+    virtual ~WindowSource() = default;
+    // Fills the window with the bytes at the sector and zeros after them.
+    // Returns 1 when at least one byte was read, 0 when nothing could be read
+    // (an unreadable stretch or the end of the source; the window is then all
+    // zeros) and -1 when the source cannot be opened.
+    virtual int readDriveSectors(uint64_t sector, uint32_t sectorSize, uint8_t* window) = 0;
+};
+
+// Reads the source through one read-only descriptor. When a read fails it
+// reopens the path, so a vanished device gives -1 and an unreadable stretch 0,
+// as a fresh open, read and close for every window would.
+class DeviceWindowSource final : public WindowSource {
+public:
+    explicit DeviceWindowSource(std::string path);
+    ~DeviceWindowSource() override;
+    int readDriveSectors(uint64_t sector, uint32_t sectorSize, uint8_t* window) override;
+
+private:
+    bool reopen();
+    std::string path;
+    int fd = -1;
+};
+
+class Scanning {
+public:
+    Scanning(ScanContext& context, ScanController& controller);
+    ~Scanning();
+
+    // The whole scan, on the calling thread.
+    void scanningThread();
+
+    HDIR* dirRoot() const { return dirRoot_.get(); }
+    std::unique_ptr<HDIR> takeDirRoot() { return std::move(dirRoot_); }
+    void setDirRoot(std::unique_ptr<HDIR> root) { dirRoot_ = std::move(root); }
+
+    // Adds a found file to a type folder.
+    HDIR* addDetailsToHdir(HDIR* folder, uint64_t fileSize, uint64_t sectorNumber);
+    // Adds a raw file's preview JPEG to the "RAW Jpg Files" folder.
+    HDIR* addDetailsOfRawJpgFile(HDIR* folder, uint64_t sectorNumber, uint64_t fileSize, int32_t extraBytesToMove);
+
+    // For tests and tools: another table of types, window source or way of keeping awake.
+    void setRegistry(std::span<const FileTypeInfo, kFileTypeCount> table) { registry_ = table; }
+    void setWindowSource(std::unique_ptr<WindowSource> source) { windowSource_ = std::move(source); }
+    void setKeepAwake(std::unique_ptr<KeepAwake> keepAwake,
+                      std::chrono::milliseconds interval = std::chrono::seconds(5));
+
+private:
+    struct Registered {
+        FileType type;
+        std::unique_ptr<Recogniser> recogniser;
+        uint32_t firstByte;
+    };
+    // One step of the recogniser pass for a given first byte of the probe.
+    struct DispatchStep {
+        uint8_t recogniser;  // index into registered_, or kStopPass
+        bool stopOnNo;       // a NO here ends the pass (the first-byte bound)
+    };
+    static constexpr uint8_t kStopPass = 0xFF;
+
+    void registerTickedTypes();
+    std::unique_ptr<HDIR> makeTypeFolder(std::string_view name, std::string_view extension);
+    void buildDispatch();
+    void offerSector(const uint8_t* probe, uint64_t& sectorIndex, uint32_t& windowOffset, uint8_t* window);
+    void finishScan(uint64_t sectorIndex);
+
+    ScanContext& ctx;
+    ScanController& controller;
+    std::span<const FileTypeInfo, kFileTypeCount> registry_;
+    std::unique_ptr<WindowSource> windowSource_;  // set by tests; otherwise the device, per scan
+    WindowSource* activeSource_ = nullptr;
+    std::unique_ptr<Sleep> sleep_;
+
+    std::unique_ptr<HDIR> dirRoot_;
+    std::array<std::unique_ptr<HDIR>, kFileTypeCount> typeFolders_;  // until attached to the root
+    std::unique_ptr<HDIR> dirRawJpg_;
+    std::vector<std::pair<std::string, HDIR*>> folderDictionary_;
+    std::vector<Registered> registered_;
+    std::array<std::vector<DispatchStep>, 512> dispatch_;  // [first byte + 256 × ISO exception]
+    bool noIsoBaseMediaTicked_ = true;
+    uint32_t fileIDCount = 3;
+    std::string driveMountedPath;
+    int32_t u32BytesInSectorInScanner = 512;
+};
+
+}  // namespace pelorin

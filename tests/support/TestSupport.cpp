@@ -1,0 +1,94 @@
+#include "support/TestSupport.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "engine/ReadDisk.h"
+
+namespace pelorin::test {
+
+TempImage::TempImage(uint64_t size) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "pelorin-test-XXXXXX").string();
+    int fd = ::mkstemp(pattern.data());
+    if (fd < 0) throw std::runtime_error("cannot create a temporary image");
+    ::close(fd);
+    path_ = pattern;
+    if (size) resize(size);
+}
+
+TempImage::~TempImage() { std::filesystem::remove(path_); }
+
+void TempImage::write(uint64_t offset, const Bytes& bytes) {
+    int fd = ::open(path_.c_str(), O_WRONLY);
+    if (fd < 0 || ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)) != ssize_t(bytes.size()))
+        throw std::runtime_error("cannot write the temporary image");
+    ::close(fd);
+}
+
+void TempImage::resize(uint64_t size) { std::filesystem::resize_file(path_, size); }
+
+uint64_t TempImage::size() const { return std::filesystem::file_size(path_); }
+
+std::filesystem::path fixturePath(const std::string& relativePath) {
+    return std::filesystem::path(PELORIN_FIXTURES_DIR) / relativePath;
+}
+
+Bytes fixture(const std::string& relativePath) {
+    std::ifstream file(fixturePath(relativePath), std::ios::binary);
+    if (!file) throw std::runtime_error("missing fixture " + relativePath);
+    return Bytes(std::istreambuf_iterator<char>(file), {});
+}
+
+TypeSelection selectionOf(std::initializer_list<FileType> types) {
+    TypeSelection ticked;
+    for (FileType type : types) ticked.set(index(type));
+    return ticked;
+}
+
+namespace {
+// Scans never need to keep a test machine awake.
+struct NoKeepAwake : KeepAwake {
+    void poke() override {}
+};
+}  // namespace
+
+ScanResult scanImage(const std::string& path, TypeSelection ticked, uint32_t sectorSize) {
+    ScanContext ctx;
+    ctx.selectedDriveMountPoint = path;
+    ctx.u32BytesInSector = sectorSize;
+    ctx.u64DriveSectorNumber = std::filesystem::file_size(path) / sectorSize;
+    RecordingController controller(ticked);
+    Scanning scanning(ctx, controller);
+    scanning.setKeepAwake(std::make_unique<NoKeepAwake>());
+    scanning.scanningThread();
+    return {scanning.takeDirRoot(), controller.alerts};
+}
+
+const HDIR* folderNamed(const HDIR& root, std::string_view name) {
+    for (const auto& child : root.children())
+        if (child->fileName() == name) return child.get();
+    return nullptr;
+}
+
+std::unique_ptr<ScanContext> contextFor(const std::string& path, uint32_t sectorSize) {
+    auto ctx = std::make_unique<ScanContext>();
+    ctx->selectedDriveMountPoint = ctx->cDriveMountedPath = path;
+    ctx->u32BytesInSector = sectorSize;
+    ctx->u64DriveSectorNumber = std::filesystem::file_size(path) / sectorSize;
+    return ctx;
+}
+
+uint64_t recognise(Recogniser& recogniser, const std::string& path, uint64_t sector, uint32_t sectorSize) {
+    uint8_t probe[kProbeSize] = {};
+    readAt(path, sector * sectorSize, {probe, kProbeSize});
+    if (!recogniser.isFile(probe, sector)) return 0;
+    return recogniser.fileSizeCalculation(probe, sector);
+}
+
+}  // namespace pelorin::test
