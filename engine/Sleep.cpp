@@ -80,13 +80,14 @@ void Sleep::stopPreventingSleep() {
 }
 
 void Sleep::run() {
+    // Every scan pokes at least once, however short it is.
     std::unique_lock lock(mutex);
-    while (!stopRequested) {
+    do {
         lock.unlock();
         keepAwake->poke();
         lock.lock();
         wake.wait_for(lock, interval, [this] { return stopRequested; });
-    }
+    } while (!stopRequested);
     lock.unlock();
     keepAwake->release();
 }

@@ -22,7 +22,9 @@ TempImage::TempImage(uint64_t size) {
     if (size) resize(size);
 }
 
-TempImage::~TempImage() { std::filesystem::remove(path_); }
+TempImage::~TempImage() {
+    if (!path_.empty()) std::filesystem::remove(path_);
+}
 
 void TempImage::write(uint64_t offset, const Bytes& bytes) {
     int fd = ::open(path_.c_str(), O_WRONLY);

@@ -21,6 +21,7 @@ public:
     ~TempImage();
     TempImage(const TempImage&) = delete;
     TempImage& operator=(const TempImage&) = delete;
+    TempImage(TempImage&& other) noexcept : path_(std::move(other.path_)) { other.path_.clear(); }
 
     const std::string& path() const { return path_; }
     // Writes bytes at a byte offset, growing the image as needed.

@@ -1,0 +1,454 @@
+// The sector loop: which recogniser sees which sector, skips, failures,
+// stopping, and the tree it builds. Recognisers are stand-ins driven by a
+// script, so each test says exactly what every type answers.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <utility>
+
+#include "support/TestSupport.h"
+
+namespace pelorin::test {
+namespace {
+
+struct Script {
+    std::vector<std::pair<FileType, uint64_t>> asked;  // every isFile call, in order
+    std::function<bool(FileType, const uint8_t*, uint64_t)> accepts = [](FileType, const uint8_t*, uint64_t) {
+        return false;
+    };
+    std::function<uint64_t(FileType, ScanContext&, uint64_t)> sizeOf = [](FileType, ScanContext&, uint64_t) {
+        return uint64_t{1000};
+    };
+    std::map<FileType, std::bitset<256>> firstBytes;  // narrowed acceptedFirstBytes
+    std::map<FileType, std::string> extension;
+};
+Script* script = nullptr;
+
+class StandIn final : public Recogniser {
+public:
+    StandIn(ScanContext& context, FileType type_) : Recogniser(context), type(type_) {}
+    bool isFile(const uint8_t* probe, uint64_t sector) override {
+        script->asked.emplace_back(type, sector);
+        return script->accepts(type, probe, sector);
+    }
+    uint64_t fileSizeCalculation(const uint8_t*, uint64_t sector) override { return script->sizeOf(type, ctx, sector); }
+    uint32_t firstByteOfHeader() const override { return info(type).firstByte; }
+    std::string parentKey() override { return std::string(info(type).parentKey); }
+    std::bitset<256> acceptedFirstBytes() const override {
+        auto it = script->firstBytes.find(type);
+        return it == script->firstBytes.end() ? Recogniser::acceptedFirstBytes() : it->second;
+    }
+    std::string extensionOfFile() const override { return script->extension[type]; }
+
+private:
+    FileType type;
+};
+
+template <std::size_t I>
+std::unique_ptr<Recogniser> makeStandIn(ScanContext& context) {
+    return std::make_unique<StandIn>(context, static_cast<FileType>(I));
+}
+
+template <std::size_t... I>
+std::array<FileTypeInfo, kFileTypeCount> standInTable(std::index_sequence<I...>) {
+    std::array<FileTypeInfo, kFileTypeCount> table;
+    std::copy(registry().begin(), registry().end(), table.begin());
+    ((table[I].factory = &makeStandIn<I>), ...);
+    return table;
+}
+const std::array<FileTypeInfo, kFileTypeCount> kStandIns = standInTable(std::make_index_sequence<kFileTypeCount>{});
+
+struct NoKeepAwake : KeepAwake {
+    void poke() override {}
+};
+
+// A window source that fails where told and otherwise reads the image.
+class FailingWindows final : public WindowSource {
+public:
+    FailingWindows(std::string path, std::map<uint64_t, int> failures_, std::vector<uint64_t>& reads_)
+        : reads(reads_), device(std::move(path)), failures(failures_) {}
+    int readDriveSectors(uint64_t sector, uint32_t sectorSize, uint8_t* window) override {
+        reads.push_back(sector);
+        if (auto it = failures.find(sector); it != failures.end()) {
+            std::fill(window, window + kWindowSize, 0);
+            return it->second;
+        }
+        return device.readDriveSectors(sector, sectorSize, window);
+    }
+    std::vector<uint64_t>& reads;
+
+private:
+    DeviceWindowSource device;
+    std::map<uint64_t, int> failures;
+};
+
+// Each sector holds its own number, so a stand-in can check that the probe it
+// gets really is the sector it is told about. Sectors start with 0xFF, which
+// is above every first-byte bound: every ticked type is asked.
+TempImage numberedImage(uint64_t sectors, uint32_t sectorSize = 512) {
+    TempImage image(sectors * sectorSize);
+    Bytes all(sectors * sectorSize, 0xFF);
+    for (uint64_t s = 0; s < sectors; ++s)
+        for (int b = 0; b < 4; ++b) all[s * sectorSize + 8 + b] = uint8_t(s >> (8 * b));
+    image.write(0, all);
+    return image;
+}
+uint32_t numberIn(const uint8_t* probe) { return probe[8] | probe[9] << 8 | probe[10] << 16 | uint32_t(probe[11]) << 24; }
+
+class ScanningTest : public ::testing::Test {
+protected:
+    void SetUp() override { script = &s; }
+    void TearDown() override { script = nullptr; }
+
+    std::unique_ptr<HDIR> scan(const TempImage& image, TypeSelection ticked, uint32_t sectorSize = 512,
+                               std::unique_ptr<WindowSource> windows = nullptr) {
+        ctx.selectedDriveMountPoint = image.path();
+        ctx.u32BytesInSector = sectorSize;
+        ctx.u64DriveSectorNumber = image.size() / sectorSize;
+        controller = std::make_unique<RecordingController>(ticked);
+        Scanning scanning(ctx, *controller);
+        scanning.setRegistry(kStandIns);
+        scanning.setKeepAwake(std::make_unique<NoKeepAwake>());
+        if (windows) scanning.setWindowSource(std::move(windows));
+        scanning.scanningThread();
+        return scanning.takeDirRoot();
+    }
+    std::vector<uint64_t> sectorsAskedOf(FileType type) const {
+        std::vector<uint64_t> sectors;
+        for (auto [t, sector] : s.asked)
+            if (t == type) sectors.push_back(sector);
+        return sectors;
+    }
+
+    Script s;
+    ScanContext ctx;
+    std::unique_ptr<RecordingController> controller;
+};
+
+TEST_F(ScanningTest, PassEndsAtTheFirstBoundAboveTheFirstByte) {
+    TempImage image(4 * 512);
+    image.write(0, {0x30});
+    image.write(512, {0xFF});
+    auto root = scan(image, selectionOf({FileType::Amr, FileType::Psd, FileType::Bmp, FileType::Jpg}));
+    // 0x30: AMR (bound 0x23) and PSD (0x38, above 0x30, ends the pass); 0xFF: all four.
+    // 0x00: AMR's bound 0x23 ends the pass at once.
+    std::vector<std::pair<FileType, uint64_t>> expected{
+        {FileType::Amr, 0}, {FileType::Psd, 0}, {FileType::Amr, 1}, {FileType::Psd, 1}, {FileType::Bmp, 1},
+        {FileType::Jpg, 1}, {FileType::Amr, 2}, {FileType::Amr, 3}};
+    EXPECT_EQ(s.asked, expected);
+    EXPECT_TRUE(root->children().empty());
+    EXPECT_EQ(controller->completions, 1);
+}
+
+TEST_F(ScanningTest, IsoBoxLetterCarriesTheSectorToTheIsoRecognisers) {
+    TempImage image(2 * 512);
+    image.write(0, {0x00, 0x00, 0x00, 0x18, 'f', 't', 'y', 'p'});
+    scan(image, selectionOf({FileType::Jpg, FileType::Mov}));
+    EXPECT_EQ(sectorsAskedOf(FileType::Mov), (std::vector<uint64_t>{0}));
+    EXPECT_EQ(sectorsAskedOf(FileType::Jpg), (std::vector<uint64_t>{0, 1}));
+
+    s.asked.clear();
+    scan(image, selectionOf({FileType::Jpg, FileType::Png}));
+    // No ISO type ticked: PNG's bound 0x89 ends the pass on the first sector.
+    EXPECT_EQ(s.asked, (std::vector<std::pair<FileType, uint64_t>>{{FileType::Png, 0}, {FileType::Png, 1}}));
+}
+
+TEST_F(ScanningTest, NarrowedFirstBytesGiveTheSameVerdictsAsAskingEveryone) {
+    TempImage image(256 * 512);
+    Bytes all(256 * 512, 0);
+    for (int sector = 0; sector < 256; ++sector) {
+        all[sector * 512] = uint8_t(sector);
+        all[sector * 512 + 4] = uint8_t(sector * 7);  // some sectors look like ISO boxes
+    }
+    image.write(0, all);
+    TypeSelection ticked;
+    for (const auto& row : registry()) ticked.set(index(row.type));
+    s.accepts = [](FileType type, const uint8_t* probe, uint64_t) {
+        return probe[0] == info(type).firstByte && type != FileType::Mpg;
+    };
+    auto everyoneAsked = scan(image, ticked);
+
+    Script narrowed;
+    narrowed.accepts = s.accepts;
+    for (const auto& row : registry())
+        if (row.type != FileType::Mpg && !row.isoBaseMedia) narrowed.firstBytes[row.type] = std::bitset<256>().set(row.firstByte);
+    script = &narrowed;
+    auto someAsked = scan(image, ticked);
+    EXPECT_LT(narrowed.asked.size(), s.asked.size());
+    ASSERT_EQ(someAsked->children().size(), everyoneAsked->children().size());
+    for (std::size_t i = 0; i < someAsked->children().size(); ++i) {
+        const HDIR& a = *someAsked->childAtIndex(int(i));
+        const HDIR& b = *everyoneAsked->childAtIndex(int(i));
+        EXPECT_EQ(a.fileName(), b.fileName());
+        ASSERT_EQ(a.children().size(), b.children().size());
+        for (std::size_t j = 0; j < a.children().size(); ++j)
+            EXPECT_EQ(a.childAtIndex(int(j))->sectorNumber(), b.childAtIndex(int(j))->sectorNumber());
+    }
+}
+
+TEST_F(ScanningTest, SkippedFileMovesTheScanPastItsLastWholeSector) {
+    auto image = numberedImage(6000);
+    s.accepts = [](FileType, const uint8_t* probe, uint64_t sector) {
+        EXPECT_EQ(numberIn(probe), sector) << "probe does not hold the sector it was offered as";
+        return sector == 10 || sector == 1963;
+    };
+    s.sizeOf = [](FileType, ScanContext& ctx, uint64_t) {
+        ctx.bSkipFileSize = true;
+        return uint64_t{1000000};
+    };
+    auto root = scan(image, selectionOf({FileType::Mp3}));
+    auto asked = sectorsAskedOf(FileType::Mp3);
+    // 1,000,000 bytes are 1,953 whole sectors: the next sector examined is 10 + 1,953.
+    ASSERT_GT(asked.size(), 20u);
+    EXPECT_EQ(asked[10], 10u);
+    EXPECT_EQ(asked[11], 1963u);
+    EXPECT_EQ(asked[12], 1963u + 1953u);
+    EXPECT_EQ(asked.back(), 5999u);
+    EXPECT_EQ(folderNamed(*root, "MP3 Files")->fileCount(), 2u);
+}
+
+TEST_F(ScanningTest, SkipOfASmallFileOrWithoutTheFlagStaysOnTheNextSector) {
+    auto image = numberedImage(300);
+    s.accepts = [](FileType, const uint8_t*, uint64_t sector) { return sector == 5 || sector == 7; };
+    s.sizeOf = [](FileType, ScanContext& ctx, uint64_t sector) {
+        ctx.bSkipFileSize = sector == 5;
+        return sector == 5 ? uint64_t{512} : uint64_t{100000};
+    };
+    scan(image, selectionOf({FileType::Mpg}));
+    auto asked = sectorsAskedOf(FileType::Mpg);
+    EXPECT_EQ(std::vector<uint64_t>(asked.begin() + 5, asked.begin() + 9), (std::vector<uint64_t>{5, 6, 7, 8}));
+    EXPECT_FALSE(ctx.bSkipFileSize);
+}
+
+TEST_F(ScanningTest, SkipLandsOnTheRightSectorWithLargeSectors) {
+    auto image = numberedImage(400, 4096);
+    s.accepts = [](FileType, const uint8_t* probe, uint64_t sector) {
+        EXPECT_EQ(numberIn(probe), sector);
+        return sector == 3;
+    };
+    s.sizeOf = [](FileType, ScanContext& ctx, uint64_t) {
+        ctx.bSkipFileSize = true;
+        return uint64_t{4096 * 100 + 7};
+    };
+    scan(image, selectionOf({FileType::Mp3}), 4096);
+    auto asked = sectorsAskedOf(FileType::Mp3);
+    EXPECT_EQ(asked[4], 103u);
+    EXPECT_EQ(asked.size(), 400u - 99u);
+}
+
+TEST_F(ScanningTest, UnreadableWindowSkipsAHundredSectorsSilently) {
+    auto image = numberedImage(1000);
+    std::vector<uint64_t> windowReads;
+    auto windows = std::make_unique<FailingWindows>(image.path(), std::map<uint64_t, int>{{0, 0}}, windowReads);
+    auto* reads = &windowReads;
+    s.accepts = [](FileType, const uint8_t* probe, uint64_t sector) {
+        EXPECT_EQ(numberIn(probe), sector);
+        return false;
+    };
+    scan(image, selectionOf({FileType::Mpg}), 512, std::move(windows));
+    ASSERT_GE(reads->size(), 2u);
+    EXPECT_EQ((*reads)[0], 0u);
+    EXPECT_EQ((*reads)[1], 100u);
+    auto asked = sectorsAskedOf(FileType::Mpg);
+    EXPECT_EQ(asked.front(), 100u);
+    EXPECT_EQ(asked.size(), 900u);
+    EXPECT_TRUE(controller->alerts.empty());
+}
+
+TEST_F(ScanningTest, SourceThatCannotBeOpenedEndsTheScanWithAnAlert) {
+    auto image = numberedImage(1000);
+    s.accepts = [](FileType, const uint8_t*, uint64_t sector) { return sector == 3; };
+    std::vector<uint64_t> windowReads;
+    auto windows = std::make_unique<FailingWindows>(image.path(), std::map<uint64_t, int>{{128, -1}}, windowReads);
+    auto root = scan(image, selectionOf({FileType::Mpg}), 512, std::move(windows));
+    EXPECT_EQ(controller->alerts, (std::vector<std::string>{"Error! / Drive cannot open or not found"}));
+    EXPECT_EQ(sectorsAskedOf(FileType::Mpg).back(), 127u);
+    EXPECT_EQ(controller->completions, 1);
+    // What was found before the failure is kept.
+    EXPECT_EQ(root->fileCount(), 1u);
+}
+
+TEST_F(ScanningTest, FailedReadAfterASkipAlertsAndGoesOn) {
+    auto image = numberedImage(3000);
+    s.accepts = [](FileType, const uint8_t*, uint64_t sector) { return sector == 10; };
+    s.sizeOf = [](FileType, ScanContext& ctx, uint64_t) {
+        ctx.bSkipFileSize = true;
+        return uint64_t{1000000};
+    };
+    // The window after the skip starts at sector 1,920 (15 windows of 128 sectors).
+    std::vector<uint64_t> windowReads;
+    auto windows = std::make_unique<FailingWindows>(image.path(), std::map<uint64_t, int>{{1920, 0}}, windowReads);
+    scan(image, selectionOf({FileType::Mp3}), 512, std::move(windows));
+    EXPECT_EQ(controller->alerts, (std::vector<std::string>{"Error! / Drive cannot open or not found"}));
+    EXPECT_EQ(sectorsAskedOf(FileType::Mp3).back(), 2999u);
+}
+
+TEST_F(ScanningTest, StopKeepsWhatWasFound) {
+    auto image = numberedImage(500);
+    s.accepts = [this](FileType, const uint8_t*, uint64_t sector) {
+        if (sector == 300) ctx.bCancelScanning = true;
+        return sector % 100 == 0;
+    };
+    testing::internal::CaptureStdout();
+    auto root = scan(image, selectionOf({FileType::Jpg}));
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "\n\n\nnumber of the sectors is 300\n");
+    const HDIR* jpg = folderNamed(*root, "JPG Files");
+    ASSERT_NE(jpg, nullptr);
+    EXPECT_EQ(jpg->fileCount(), 4u);  // sectors 0, 100, 200, 300
+    EXPECT_EQ(root->fileSize(), 4000u);
+    EXPECT_EQ(controller->completions, 1);
+}
+
+TEST_F(ScanningTest, TreeIdsNamesAndCounts) {
+    auto image = numberedImage(20);
+    s.accepts = [](FileType type, const uint8_t*, uint64_t sector) {
+        return type == (sector % 2 ? FileType::Jpg : FileType::Png);
+    };
+    s.sizeOf = [](FileType, ScanContext&, uint64_t sector) { return sector == 0 ? uint64_t{0} : sector * 10; };
+    auto root = scan(image, selectionOf({FileType::Jpg, FileType::Png}));
+    ASSERT_EQ(root->children().size(), 2u);
+    const HDIR& jpg = *root->childAtIndex(0);  // JPG is attached before PNG
+    const HDIR& png = *root->childAtIndex(1);
+    EXPECT_EQ(jpg.fileName(), "JPG Files");
+    EXPECT_EQ(png.fileID(), 3u);  // registered before JPG
+    EXPECT_EQ(jpg.fileID(), 4u);
+    EXPECT_EQ(jpg.pathName(), "/ROOT");
+    EXPECT_EQ(jpg.extension(), ".jpg");
+    const HDIR& first = *jpg.childAtIndex(0);
+    EXPECT_EQ(first.fileID(), 5u);  // sector 1: sector 0's size was 0, so nothing was filed
+    EXPECT_EQ(first.fileName(), "file1.jpg");
+    EXPECT_EQ(first.pathName(), "JPG Files/ROOT");
+    EXPECT_EQ(first.parentID(), 4u);
+    EXPECT_EQ(first.fileType(), HDIR::kFoundFile);
+    EXPECT_EQ(first.parent(), &jpg);
+    EXPECT_EQ(png.childAtIndex(0)->fileName(), "file1.png");
+    EXPECT_EQ(png.childAtIndex(0)->fileID(), 6u);
+    EXPECT_EQ(jpg.fileCount(), 10u);
+    EXPECT_EQ(png.fileCount(), 9u);
+    EXPECT_EQ(root->fileCount(), 19u);
+    EXPECT_EQ(root->childrenCount(), 21);
+    EXPECT_EQ(jpg.fileSize(), 1000u);  // 10 × (1 + 3 + ... + 19)
+    EXPECT_EQ(root->fileSize(), jpg.fileSize() + png.fileSize());
+    EXPECT_EQ(root->fileID(), 2u);
+    EXPECT_EQ(root->parentID(), 1u);
+}
+
+TEST_F(ScanningTest, PreviewJpegsAreFiledOnlyAboveAKilobyte) {
+    auto image = numberedImage(10);
+    s.accepts = [](FileType, const uint8_t*, uint64_t sector) { return sector == 2 || sector == 4; };
+    s.sizeOf = [](FileType, ScanContext& ctx, uint64_t sector) {
+        ctx.found.bRawJpgFileFound = true;
+        ctx.u64RawJpgFileSectorNumber = sector + 3;
+        ctx.uExtraBytesOfJpgFileOffset = 17;
+        ctx.u64RawJpgFileSize = sector == 2 ? 1025 : 1024;
+        return uint64_t{50000};
+    };
+    auto root = scan(image, selectionOf({FileType::Crw, FileType::Mid}));
+    const HDIR* previews = folderNamed(*root, "RAW Jpg Files");
+    ASSERT_NE(previews, nullptr);
+    EXPECT_EQ(root->childAtIndex(0), previews);
+    EXPECT_EQ(previews->fileID(), 4u);  // between the CRW (3) and MID (5) folders
+    EXPECT_EQ(folderNamed(*root, "MID Files"), nullptr);
+    ASSERT_EQ(previews->children().size(), 1u);
+    const HDIR& preview = *previews->childAtIndex(0);
+    EXPECT_EQ(preview.fileName(), "file - Raw Jpg1.jpg");
+    EXPECT_EQ(preview.sectorNumber(), 5u);
+    EXPECT_EQ(preview.extraBytesToMove(), 17);
+    EXPECT_EQ(preview.fileSize(), 1025u);
+    EXPECT_EQ(preview.fileID(), folderNamed(*root, "CRW Files")->childAtIndex(0)->fileID() + 1);
+}
+
+TEST_F(ScanningTest, NikonFileThatIsAnNrwGoesOnToTheNrwRecogniser) {
+    auto image = numberedImage(4);
+    s.accepts = [](FileType type, const uint8_t*, uint64_t sector) {
+        return sector == 1 && (type == FileType::Nef || type == FileType::Nrw);
+    };
+    s.sizeOf = [](FileType type, ScanContext& ctx, uint64_t) {
+        if (type == FileType::Nrw) return uint64_t{7000};
+        ctx.found.bNikonNefFileFound = true;
+        ctx.found.bNikonNrwFileFound = true;
+        return uint64_t{0};
+    };
+    auto root = scan(image, selectionOf({FileType::Nef, FileType::Nrw, FileType::Tiff}));
+    EXPECT_EQ(folderNamed(*root, "NIKON (NEF) Files"), nullptr);
+    const HDIR* nrw = folderNamed(*root, "NIKON (NRW) Files");
+    ASSERT_NE(nrw, nullptr);
+    EXPECT_EQ(nrw->childAtIndex(0)->sectorNumber(), 1u);
+    // Both Nikon flags stay up for the rest of the sector, so the pass goes on
+    // past NRW too; the later members answer from the flags and file nothing.
+    EXPECT_EQ(sectorsAskedOf(FileType::Tiff), (std::vector<uint64_t>{0, 1, 2, 3}));
+    EXPECT_EQ(root->fileCount(), 1u);
+}
+
+TEST_F(ScanningTest, X3fFilesTakeTheExtensionTheirRecogniserReports) {
+    auto image = numberedImage(4);
+    s.accepts = [](FileType, const uint8_t*, uint64_t sector) { return sector == 1 || sector == 2; };
+    auto root = scan(image, selectionOf({FileType::X3f}));
+    (void)root;
+    s.extension[FileType::X3f] = ".tif";
+    s.accepts = [](FileType, const uint8_t*, uint64_t sector) { return sector == 1; };
+    root = scan(image, selectionOf({FileType::X3f}));
+    EXPECT_EQ(folderNamed(*root, "X3F Files")->childAtIndex(0)->fileName(), "file1.tif");
+}
+
+TEST_F(ScanningTest, PerSectorFlagsDoNotOutliveTheirSector) {
+    auto image = numberedImage(4);
+    s.accepts = [this](FileType, const uint8_t*, uint64_t sector) {
+        if (sector == 2) {
+            EXPECT_FALSE(ctx.found.bTiffFileFound || ctx.found.bLittleEndianFile);
+        }
+        if (sector == 1) ctx.found.bTiffFileFound = ctx.found.bLittleEndianFile = true;
+        return false;
+    };
+    scan(image, selectionOf({FileType::Tiff}));
+    EXPECT_TRUE(ctx.selection.bTiffSelected);
+    EXPECT_FALSE(ctx.selection.bArwSelected);
+}
+
+TEST_F(ScanningTest, ProgressIsPostedOnlyWhenThePreviousDisplayWasTaken) {
+    auto image = numberedImage(100);
+    auto root = scan(image, selectionOf({FileType::Jpg}));
+    EXPECT_EQ(controller->progressRequests, 1);  // nobody took the first one
+    EXPECT_NEAR(ctx.progressBarValue.load(), 99.0f, 0.01f);
+}
+
+struct CountingKeepAwake : KeepAwake {
+    explicit CountingKeepAwake(std::atomic<int>& pokes_, std::atomic<int>& releases_)
+        : pokes(pokes_), releases(releases_) {}
+    void poke() override { ++pokes; }
+    void release() override { ++releases; }
+    std::atomic<int>& pokes;
+    std::atomic<int>& releases;
+};
+
+TEST(Sleep, EveryScanKeepsTheMachineAwakeAndLetsGoAtTheEnd) {
+    auto image = numberedImage(64);
+    Script quiet;
+    script = &quiet;
+    ScanContext ctx;
+    ctx.selectedDriveMountPoint = image.path();
+    ctx.u64DriveSectorNumber = 64;
+    RecordingController controller(selectionOf({FileType::Jpg}));
+    Scanning scanning(ctx, controller);
+    scanning.setRegistry(kStandIns);
+    std::atomic<int> pokes{0}, releases{0};
+    scanning.setKeepAwake(std::make_unique<CountingKeepAwake>(pokes, releases), std::chrono::milliseconds(1));
+    for (int run = 1; run <= 2; ++run) {
+        scanning.scanningThread();
+        EXPECT_GE(pokes.load(), run);
+        EXPECT_EQ(releases.load(), run);
+    }
+    script = nullptr;
+}
+
+TEST(Sleep, DbusKeepAwakeIsQuietWithoutABus) {
+    auto keepAwake = makeDbusKeepAwake();
+    keepAwake->poke();
+    keepAwake->release();
+}
+
+}  // namespace
+}  // namespace pelorin::test
