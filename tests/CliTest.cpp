@@ -1,0 +1,119 @@
+// The command-line tool as a user meets it: its errors, its report, its types.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "support/TestSupport.h"
+
+namespace pelorin::test {
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string output;  // standard output and standard error together
+};
+
+CliRun runCli(const std::string& arguments, const std::string& prefix = "") {
+    CliRun run;
+    const std::string command = prefix + std::string(PELORIN_CLI) + " " + arguments + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return run;
+    std::array<char, 4096> buffer;
+    std::size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.output.append(buffer.data(), n);
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::string quoted(const std::string& path) { return "'" + path + "'"; }
+
+TEST(Cli, BadInputGetsOneClearLineAndAFailureStatus) {
+    TempImage empty;
+    TempImage image(8192);
+    const auto dir = std::filesystem::temp_directory_path();
+    struct Case {
+        std::string arguments;
+        std::string message;
+    } cases[] = {
+        {"scan /nonexistent/card.img", "cannot open /nonexistent/card.img: No such file or directory"},
+        {"scan " + quoted(dir.string()), "is a directory"},
+        {"scan " + quoted(empty.path()), "is empty"},
+        {"scan " + quoted(image.path()) + " --types jpg,webp", "unknown file type 'webp'"},
+        {"scan " + quoted(image.path()) + " --types arw", "file type 'arw' (ARW) cannot be scanned yet"},
+        {"scan " + quoted(image.path()) + " --sector-size 1000", "bad sector size 1000"},
+        {"scan /dev/null", "neither a disk image nor a block device"},
+    };
+    for (const Case& c : cases) {
+        CliRun run = runCli(c.arguments);
+        EXPECT_NE(run.status, 0) << c.arguments;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << "\n" << run.output;
+        EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
+    }
+}
+
+TEST(Cli, PermissionProblemsMentionRawDeviceAccess) {
+    TempImage image(8192);
+    std::filesystem::permissions(image.path(), std::filesystem::perms::none);
+    std::string asUser;
+    if (::geteuid() == 0) {
+        // Root opens anything: run the tool as nobody instead.
+        if (std::system("setpriv --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no setpriv to drop root";
+        asUser = "--reuid=65534 --regid=65534 --clear-groups ";
+    }
+    CliRun run = asUser.empty() ? runCli("scan " + quoted(image.path()))
+                                : runCli("scan " + quoted(image.path()), "setpriv " + asUser);
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.output.find("disk' group"), std::string::npos) << run.output;
+}
+
+TEST(Cli, ReportListsEveryNodeOfTheTree) {
+    Bytes jpeg = fixture("jpeg/baseline.jpg");
+    TempImage image(64 * 1024);
+    image.write(512 * 5, jpeg);
+    image.write(512 * 9, jpeg);
+    TempImage report;
+    // The sector size and type names are taken case-insensitively and as labels.
+    CliRun run = runCli("scan " + quoted(image.path()) + " --types JPG --sector-size 512 --no-progress --report " +
+                     quoted(report.path()));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("JPG Files"), std::string::npos);
+
+    std::ifstream in(report.path());
+    auto json = nlohmann::json::parse(in);
+    EXPECT_EQ(json["source"], image.path());
+    EXPECT_EQ(json["sectorSize"], 512);
+    EXPECT_EQ(json["sectorCount"], 128);
+    const auto& nodes = json["nodes"];
+    ASSERT_EQ(nodes.size(), 4u);  // root, folder, two files
+    EXPECT_EQ(nodes[0]["fileName"], "ROOT");
+    EXPECT_EQ(nodes[1]["fileName"], "JPG Files");
+    EXPECT_EQ(nodes[2]["fileName"], "file1.jpg");
+    EXPECT_EQ(nodes[2]["pathName"], "JPG Files/ROOT");
+    EXPECT_EQ(nodes[2]["sectorNumber"], 5);
+    EXPECT_EQ(nodes[2]["fileSize"], jpeg.size() + 512);
+    EXPECT_EQ(nodes[3]["sectorNumber"], 9);
+    EXPECT_EQ(nodes[3]["parentID"], nodes[1]["fileID"]);
+    for (const auto& node : nodes)
+        for (const char* key : {"fileID", "parentID", "fileType", "fileName", "pathName", "sectorNumber",
+                                "extraBytesToMove", "fileSize"})
+            EXPECT_TRUE(node.contains(key)) << key;
+}
+
+TEST(Cli, TypesListsAllFortyWithWhatCanBeScanned) {
+    CliRun run = runCli("types");
+    ASSERT_EQ(run.status, 0);
+    EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 41);
+    EXPECT_NE(run.output.find("jpg   JPG"), std::string::npos);
+    EXPECT_NE(run.output.find("available"), std::string::npos);
+    EXPECT_NE(run.output.find("lei   LEICA"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pelorin::test

@@ -1,0 +1,55 @@
+// End to end: the sample disk image, assembled from its layout at test time,
+// scanned for JPEG files.
+
+#include <gtest/gtest.h>
+
+#include "support/TestSupport.h"
+#include "tools/ImageLayout.h"
+
+namespace pelorin::test {
+namespace {
+
+TEST(SampleImage, EveryPlacedJpegIsFoundAtItsSectorWithItsLength) {
+    const auto layoutFile = fixturePath("sample-layout.txt");
+    const auto layout = tools::readLayout(layoutFile);
+    TempImage image;
+    tools::buildImage(layout, layoutFile.parent_path(), image.path());
+
+    auto result = scanImage(image.path(), selectionOf({FileType::Jpg}), layout.sectorSize);
+    ASSERT_TRUE(result.alerts.empty());
+    const HDIR* jpg = folderNamed(*result.root, "JPG Files");
+    ASSERT_NE(jpg, nullptr);
+    ASSERT_EQ(jpg->children().size(), layout.placements.size());
+    uint64_t total = 0;
+    for (std::size_t i = 0; i < layout.placements.size(); ++i) {
+        const auto& placed = layout.placements[i];
+        const HDIR& found = *jpg->childAtIndex(int(i));
+        // Each fixture ends with its end-of-image marker: its length is its size plus 512 bytes of slack.
+        const uint64_t expected = fixture(placed.file).size() + 512;
+        EXPECT_EQ(found.sectorNumber(), placed.sector) << placed.file;
+        EXPECT_EQ(found.fileSize(), expected) << placed.file;
+        EXPECT_EQ(found.fileName(), "file" + std::to_string(i + 1) + ".jpg");
+        total += expected;
+    }
+    EXPECT_EQ(result.root->fileSize(), total);
+    EXPECT_EQ(result.root->fileCount(), layout.placements.size());
+}
+
+TEST(SampleImage, LargerSectorsFindTheFilesThatStartOnThem) {
+    const auto layoutFile = fixturePath("sample-layout.txt");
+    const auto layout = tools::readLayout(layoutFile);
+    TempImage image;
+    tools::buildImage(layout, layoutFile.parent_path(), image.path());
+    auto result = scanImage(image.path(), selectionOf({FileType::Jpg}), 4096);
+    const HDIR* jpg = folderNamed(*result.root, "JPG Files");
+    std::vector<uint64_t> expected;
+    for (const auto& placed : layout.placements)
+        if (placed.sector % 8 == 0) expected.push_back(placed.sector / 8);
+    std::vector<uint64_t> found;
+    if (jpg)
+        for (const auto& file : jpg->children()) found.push_back(file->sectorNumber());
+    EXPECT_EQ(found, expected);
+}
+
+}  // namespace
+}  // namespace pelorin::test
