@@ -1,14 +1,10 @@
 #include "engine/Scanning.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <thread>
 
-#include "engine/ReadDisk.h"
 
 namespace pelorin {
 namespace {
@@ -21,38 +17,6 @@ constexpr std::string_view kErrorTitle = "Error!";
 bool mayBeIsoBox(const uint8_t* probe) { return probe[4] >= 0x66 && probe[4] <= 0x78; }
 
 }  // namespace
-
-DeviceWindowSource::DeviceWindowSource(std::string path_) : path(std::move(path_)) {}
-
-DeviceWindowSource::~DeviceWindowSource() {
-    if (fd >= 0) ::close(fd);
-}
-
-bool DeviceWindowSource::reopen() {
-    if (fd >= 0) ::close(fd);
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    return fd >= 0;
-}
-
-int DeviceWindowSource::readDriveSectors(uint64_t sector, uint32_t sectorSize, uint8_t* window) {
-    const uint64_t offset = sector * sectorSize;
-    long long n = -1;
-    if (fd >= 0) n = preadFully(fd, offset, {window, kWindowSize});
-    if (n <= 0) {
-        // A fresh open tells a vanished device from a stretch that cannot be read.
-        if (!reopen()) {
-            std::memset(window, 0, kWindowSize);
-            return -1;
-        }
-        n = preadFully(fd, offset, {window, kWindowSize});
-    }
-    if (n <= 0) {
-        std::memset(window, 0, kWindowSize);
-        return 0;
-    }
-    if (static_cast<std::size_t>(n) < kWindowSize) std::memset(window + n, 0, kWindowSize - static_cast<std::size_t>(n));
-    return 1;
-}
 
 Scanning::Scanning(ScanContext& context, ScanController& controller_)
     : ctx(context), controller(controller_), registry_(registry()), sleep_(std::make_unique<Sleep>()) {}
@@ -144,7 +108,8 @@ HDIR* Scanning::addDetailsOfRawJpgFile(HDIR* folder, uint64_t sectorNumber, uint
 }
 
 // Offers one sector to the recognisers in registry order.
-void Scanning::offerSector(const uint8_t* probe, uint64_t& sectorIndex, uint32_t& windowOffset, uint8_t* window) {
+void Scanning::offerSector(const uint8_t* probe, uint64_t& sectorIndex, uint32_t& windowOffset,
+                           const uint8_t*& window) {
     const bool isoException = !noIsoBaseMediaTicked_ && mayBeIsoBox(probe);
     const uint32_t sectorSize = static_cast<uint32_t>(u32BytesInSectorInScanner);
     for (const DispatchStep& step : dispatch_[probe[0] + 256u * isoException]) {
@@ -229,7 +194,7 @@ void Scanning::scanningThread() {
     std::unique_ptr<WindowSource> deviceSource;
     if (!windowSource_) deviceSource = std::make_unique<DeviceWindowSource>(driveMountedPath);
     activeSource_ = windowSource_ ? windowSource_.get() : deviceSource.get();
-    auto window = std::make_unique<uint8_t[]>(kWindowSize);
+    const uint8_t* window = nullptr;
     uint8_t probe[kProbeSize];
     uint32_t windowOffset = 0;
     uint64_t sectorIndex = 0;
@@ -241,7 +206,7 @@ void Scanning::scanningThread() {
             continue;
         }
         if ((windowOffset & 0xFFFF) == 0) {
-            const int result = activeSource_->readDriveSectors(sectorIndex, sectorSize, window.get());
+            const int result = activeSource_->readDriveSectors(sectorIndex, sectorSize, window);
             if (result == -1) {
                 controller.showAlert(kErrorTitle, kDriveCannotOpen, "OK");
                 break;
@@ -253,10 +218,10 @@ void Scanning::scanningThread() {
             }
             windowOffset = 0;
         }
-        std::memcpy(probe, window.get() + (windowOffset & 0xFFFF), kProbeSize);
+        std::memcpy(probe, window + (windowOffset & 0xFFFF), kProbeSize);
         windowOffset += sectorSize;
 
-        offerSector(probe, sectorIndex, windowOffset, window.get());
+        offerSector(probe, sectorIndex, windowOffset, window);
 
         ctx.found = {};
         if (sectorIndex % 10 != 0) {

@@ -13,6 +13,7 @@
 #include "engine/Registry.h"
 #include "engine/ScanContext.h"
 #include "engine/Sleep.h"
+#include "engine/WindowSource.h"
 
 namespace pelorin {
 
@@ -26,33 +27,6 @@ public:
     virtual void updateProgressBar() = 0;
     // The scan has ended and its tree is ready in Scanning::dirRoot(). Must not block.
     virtual void scanningCompleted() = 0;
-};
-
-// Where the sector loop gets its 64 KiB windows.
-class WindowSource {
-public:
-    static constexpr std::size_t kWindowSize = 65536;
-    virtual ~WindowSource() = default;
-    // Fills the window with the bytes at the sector and zeros after them.
-    // Returns 1 when at least one byte was read, 0 when nothing could be read
-    // (an unreadable stretch or the end of the source; the window is then all
-    // zeros) and -1 when the source cannot be opened.
-    virtual int readDriveSectors(uint64_t sector, uint32_t sectorSize, uint8_t* window) = 0;
-};
-
-// Reads the source through one read-only descriptor. When a read fails it
-// reopens the path, so a vanished device gives -1 and an unreadable stretch 0,
-// as a fresh open, read and close for every window would.
-class DeviceWindowSource final : public WindowSource {
-public:
-    explicit DeviceWindowSource(std::string path);
-    ~DeviceWindowSource() override;
-    int readDriveSectors(uint64_t sector, uint32_t sectorSize, uint8_t* window) override;
-
-private:
-    bool reopen();
-    std::string path;
-    int fd = -1;
 };
 
 class Scanning {
@@ -94,7 +68,7 @@ private:
     void registerTickedTypes();
     std::unique_ptr<HDIR> makeTypeFolder(std::string_view name, std::string_view extension);
     void buildDispatch();
-    void offerSector(const uint8_t* probe, uint64_t& sectorIndex, uint32_t& windowOffset, uint8_t* window);
+    void offerSector(const uint8_t* probe, uint64_t& sectorIndex, uint32_t& windowOffset, const uint8_t*& window);
     void finishScan(uint64_t sectorIndex);
 
     ScanContext& ctx;

@@ -69,10 +69,10 @@ class FailingWindows final : public WindowSource {
 public:
     FailingWindows(std::string path, std::map<uint64_t, int> failures_, std::vector<uint64_t>& reads_)
         : reads(reads_), device(std::move(path)), failures(failures_) {}
-    int readDriveSectors(uint64_t sector, uint32_t sectorSize, uint8_t* window) override {
+    int readDriveSectors(uint64_t sector, uint32_t sectorSize, const uint8_t*& window) override {
         reads.push_back(sector);
         if (auto it = failures.find(sector); it != failures.end()) {
-            std::fill(window, window + kWindowSize, 0);
+            window = zeros.data();
             return it->second;
         }
         return device.readDriveSectors(sector, sectorSize, window);
@@ -82,6 +82,7 @@ public:
 private:
     DeviceWindowSource device;
     std::map<uint64_t, int> failures;
+    std::vector<uint8_t> zeros = std::vector<uint8_t>(kWindowSize, 0);
 };
 
 // Each sector holds its own number, so a stand-in can check that the probe it
