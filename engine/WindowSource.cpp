@@ -48,17 +48,17 @@ int DeviceWindowSource::readDriveSectors(uint64_t sector, uint32_t sectorSize, c
 }
 
 ReadAheadWindowSource::ReadAheadWindowSource(std::string path, uint32_t sectorSize_)
-    : device(std::move(path)), sectorSize(sectorSize_) {
-    for (Slot& slot : slots) slot.data = std::make_unique<uint8_t[]>(kWindowSize);
+    : device(std::move(path)), sectorSize(sectorSize_), step(kWindowSize / sectorSize_) {
+    for (Batch& batch : batches) batch.data = std::make_unique<uint8_t[]>(kWindowSize * kWindowsPerBatch);
 }
 
 ReadAheadWindowSource::~ReadAheadWindowSource() {
     if (!reader.joinable()) return;
-    stopping = true;
     {
         std::lock_guard lock(mutex);
+        stopping = true;
     }
-    freedOne.notify_all();
+    freed.notify_all();
     reader.join();
 }
 
@@ -66,7 +66,7 @@ ReadAheadWindowSource::~ReadAheadWindowSource() {
 // sleeping and waking costs more than that.
 template <class Ready>
 void ReadAheadWindowSource::waitFor(std::atomic<bool>& waitingFlag, std::condition_variable& wake, Ready ready) {
-    for (int spin = 0; spin < 4000; ++spin) {
+    for (int spin = 0; spin < 2000; ++spin) {
         if (ready()) return;
         __builtin_ia32_pause();
     }
@@ -82,34 +82,52 @@ void ReadAheadWindowSource::restartAt(uint64_t sector) {
     generation.fetch_add(1);
 }
 
+void ReadAheadWindowSource::release() {
+    holding = false;
+    taken.fetch_add(1);
+    if (readerWaiting.load()) {
+        std::lock_guard lock(mutex);
+        freed.notify_one();
+    }
+}
+
 void ReadAheadWindowSource::readAhead() {
-    const uint64_t step = kWindowSize / sectorSize;
     uint64_t readingGeneration = 0;
     uint64_t next = 0;
-    while (!stopping) {
+    while (true) {
+        // Never touch the batch the loop holds: begin one only when fewer than all are in use.
+        waitFor(readerWaiting, freed, [this] { return stopping.load() || started.load() - taken.load() < kBatches; });
+        uint64_t restartGeneration;
         {
             std::lock_guard lock(mutex);
-            if (generation.load() != readingGeneration) {
-                readingGeneration = generation.load();
-                next = restartSector;
+            if (stopping) return;
+            restartGeneration = generation.load();
+            if (restartGeneration != readingGeneration) next = restartSector;
+        }
+        readingGeneration = restartGeneration;
+        Batch& batch = batches[started.load() % kBatches];
+        batch.ready.store(0);
+        batch.firstSector = next;
+        batch.generation = readingGeneration;
+        started.fetch_add(1);
+        for (int i = 0; i < kWindowsPerBatch; ++i) {
+            if (stopping.load() || generation.load() != readingGeneration) break;
+            batch.results[i] = device.fill(next, sectorSize, batch.data.get() + i * kWindowSize);
+            next += step;
+            batch.ready.store(i + 1);
+            if (loopWaiting.load()) {
+                std::lock_guard lock(mutex);
+                progress.notify_one();
             }
         }
-        // Keep one slot free of reading: the loop may still be using it.
-        waitFor(readerWaiting, freedOne, [this, readingGeneration] {
-            return stopping.load() || generation.load() != readingGeneration || filled.load() - taken.load() < kSlots - 1;
-        });
-        if (stopping) break;
-        if (generation.load() != readingGeneration) continue;
-        Slot& slot = slots[filled.load() % kSlots];
-        slot.result = device.fill(next, sectorSize, slot.data.get());
-        slot.sector = next;
-        slot.generation = readingGeneration;
-        filled.fetch_add(1);
-        if (loopWaiting.load()) {
-            std::lock_guard lock(mutex);
-            filledOne.notify_one();
+        if (generation.load() != readingGeneration) {
+            // Let a loop waiting on this batch see that it will not be finished.
+            batch.ready.store(kWindowsPerBatch + 1);
+            if (loopWaiting.load()) {
+                std::lock_guard lock(mutex);
+                progress.notify_one();
+            }
         }
-        next += step;
     }
 }
 
@@ -119,25 +137,27 @@ int ReadAheadWindowSource::readDriveSectors(uint64_t sector, uint32_t, const uin
         reader = std::thread([this] { readAhead(); });
     }
     while (true) {
-        waitFor(loopWaiting, filledOne, [this] { return filled.load() > taken.load(); });
-        Slot& slot = slots[taken.load() % kSlots];
-        const bool current = slot.generation == generation.load();
-        if (current && slot.sector == sector) {
-            // The slot handed out last time is free again now.
-            taken.fetch_add(1);
-            if (readerWaiting.load()) {
-                std::lock_guard lock(mutex);
-                freedOne.notify_one();
-            }
-            window = slot.data.get();
-            return slot.result;
+        if (!holding) {
+            waitFor(loopWaiting, progress, [this] { return started.load() > taken.load(); });
+            holding = true;
         }
-        taken.fetch_add(1);  // read ahead for a sector nobody wants now
-        if (current) restartAt(sector);
-        if (readerWaiting.load()) {
-            std::lock_guard lock(mutex);
-            freedOne.notify_one();
+        Batch& batch = batches[taken.load() % kBatches];
+        const bool current = batch.generation == generation.load();
+        const uint64_t offset = sector - batch.firstSector;
+        if (!current || sector < batch.firstSector || offset % step != 0 || offset / step >= kWindowsPerBatch) {
+            // Read ahead for sectors nobody wants now.
+            if (current) restartAt(sector);
+            release();
+            continue;
         }
+        const int index = static_cast<int>(offset / step);
+        waitFor(loopWaiting, progress, [&batch, index] { return batch.ready.load() > index; });
+        if (batch.ready.load() > kWindowsPerBatch) {  // abandoned by a restart
+            release();
+            continue;
+        }
+        window = batch.data.get() + index * kWindowSize;
+        return batch.results[index];
     }
 }
 

@@ -1,0 +1,127 @@
+// The readers every byte of the source comes through.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "engine/ControllerReaders.h"
+#include "engine/ReadWindow.h"
+#include "support/TestSupport.h"
+
+namespace pelorin::test {
+namespace {
+
+struct RecordingAlerts : Alerts {
+    void showAlert(std::string_view title, std::string_view message, std::string_view button) override {
+        alerts.push_back(std::string(title) + "|" + std::string(message) + "|" + std::string(button));
+    }
+    void logLine(std::string_view line) override { lines.emplace_back(line); }
+    std::vector<std::string> alerts, lines;
+};
+
+Bytes counting(std::size_t n) {
+    Bytes bytes(n);
+    for (std::size_t i = 0; i < n; ++i) bytes[i] = uint8_t(i * 7 + i / 256);
+    return bytes;
+}
+
+TEST(ReadWindow, DeliversSixtyFourKibibytesAndOneSectorThenZerosAtTheEnd) {
+    TempImage image;
+    Bytes all = counting(200 * 512);
+    image.write(0, all);
+    auto ctx = contextFor(image.path());
+    ReadWindow window(*ctx);
+    ASSERT_TRUE(window.read(10));
+    EXPECT_EQ(window.byte(0), all[10 * 512]);
+    EXPECT_EQ(window.byte(65536 + 511), all[10 * 512 + 65536 + 511]);
+    EXPECT_EQ(window.byte(65536 + 512), 0);  // only one sector past the 64 KiB
+    // Near the end: a success, with the rest zero even though the last read filled it.
+    ASSERT_TRUE(window.read(199));
+    EXPECT_EQ(window.byte(511), all.back());
+    EXPECT_EQ(window.byte(512), 0);
+    EXPECT_EQ(window.byte(60000), 0);
+    EXPECT_EQ(window.byte(ReadWindow::kCapacity + 5), 0);  // outside the buffer reads as zero
+    EXPECT_EQ(window.be32(ReadWindow::kCapacity - 2), 0u);
+}
+
+TEST(ReadWindow, TypedReadersAgreeOnByteOrder) {
+    TempImage image;
+    image.write(0, {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0});
+    auto ctx = contextFor(image.path());
+    ReadWindow window(*ctx);
+    ASSERT_TRUE(window.read(0));
+    EXPECT_EQ(window.be16(0), 0x1234u);
+    EXPECT_EQ(window.be24(1), 0x345678u);
+    EXPECT_EQ(window.be32(0), 0x12345678u);
+    EXPECT_EQ(window.le16(0), 0x3412u);
+    EXPECT_EQ(window.le32(0), 0x78563412u);
+    EXPECT_EQ(window.be64(0), 0x123456789ABCDEF0ull);
+    EXPECT_EQ(window.le64(0), 0xF0DEBC9A78563412ull);
+    EXPECT_EQ(window.fourByteRead(0, 0), 0x12345678u);
+    EXPECT_EQ(window.fourByteRead(0, 3), 0x78563412u);
+    EXPECT_EQ(window.twoByteRead(2, 1), 0x7856u);
+    EXPECT_TRUE(window.matches(2, "\x56\x78", 2));
+    EXPECT_FALSE(window.matches(ReadWindow::kCapacity - 1, "ab", 2));
+}
+
+TEST(ReadWindow, FailedReadIsReportedAndLeavesZeros) {
+    TempImage image;
+    image.write(0, counting(4096));
+    auto ctx = contextFor(image.path());
+    ReadWindow window(*ctx);
+    ASSERT_TRUE(window.read(0));
+    ctx->cDriveMountedPath = "/nonexistent/source";
+    EXPECT_FALSE(window.read(0));
+    EXPECT_EQ(window.be32(4), 0u);
+}
+
+TEST(ReadWindow, LongPathsAreReadWhole) {
+    auto dir = std::filesystem::temp_directory_path() / std::string(120, 'd') / std::string(120, 'e');
+    std::filesystem::create_directories(dir);
+    const auto path = (dir / "card.img").string();
+    ASSERT_GT(path.size(), 250u);
+    {
+        std::ofstream(path, std::ios::binary) << "\xFF\xD8\xFF\xE0";
+    }
+    auto ctx = contextFor(path);
+    ReadWindow window(*ctx);
+    EXPECT_TRUE(window.read(0));
+    EXPECT_EQ(window.be32(0), 0xFFD8FFE0u);
+    std::filesystem::remove_all(dir.parent_path());
+}
+
+TEST(ControllerReaders, FirstFiveSectorsComeFromTheStartWhateverTheSize) {
+    TempImage image;
+    Bytes all = counting(16 * 4096);
+    image.write(0, all);
+    RecordingAlerts alerts;
+    Bytes buffer(5 * 4096, 0xEE);
+    ASSERT_TRUE(readSector(image.path(), 4096, buffer, alerts));
+    EXPECT_EQ(buffer, Bytes(all.begin(), all.begin() + 5 * 4096));
+    EXPECT_TRUE(alerts.alerts.empty());
+}
+
+TEST(ControllerReaders, FailuresAlertAndLogWithThePath) {
+    RecordingAlerts alerts;
+    Bytes buffer(5 * 512);
+    EXPECT_FALSE(readSector("/nonexistent/sdz", 512, buffer, alerts));
+    EXPECT_FALSE(readSaveSector("/nonexistent/sdz", 512, 0, 5, buffer, alerts));
+    EXPECT_EQ(alerts.alerts, (std::vector<std::string>(2, "Drive cannot open or not found||OK")));
+    EXPECT_EQ(alerts.lines,
+              (std::vector<std::string>{"read Sect in app ctrl /nonexistent/sdz", "seve sect Drive Name /nonexistent/sdz"}));
+}
+
+TEST(ControllerReaders, SaveReadsAtTheSectorAndCountsShortReadsAsSuccess) {
+    TempImage image;
+    Bytes all = counting(100 * 512);
+    image.write(0, all);
+    RecordingAlerts alerts;
+    Bytes buffer(64 * 512);
+    std::size_t got = 0;
+    ASSERT_TRUE(readSaveSector(image.path(), 512, 90, 64, buffer, alerts, &got));
+    EXPECT_EQ(got, 10u * 512);
+    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 10 * 512, all.begin() + 90 * 512));
+}
+
+}  // namespace
+}  // namespace pelorin::test
