@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cctype>
 
+#include "recognisers/media/BmpFileCheck.h"
+#include "recognisers/media/GifFileCheck.h"
 #include "recognisers/media/JpgFileCheck.h"
+#include "recognisers/media/PngFileCheck.h"
+#include "recognisers/media/PsdFileCheck.h"
 
 namespace pelorin {
 namespace {
@@ -26,12 +30,12 @@ constexpr std::array<FileTypeInfo, kFileTypeCount> kRegistry{{
     {T::Amr,          3, "AmrFileCheck",          "amrFileSelectionFlag",          0x23, "amr",  "AMR Files",           ".amr",  kNone,                      false, false, "27amr",   "AMR",       "AUDIO",          kNotYet},
     {T::Ra,           4, "RaFileCheck",           "raFileSelectionFlag",           0x2E, "ra",   "RA Files",            ".ra",   kNone,                      false, false, "37ra",    "RA",        "AUDIO",          kNotYet},
     {T::Rm,           5, "RmFileCheck",           "rmFileSelectionFlag",           0x2E, "rm",   "RM Files",            ".rm",   kNone,                      false, false, "38rm",    "RM",        "AUDIO/VIDEO",    kNotYet},
-    {T::Psd,          6, "PsdFileCheck",          "psdFileSelectionFlag",          0x38, "psd",  "PSD Files",           ".psd",  kNone,                      false, false, "18psd",   "PSD",       "PHOTOSHOP DOC",  kNotYet},
-    {T::Bmp,          7, "BmpFileCheck",          "bmpFileSelectionFlag",          0x42, "bmp",  "BMP Files",           ".bmp",  kNone,                      false, false, "02bmp",   "BMP",       "IMAGE",          kNotYet},
+    {T::Psd,          6, "PsdFileCheck",          "psdFileSelectionFlag",          0x38, "psd",  "PSD Files",           ".psd",  kNone,                      false, false, "18psd",   "PSD",       "PHOTOSHOP DOC",  make<PsdFileCheck>},
+    {T::Bmp,          7, "BmpFileCheck",          "bmpFileSelectionFlag",          0x42, "bmp",  "BMP Files",           ".bmp",  kNone,                      false, false, "02bmp",   "BMP",       "IMAGE",          make<BmpFileCheck>},
     {T::Raf,          8, "RafFileCheck",          "rafFileSelectionFlag",          0x46, "raf",  "RAF Files",           ".raf",  kNone,                      true,  false, "19raf",   "RAF",       "FUJI",           kNotYet},
     {T::X3f,          9, "X3fFileCheck",          "x3fFileSelectionFlag",          0x46, "x3f",  "X3F Files",           ".x3f",  kNone,                      true,  false, "23x3f",   "X3F",       "SIGMA",          kNotYet},
     {T::Aif,         10, "AifFileCheck",          "aifFileSelectionFlag",          0x46, "aif",  "AIFF Files",          ".aiff", kNone,                      false, false, "26aif",   "AIF",       "AUDIO",          kNotYet},
-    {T::Gif,         11, "GifFileCheck",          "gifFileSelectionFlag",          0x47, "gif",  "GIF Files",           ".gif",  kNone,                      false, false, "07gif",   "GIF",       "IMAGE",          kNotYet},
+    {T::Gif,         11, "GifFileCheck",          "gifFileSelectionFlag",          0x47, "gif",  "GIF Files",           ".gif",  kNone,                      false, false, "07gif",   "GIF",       "IMAGE",          make<GifFileCheck>},
     {T::Mp3,         12, "Mp3FileCheck",          "mp3FileSelectionFlag",          0x49, "mp3",  "MP3 Files",           ".mp3",  kNone,                      false, false, "34mp3",   "MP3",       "AUDIO",          kNotYet},
     {T::Arw,         13, "ArwFileCheck",          "arwFileSelectionFlag",          0x49, "arw",  "ARW Files",           ".arw",  &S::bArwSelected,           true,  false, "01arw",   "ARW",       "SONY",           kNotYet},
     {T::Sr2,         14, "Sr2FileCheck",          "sr2FileSelectionFlag",          0x49, "sr2",  "SR2 Files",           ".sr2",  &S::bSonySr2Selected,       true,  false, "21sr2",   "SR2",       "SONY",           kNotYet},
@@ -52,7 +56,7 @@ constexpr std::array<FileTypeInfo, kFileTypeCount> kRegistry{{
     {T::Mid,         29, "MidFileCheck",          "midFileSelectionFlag",          0x4D, "mid",  "MID Files",           ".mid",  kNone,                      false, false, "32mid",   "MIDI",      "AUDIO",          kNotYet},
     {T::Avi,         30, "AviFileCheck",          "aviFileSelectionFlag",          0x52, "avi",  "AVI Files",           ".avi",  kNone,                      false, false, "28avi",   "AVI",       "VIDEO",          kNotYet},
     {T::Wav,         31, "WavFileCheck",          "wavFileSelectionFlag",          0x52, "wav",  "WAV Files",           ".wav",  kNone,                      false, false, "39wav",   "WAV",       "AUDIO",          kNotYet},
-    {T::Png,         32, "PngFileCheck",          "pngFileSelectionFlag",          0x89, "png",  "PNG Files",           ".png",  kNone,                      false, false, "17png",   "PNG",       "IMAGE",          kNotYet},
+    {T::Png,         32, "PngFileCheck",          "pngFileSelectionFlag",          0x89, "png",  "PNG Files",           ".png",  kNone,                      false, false, "17png",   "PNG",       "IMAGE",          make<PngFileCheck>},
     {T::Jpg,         33, "JpgFileCheck",          "jpgFileSelectionFlag",          0xFF, "jpg",  "JPG Files",           ".jpg",  kNone,                      false, false, "08jpg",   "JPG",       "IMAGE",          make<JpgFileCheck>},
     {T::Mov,         34, "MovFileCheck",          "movFileSelectionFlag",          0x00, "mov",  "MOV Files",           ".mov",  kNone,                      false, true,  "33mov",   "MOV",       "VIDEO",          kNotYet},
     {T::Mp4,         35, "Mp4FileCheck",          "mp4FileSelectionFlag",          0x00, "mp4",  "MP4 Files",           ".mp4",  kNone,                      false, true,  "35mp4",   "MP4",       "AUDIO/VIDEO",    kNotYet},

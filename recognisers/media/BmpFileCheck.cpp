@@ -1,0 +1,29 @@
+#include "recognisers/media/BmpFileCheck.h"
+
+#include <cstring>
+
+namespace pelorin {
+namespace {
+
+// A size field outside these bounds is not a bitmap worth filing.
+constexpr uint32_t kSmallestBmp = 50;
+constexpr uint32_t kLargestBmp = 104857600;  // 100 MiB
+
+}  // namespace
+
+bool BmpFileCheck::isFile(const uint8_t* probe, uint64_t) {
+    pCompareHeader[0] = static_cast<char>(probe[0]);
+    pCompareHeader[1] = static_cast<char>(probe[1]);
+    pCompareHeader[2] = '\0';
+    if (std::strcmp(pCompareHeader, "BM") != 0) return false;
+    // The two reserved 16-bit fields are zero in every real bitmap.
+    return probe[6] == 0 && probe[7] == 0 && probe[8] == 0 && probe[9] == 0;
+}
+
+uint64_t BmpFileCheck::fileSizeCalculation(const uint8_t* probe, uint64_t) {
+    const uint32_t size = uint32_t(probe[2]) | uint32_t(probe[3]) << 8 | uint32_t(probe[4]) << 16 | uint32_t(probe[5]) << 24;
+    if (size < kSmallestBmp || size > kLargestBmp) return 0;
+    return size;
+}
+
+}  // namespace pelorin
