@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <thread>
 #include <map>
 #include <utility>
 
@@ -301,6 +302,26 @@ TEST_F(ScanningTest, StopKeepsWhatWasFound) {
     EXPECT_EQ(jpg->fileCount(), 4u);  // sectors 0, 100, 200, 300
     EXPECT_EQ(root->fileSize(), 4000u);
     EXPECT_EQ(controller->completions, 1);
+}
+
+TEST_F(ScanningTest, PauseHoldsTheScanAndStopEndsIt) {
+    auto image = numberedImage(50);
+    ctx.bPauseScanning = true;
+    std::atomic<int> asked{0};
+    s.accepts = [&asked](FileType, const uint8_t*, uint64_t) {
+        ++asked;
+        return false;
+    };
+    std::thread stopper([this, &asked] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(asked.load(), 0) << "a paused scan went on";
+        ctx.bCancelScanning = true;  // a stop request also ends a pause
+    });
+    auto root = scan(image, selectionOf({FileType::Jpg}));
+    stopper.join();
+    EXPECT_EQ(asked.load(), 0);
+    EXPECT_EQ(controller->completions, 1);
+    EXPECT_TRUE(root->children().empty());
 }
 
 TEST_F(ScanningTest, TreeIdsNamesAndCounts) {
