@@ -1,9 +1,11 @@
 // Scan throughput against a plain sequential read of the same image, in one run.
 //
-//   pelorin-bench [--image PATH] [--size-mib N] [--runs N]
+//   pelorin-bench [--image PATH] [--packed-image PATH] [--size-mib N] [--runs N]
 //
-// The image is made of random bytes (no file is found in it) and kept for the
-// next run. Every measurement is taken with a warm page cache, best of --runs.
+// Two images, both kept for the next run: one of random bytes, in which
+// nothing is found, and one packed with real MP3, MP4 and PNG files at sector
+// boundaries with random bytes between them. Every measurement is taken with
+// a warm page cache, best of --runs.
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -14,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -55,6 +58,48 @@ void makeRandomImage(const std::string& path, uint64_t bytes) {
             word = state;
         }
         out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 8));
+    }
+}
+
+// Real files back to back, each at a sector boundary after a few random sectors.
+void makePackedImage(const std::string& path, uint64_t bytes) {
+    if (std::filesystem::exists(path) && std::filesystem::file_size(path) == bytes) return;
+    std::vector<std::vector<char>> files;
+    for (const char* folder : {"mp3", "iso", "png"}) {
+        const auto dir = std::filesystem::path(PELORIN_FIXTURES_DIR) / folder;
+        if (!std::filesystem::is_directory(dir)) continue;
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+            const auto ext = entry.path().extension();
+            if (ext != ".mp3" && ext != ".mp4" && ext != ".png") continue;
+            std::ifstream in(entry.path(), std::ios::binary);
+            files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+    }
+    std::fprintf(stderr, "writing %s (%llu MiB packed with %zu kinds of real files)...\n", path.c_str(),
+                 static_cast<unsigned long long>(bytes >> 20), files.size());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    uint64_t state = 0x2545F4914F6CDD1DULL;
+    auto random = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    std::vector<char> gap(8 * 512);
+    uint64_t written = 0;
+    for (std::size_t i = 0; written < bytes; ++i) {
+        const std::size_t gapBytes = (random() % 8 + 1) * 512;
+        for (std::size_t j = 0; j < gapBytes; ++j) gap[j] = static_cast<char>(random() >> 32);
+        out.write(gap.data(), static_cast<std::streamsize>(std::min<uint64_t>(gapBytes, bytes - written)));
+        written += std::min<uint64_t>(gapBytes, bytes - written);
+        if (files.empty() || written >= bytes) continue;
+        const auto& file = files[i % files.size()];
+        const uint64_t padded = (file.size() + 511) / 512 * 512;
+        const uint64_t take = std::min<uint64_t>(file.size(), bytes - written);
+        out.write(file.data(), static_cast<std::streamsize>(take));
+        const uint64_t pad = std::min<uint64_t>(padded - file.size(), bytes - written - take);
+        out.write(gap.data(), static_cast<std::streamsize>(pad));
+        written += take + pad;
     }
 }
 
@@ -102,9 +147,12 @@ double best(int runs, const std::function<double()>& measure) {
 int main(int argc, char** argv) {
     CLI::App app{"Pelorin scan throughput against a plain read"};
     std::string image = "pelorin-bench.img";
+    std::string packedImage = "pelorin-bench-packed.img";
     uint64_t sizeMiB = 1024;
     int runs = 3;
     app.add_option("--image", image, "Image file to make (if needed) and scan")->capture_default_str();
+    app.add_option("--packed-image", packedImage, "Image packed with real files to make (if needed) and scan")
+        ->capture_default_str();
     app.add_option("--size-mib", sizeMiB, "Image size in MiB")->capture_default_str();
     app.add_option("--runs", runs, "Runs of each measurement; the best counts")->capture_default_str();
     CLI11_PARSE(app, argc, argv);
@@ -124,6 +172,12 @@ int main(int argc, char** argv) {
     const double all = best(runs, [&] { return scan(image, bytes, available, found); });
     const double ahead = best(runs, [&] { return scan(image, bytes, jpegOnly, found, true); });
 
+    makePackedImage(packedImage, bytes);
+    plainRead(packedImage);
+    const double packedPlain = best(runs, [&] { return plainRead(packedImage); });
+    uint64_t packedFound = 0;
+    const double packed = best(runs, [&] { return scan(packedImage, bytes, available, packedFound); });
+
     std::fprintf(stderr, "\n%s: %.0f MB of random bytes, 512-byte sectors, warm page cache, best of %d\n",
                  image.c_str(), megabytes, runs);
     std::fprintf(stderr, "%-36s %9.0f MB/s\n", "plain read (64 KiB preads)", megabytes / plain);
@@ -134,5 +188,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%-36s %9.0f MB/s  %.2f of plain read\n", "scan, JPEG only, read-ahead thread",
                  megabytes / ahead, plain / ahead);
     std::fprintf(stderr, "files found in the random image: %llu\n", static_cast<unsigned long long>(found));
+    std::fprintf(stderr, "\n%s: %.0f MB packed with real MP3, MP4 and PNG files\n", packedImage.c_str(), megabytes);
+    std::fprintf(stderr, "%-36s %9.0f MB/s\n", "plain read (64 KiB preads)", megabytes / packedPlain);
+    std::fprintf(stderr, "%-36s %9.0f MB/s  %.2f of plain read\n", label, megabytes / packed, packedPlain / packed);
+    std::fprintf(stderr, "files found in the packed image: %llu\n", static_cast<unsigned long long>(packedFound));
     return 0;
 }
