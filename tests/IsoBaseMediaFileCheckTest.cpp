@@ -331,5 +331,15 @@ TEST(IsoBaseMediaFileCheck, RealFilesAreFoundWithTheirLengths) {
     }
 }
 
+// A file that ends with the device: the walk reads zeros past the end and stops there.
+TEST(IsoBaseMediaFileCheck, FileAtTheEndOfTheDevice) {
+    const Bytes file = fixture("iso/testsrc.3gp");
+    TempImage image;
+    image.write(512 * 7, file);
+    ASSERT_EQ(image.size(), 512 * 7 + file.size());
+    IsoMembers iso(image.path());
+    EXPECT_EQ(recognise(iso[FileType::ThreeGp], image.path(), 7), file.size() + 512);
+}
+
 }  // namespace
 }  // namespace pelorin::test

@@ -275,5 +275,17 @@ TEST(Mp3FileCheck, SkipPassesOverTheAudio) {
     EXPECT_EQ(folderNamed(*jpegOnly.root, "JPG Files")->children().size(), 2u);
 }
 
+
+// Files that end with the device: the walks read zeros past the end.
+TEST(Mp3FileCheck, FileAtTheEndOfTheDevice) {
+    for (const char* name : {"mp3/sine-sync.mp3", "mp3/sine-id3.mp3"}) {
+        const Bytes file = fixture(name);
+        TempImage image;
+        image.write(512 * 3, file);
+        const bool tagged = file[0] == 'I';
+        EXPECT_EQ(sizeAt(image, 3).size, tagged ? file.size() + 50 : file.size() + 5 + 512) << name;
+    }
+}
+
 }  // namespace
 }  // namespace pelorin::test

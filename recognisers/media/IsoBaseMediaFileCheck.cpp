@@ -75,7 +75,7 @@ bool IsoBaseMediaFileCheck::isFile(const uint8_t* probe, uint64_t sectorNumber) 
     // The first atom is at most 1 MiB here, so its end lies well inside the device's reach.
     const uint32_t firstAtomSize = probe32(probe, 0);
     const uint32_t sectorSize = ctx.u32BytesInSector;
-    if (!window().read(sectorNumber + firstAtomSize / sectorSize)) return false;
+    if (sectorSize == 0 || !window().read(sectorNumber + firstAtomSize / sectorSize)) return false;
     return isWalkListType(window().be32(firstAtomSize % sectorSize + 4));
 }
 
