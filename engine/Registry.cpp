@@ -5,7 +5,9 @@
 
 #include "recognisers/media/BmpFileCheck.h"
 #include "recognisers/media/GifFileCheck.h"
+#include "recognisers/media/IsoBaseMediaFileCheck.h"
 #include "recognisers/media/JpgFileCheck.h"
+#include "recognisers/media/Mp3FileCheck.h"
 #include "recognisers/media/PngFileCheck.h"
 #include "recognisers/media/PsdFileCheck.h"
 
@@ -36,7 +38,7 @@ constexpr std::array<FileTypeInfo, kFileTypeCount> kRegistry{{
     {T::X3f,          9, "X3fFileCheck",          "x3fFileSelectionFlag",          0x46, "x3f",  "X3F Files",           ".x3f",  kNone,                      true,  false, "23x3f",   "X3F",       "SIGMA",          kNotYet},
     {T::Aif,         10, "AifFileCheck",          "aifFileSelectionFlag",          0x46, "aif",  "AIFF Files",          ".aiff", kNone,                      false, false, "26aif",   "AIF",       "AUDIO",          kNotYet},
     {T::Gif,         11, "GifFileCheck",          "gifFileSelectionFlag",          0x47, "gif",  "GIF Files",           ".gif",  kNone,                      false, false, "07gif",   "GIF",       "IMAGE",          make<GifFileCheck>},
-    {T::Mp3,         12, "Mp3FileCheck",          "mp3FileSelectionFlag",          0x49, "mp3",  "MP3 Files",           ".mp3",  kNone,                      false, false, "34mp3",   "MP3",       "AUDIO",          kNotYet},
+    {T::Mp3,         12, "Mp3FileCheck",          "mp3FileSelectionFlag",          0x49, "mp3",  "MP3 Files",           ".mp3",  kNone,                      false, false, "34mp3",   "MP3",       "AUDIO",          make<Mp3FileCheck>},
     {T::Arw,         13, "ArwFileCheck",          "arwFileSelectionFlag",          0x49, "arw",  "ARW Files",           ".arw",  &S::bArwSelected,           true,  false, "01arw",   "ARW",       "SONY",           kNotYet},
     {T::Sr2,         14, "Sr2FileCheck",          "sr2FileSelectionFlag",          0x49, "sr2",  "SR2 Files",           ".sr2",  &S::bSonySr2Selected,       true,  false, "21sr2",   "SR2",       "SONY",           kNotYet},
     {T::Kdc,         15, "KdcFileCheck",          "kdcFileSelectionFlag",          0x49, "kdc",  "Kodak kdc Files",     ".kdc",  &S::bKdcSelected,           false, false, "10kdc",   "KDC",       "KODAK",          kNotYet},
@@ -58,13 +60,13 @@ constexpr std::array<FileTypeInfo, kFileTypeCount> kRegistry{{
     {T::Wav,         31, "WavFileCheck",          "wavFileSelectionFlag",          0x52, "wav",  "WAV Files",           ".wav",  kNone,                      false, false, "39wav",   "WAV",       "AUDIO",          kNotYet},
     {T::Png,         32, "PngFileCheck",          "pngFileSelectionFlag",          0x89, "png",  "PNG Files",           ".png",  kNone,                      false, false, "17png",   "PNG",       "IMAGE",          make<PngFileCheck>},
     {T::Jpg,         33, "JpgFileCheck",          "jpgFileSelectionFlag",          0xFF, "jpg",  "JPG Files",           ".jpg",  kNone,                      false, false, "08jpg",   "JPG",       "IMAGE",          make<JpgFileCheck>},
-    {T::Mov,         34, "MovFileCheck",          "movFileSelectionFlag",          0x00, "mov",  "MOV Files",           ".mov",  kNone,                      false, true,  "33mov",   "MOV",       "VIDEO",          kNotYet},
-    {T::Mp4,         35, "Mp4FileCheck",          "mp4FileSelectionFlag",          0x00, "mp4",  "MP4 Files",           ".mp4",  kNone,                      false, true,  "35mp4",   "MP4",       "AUDIO/VIDEO",    kNotYet},
-    {T::M4a,         36, "M4aFileCheck",          "m4aFileSelectionFlag",          0x00, "m4a",  "M4A Files",           ".m4a",  kNone,                      false, true,  "29m4a",   "M4A",       "AUDIO",          kNotYet},
-    {T::M4b,         37, "M4bFileCheck",          "m4bFileSelectionFlag",          0x00, "m4b",  "M4B Files",           ".m4b",  kNone,                      false, true,  "30m4b",   "M4B",       "AUDIO",          kNotYet},
-    {T::M4v,         38, "M4vFileCheck",          "m4vFileSelectionFlag",          0x00, "m4v",  "M4V Files",           ".m4v",  kNone,                      false, true,  "31m4v",   "M4V",       "AUDIO/VIDEO",    kNotYet},
-    {T::ThreeGp,     39, "ThreeGpFileCheck",      "threeGpFileSelectionFlag",      0x00, "3gp",  "3GP Files",           ".3gp",  kNone,                      false, true,  "25gp",    "3GP",       "VIDEO",          kNotYet},
-    {T::ThreeGTwo,   40, "ThreeGTwoFileCheck",    "threeGTwoFileSelectionFlag",    0x00, "3g2",  "3G2 Files",           ".3g2",  kNone,                      false, true,  "24g2",    "3G2",       "VIDEO",          kNotYet},
+    {T::Mov,         34, "MovFileCheck",          "movFileSelectionFlag",          0x00, "mov",  "MOV Files",           ".mov",  kNone,                      false, true,  "33mov",   "MOV",       "VIDEO",          make<MovFileCheck>},
+    {T::Mp4,         35, "Mp4FileCheck",          "mp4FileSelectionFlag",          0x00, "mp4",  "MP4 Files",           ".mp4",  kNone,                      false, true,  "35mp4",   "MP4",       "AUDIO/VIDEO",    make<Mp4FileCheck>},
+    {T::M4a,         36, "M4aFileCheck",          "m4aFileSelectionFlag",          0x00, "m4a",  "M4A Files",           ".m4a",  kNone,                      false, true,  "29m4a",   "M4A",       "AUDIO",          make<M4aFileCheck>},
+    {T::M4b,         37, "M4bFileCheck",          "m4bFileSelectionFlag",          0x00, "m4b",  "M4B Files",           ".m4b",  kNone,                      false, true,  "30m4b",   "M4B",       "AUDIO",          make<M4bFileCheck>},
+    {T::M4v,         38, "M4vFileCheck",          "m4vFileSelectionFlag",          0x00, "m4v",  "M4V Files",           ".m4v",  kNone,                      false, true,  "31m4v",   "M4V",       "AUDIO/VIDEO",    make<M4vFileCheck>},
+    {T::ThreeGp,     39, "ThreeGpFileCheck",      "threeGpFileSelectionFlag",      0x00, "3gp",  "3GP Files",           ".3gp",  kNone,                      false, true,  "25gp",    "3GP",       "VIDEO",          make<ThreeGpFileCheck>},
+    {T::ThreeGTwo,   40, "ThreeGTwoFileCheck",    "threeGTwoFileSelectionFlag",    0x00, "3g2",  "3G2 Files",           ".3g2",  kNone,                      false, true,  "24g2",    "3G2",       "VIDEO",          make<ThreeGTwoFileCheck>},
 }};
 
 constexpr std::array<FileType, kFileTypeCount> kAttachOrder{
