@@ -3,11 +3,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/TestSupport.h"
 #include "tools/ImageLayout.h"
 
 namespace pelorin::test {
 namespace {
+
+std::vector<tools::Placement> placedJpegs(const tools::ImageLayout& layout) {
+    std::vector<tools::Placement> jpegs;
+    for (const auto& placed : layout.placements)
+        if (placed.file.ends_with(".jpg")) jpegs.push_back(placed);
+    std::sort(jpegs.begin(), jpegs.end(), [](auto& a, auto& b) { return a.sector < b.sector; });
+    return jpegs;
+}
 
 TEST(SampleImage, EveryPlacedJpegIsFoundAtItsSectorWithItsLength) {
     const auto layoutFile = fixturePath("sample-layout.txt");
@@ -19,10 +29,11 @@ TEST(SampleImage, EveryPlacedJpegIsFoundAtItsSectorWithItsLength) {
     ASSERT_TRUE(result.alerts.empty());
     const HDIR* jpg = folderNamed(*result.root, "JPG Files");
     ASSERT_NE(jpg, nullptr);
-    ASSERT_EQ(jpg->children().size(), layout.placements.size());
+    const auto jpegs = placedJpegs(layout);
+    ASSERT_EQ(jpg->children().size(), jpegs.size());
     uint64_t total = 0;
-    for (std::size_t i = 0; i < layout.placements.size(); ++i) {
-        const auto& placed = layout.placements[i];
+    for (std::size_t i = 0; i < jpegs.size(); ++i) {
+        const auto& placed = jpegs[i];
         const HDIR& found = *jpg->childAtIndex(int(i));
         // Each fixture ends with its end-of-image marker: its length is its size plus 512 bytes of slack.
         const uint64_t expected = fixture(placed.file).size() + 512;
@@ -32,7 +43,22 @@ TEST(SampleImage, EveryPlacedJpegIsFoundAtItsSectorWithItsLength) {
         total += expected;
     }
     EXPECT_EQ(result.root->fileSize(), total);
-    EXPECT_EQ(result.root->fileCount(), layout.placements.size());
+    EXPECT_EQ(result.root->fileCount(), jpegs.size());
+}
+
+TEST(SampleImage, EveryTypeTickedFindsEveryPlacedFileAndNothingElse) {
+    const auto layoutFile = fixturePath("sample-layout.txt");
+    const auto layout = tools::readLayout(layoutFile);
+    TempImage image;
+    tools::buildImage(layout, layoutFile.parent_path(), image.path());
+    auto result = scanImage(image.path(), availableTypes(), layout.sectorSize);
+    std::vector<uint64_t> expected, found;
+    for (const auto& placed : layout.placements) expected.push_back(placed.sector);
+    for (const auto& folder : result.root->children())
+        for (const auto& file : folder->children()) found.push_back(file->sectorNumber());
+    std::sort(expected.begin(), expected.end());
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, expected);
 }
 
 TEST(SampleImage, LargerSectorsFindTheFilesThatStartOnThem) {
@@ -43,7 +69,7 @@ TEST(SampleImage, LargerSectorsFindTheFilesThatStartOnThem) {
     auto result = scanImage(image.path(), selectionOf({FileType::Jpg}), 4096);
     const HDIR* jpg = folderNamed(*result.root, "JPG Files");
     std::vector<uint64_t> expected;
-    for (const auto& placed : layout.placements)
+    for (const auto& placed : placedJpegs(layout))
         if (placed.sector % 8 == 0) expected.push_back(placed.sector / 8);
     std::vector<uint64_t> found;
     if (jpg)
