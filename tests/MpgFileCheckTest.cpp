@@ -138,6 +138,19 @@ TEST(MpgFileCheck, HeaderTestFindsTheNextStartCodeWithinFiftyBytes) {
     EXPECT_FALSE(isFileAt(40));
 }
 
+TEST(MpgFileCheck, EveryPackIsTakenAsLongAsTheHeaderTestFound) {
+    // 20-byte pack headers with a stream id at 12 that the header test passes
+    // over (it is not one it looks for): the video packet at 20 sets the pack
+    // length. Hopping packs by any other length lands inside them.
+    ByteWriter stream;
+    for (int i = 0; i < 3; ++i) {
+        stream.be32(0x1BA).fill(8, 0x11).be32(0x1C5).be16(0x0100).fill(2, 0x11);
+        packet(stream, 0x1E0, 500);
+    }
+    stream.append(kProgramEnd);
+    EXPECT_EQ(sizeOf(stream.bytes).size, 3u * (20 + 506) + 4);
+}
+
 TEST(MpgFileCheck, ProgramEndCodeEndsOrResumesTheStream) {
     // 4 packs of 1,999 bytes and the end code: 8,000 bytes, too few to skip.
     const Sized small = sizeOf(joined({programStream(4, 1981), kProgramEnd}));
@@ -168,6 +181,13 @@ TEST(MpgFileCheck, LookAheadJumpsAGapOfForeignData) {
     foreign.fill(20000, 0x5A);
     EXPECT_EQ(sizeOf(joined({before, foreign.bytes})).size, 3054u + 51);
     EXPECT_EQ(sizeOf(before).size, 3054u + 101);
+
+    // A look ahead that finds nothing leaves the walk's own window alone: the
+    // 30 foreign bytes are stepped over and the stream after them goes on.
+    ByteWriter shortGap;
+    shortGap.fill(30, 0x5A);
+    EXPECT_EQ(sizeOf(joined({before, shortGap.bytes, programStream(2, 1000), kProgramEnd})).size,
+              3054u + 30 + 2036 + 4);
 }
 
 TEST(MpgFileCheck, VideoStreamGapIsBoundedByThePictureSize) {
