@@ -3,13 +3,21 @@
 #include <algorithm>
 #include <cctype>
 
+#include "recognisers/media/AifFileCheck.h"
+#include "recognisers/media/AmrFileCheck.h"
+#include "recognisers/media/AviFileCheck.h"
 #include "recognisers/media/BmpFileCheck.h"
 #include "recognisers/media/GifFileCheck.h"
 #include "recognisers/media/IsoBaseMediaFileCheck.h"
 #include "recognisers/media/JpgFileCheck.h"
+#include "recognisers/media/MidFileCheck.h"
 #include "recognisers/media/Mp3FileCheck.h"
+#include "recognisers/media/MpgFileCheck.h"
 #include "recognisers/media/PngFileCheck.h"
 #include "recognisers/media/PsdFileCheck.h"
+#include "recognisers/media/RaFileCheck.h"
+#include "recognisers/media/RmFileCheck.h"
+#include "recognisers/media/WavFileCheck.h"
 
 namespace pelorin {
 namespace {
@@ -27,16 +35,16 @@ constexpr RecogniserFactory kNotYet = nullptr;
 // clang-format off
 constexpr std::array<FileTypeInfo, kFileTypeCount> kRegistry{{
 //   type            order class                   type flag                        1st   key     folder                 ext      TIFF-family flag            preview iso    typeKey    label        category          factory
-    {T::Mpg,          1, "MpgFileCheck",          "mpgFileSelectionFlag",          0x00, "mpg",  "MPG Files",           ".mpg",  kNone,                      false, false, "36mpg",   "MPG",       "VIDEO",          kNotYet},
+    {T::Mpg,          1, "MpgFileCheck",          "mpgFileSelectionFlag",          0x00, "mpg",  "MPG Files",           ".mpg",  kNone,                      false, false, "36mpg",   "MPG",       "VIDEO",          make<MpgFileCheck>},
     {T::Mrw,          2, "MrwFileCheck",          "mrwFileSelectionFlag",          0x00, "mrw",  "MRW Files",           ".mrw",  kNone,                      false, false, "12mrw",   "MRW",       "MINOLTA",        kNotYet},
-    {T::Amr,          3, "AmrFileCheck",          "amrFileSelectionFlag",          0x23, "amr",  "AMR Files",           ".amr",  kNone,                      false, false, "27amr",   "AMR",       "AUDIO",          kNotYet},
-    {T::Ra,           4, "RaFileCheck",           "raFileSelectionFlag",           0x2E, "ra",   "RA Files",            ".ra",   kNone,                      false, false, "37ra",    "RA",        "AUDIO",          kNotYet},
-    {T::Rm,           5, "RmFileCheck",           "rmFileSelectionFlag",           0x2E, "rm",   "RM Files",            ".rm",   kNone,                      false, false, "38rm",    "RM",        "AUDIO/VIDEO",    kNotYet},
+    {T::Amr,          3, "AmrFileCheck",          "amrFileSelectionFlag",          0x23, "amr",  "AMR Files",           ".amr",  kNone,                      false, false, "27amr",   "AMR",       "AUDIO",          make<AmrFileCheck>},
+    {T::Ra,           4, "RaFileCheck",           "raFileSelectionFlag",           0x2E, "ra",   "RA Files",            ".ra",   kNone,                      false, false, "37ra",    "RA",        "AUDIO",          make<RaFileCheck>},
+    {T::Rm,           5, "RmFileCheck",           "rmFileSelectionFlag",           0x2E, "rm",   "RM Files",            ".rm",   kNone,                      false, false, "38rm",    "RM",        "AUDIO/VIDEO",    make<RmFileCheck>},
     {T::Psd,          6, "PsdFileCheck",          "psdFileSelectionFlag",          0x38, "psd",  "PSD Files",           ".psd",  kNone,                      false, false, "18psd",   "PSD",       "PHOTOSHOP DOC",  make<PsdFileCheck>},
     {T::Bmp,          7, "BmpFileCheck",          "bmpFileSelectionFlag",          0x42, "bmp",  "BMP Files",           ".bmp",  kNone,                      false, false, "02bmp",   "BMP",       "IMAGE",          make<BmpFileCheck>},
     {T::Raf,          8, "RafFileCheck",          "rafFileSelectionFlag",          0x46, "raf",  "RAF Files",           ".raf",  kNone,                      true,  false, "19raf",   "RAF",       "FUJI",           kNotYet},
     {T::X3f,          9, "X3fFileCheck",          "x3fFileSelectionFlag",          0x46, "x3f",  "X3F Files",           ".x3f",  kNone,                      true,  false, "23x3f",   "X3F",       "SIGMA",          kNotYet},
-    {T::Aif,         10, "AifFileCheck",          "aifFileSelectionFlag",          0x46, "aif",  "AIFF Files",          ".aiff", kNone,                      false, false, "26aif",   "AIF",       "AUDIO",          kNotYet},
+    {T::Aif,         10, "AifFileCheck",          "aifFileSelectionFlag",          0x46, "aif",  "AIFF Files",          ".aiff", kNone,                      false, false, "26aif",   "AIF",       "AUDIO",          make<AifFileCheck>},
     {T::Gif,         11, "GifFileCheck",          "gifFileSelectionFlag",          0x47, "gif",  "GIF Files",           ".gif",  kNone,                      false, false, "07gif",   "GIF",       "IMAGE",          make<GifFileCheck>},
     {T::Mp3,         12, "Mp3FileCheck",          "mp3FileSelectionFlag",          0x49, "mp3",  "MP3 Files",           ".mp3",  kNone,                      false, false, "34mp3",   "MP3",       "AUDIO",          make<Mp3FileCheck>},
     {T::Arw,         13, "ArwFileCheck",          "arwFileSelectionFlag",          0x49, "arw",  "ARW Files",           ".arw",  &S::bArwSelected,           true,  false, "01arw",   "ARW",       "SONY",           kNotYet},
@@ -55,9 +63,9 @@ constexpr std::array<FileTypeInfo, kFileTypeCount> kRegistry{{
     {T::Leica,       26, "LeicaFileCheck",        "leicaFileSelectionFlag",        0x49, "lei",  "Leica Files",         ".raw",  &S::bLeicaSelected,         true,  false, "11leica", "LEICA",     "LEICA",          kNotYet},
     {T::Threefr,     27, "ThreefrFileCheck",      "threeFrFileSelectionFlag",      0x49, "3fr",  "HasselBlad Files",    ".3fr",  &S::bThreefrFileSelected,   false, false, "00fr",    "3FR",       "HASSELBLAD",     kNotYet},
     {T::Crw,         28, "CrwFileCheck",          "crwFileSelectionFlag",          0x49, "crw",  "CRW Files",           ".crw",  kNone,                      true,  false, "04crw",   "CRW",       "CANON",          kNotYet},
-    {T::Mid,         29, "MidFileCheck",          "midFileSelectionFlag",          0x4D, "mid",  "MID Files",           ".mid",  kNone,                      false, false, "32mid",   "MIDI",      "AUDIO",          kNotYet},
-    {T::Avi,         30, "AviFileCheck",          "aviFileSelectionFlag",          0x52, "avi",  "AVI Files",           ".avi",  kNone,                      false, false, "28avi",   "AVI",       "VIDEO",          kNotYet},
-    {T::Wav,         31, "WavFileCheck",          "wavFileSelectionFlag",          0x52, "wav",  "WAV Files",           ".wav",  kNone,                      false, false, "39wav",   "WAV",       "AUDIO",          kNotYet},
+    {T::Mid,         29, "MidFileCheck",          "midFileSelectionFlag",          0x4D, "mid",  "MID Files",           ".mid",  kNone,                      false, false, "32mid",   "MIDI",      "AUDIO",          make<MidFileCheck>},
+    {T::Avi,         30, "AviFileCheck",          "aviFileSelectionFlag",          0x52, "avi",  "AVI Files",           ".avi",  kNone,                      false, false, "28avi",   "AVI",       "VIDEO",          make<AviFileCheck>},
+    {T::Wav,         31, "WavFileCheck",          "wavFileSelectionFlag",          0x52, "wav",  "WAV Files",           ".wav",  kNone,                      false, false, "39wav",   "WAV",       "AUDIO",          make<WavFileCheck>},
     {T::Png,         32, "PngFileCheck",          "pngFileSelectionFlag",          0x89, "png",  "PNG Files",           ".png",  kNone,                      false, false, "17png",   "PNG",       "IMAGE",          make<PngFileCheck>},
     {T::Jpg,         33, "JpgFileCheck",          "jpgFileSelectionFlag",          0xFF, "jpg",  "JPG Files",           ".jpg",  kNone,                      false, false, "08jpg",   "JPG",       "IMAGE",          make<JpgFileCheck>},
     {T::Mov,         34, "MovFileCheck",          "movFileSelectionFlag",          0x00, "mov",  "MOV Files",           ".mov",  kNone,                      false, true,  "33mov",   "MOV",       "VIDEO",          make<MovFileCheck>},

@@ -1,0 +1,68 @@
+#include "recognisers/media/MidFileCheck.h"
+
+#include "engine/Probe.h"
+
+namespace pelorin {
+namespace {
+
+constexpr uint64_t kLargeTotal = 2147483640;    // 2^31 - 8
+constexpr uint64_t kLargestTotal = 4294967280;  // 2^32 - 16
+constexpr uint64_t kGiveUpSize = 15728640;      // 15 MiB
+constexpr uint64_t kSmallestFile = 4096;
+constexpr uint64_t kSlack = 512;
+constexpr uint64_t kHeaderChunk = 14;
+
+}  // namespace
+
+bool MidFileCheck::isFile(const uint8_t* bytes, uint64_t) {
+    const Probe probe(bytes);
+    bRiffMidiFile = false;
+    if (probe.matches(0, "MThd", 4)) return probe.matches(14, "MTrk", 4);
+    if (probe.matches(0, "RIFF", 4) && probe.matches(8, "RMID", 4)) {
+        bRiffMidiFile = true;
+        return true;
+    }
+    return false;
+}
+
+uint64_t MidFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber) {
+    ReadWindow& window = readDiskFromMidFileCheck;
+    if (!window.read(sectorNumber)) return 0;
+    if (!bRiffMidiFile) return standardFileSize(sectorNumber);
+
+    const uint64_t total = uint64_t{window.le32(4)} + 8;
+    if (total > kLargeTotal) return kGiveUpSize;
+    if (total < kSmallestFile) return 0;
+    return total;
+}
+
+// Walks the track chunks the header announces; the window is moved on
+// whenever the next chunk starts beyond its 64 KiB.
+uint64_t MidFileCheck::standardFileSize(uint64_t sectorNumber) {
+    ReadWindow& window = readDiskFromMidFileCheck;
+    const uint32_t sectorSize = ctx.u32BytesInSector;
+    uint32_t tracks = window.be16(10);
+    uint64_t total = kHeaderChunk;
+    uint64_t windowStart = 0;  // file offset of the window's first byte
+    while (tracks > 0 && !ctx.cancelled()) {
+        const uint64_t position = total - windowStart;
+        if (window.be32(position) != fourCC("MTrk")) {
+            // A track is missing: what was walked so far, with slack.
+            if (total > kLargeTotal) return kGiveUpSize + kSlack;
+            if (total < kSmallestFile) return 0;
+            return total + kSlack;
+        }
+        total += uint64_t{window.be32(position + 4)} + 8;
+        if (total > kLargeTotal) return kGiveUpSize;
+        --tracks;
+        if (total - windowStart >= ReadWindow::kSpan) {
+            if (!window.read(sectorNumber + total / sectorSize)) return 0;
+            windowStart = total / sectorSize * sectorSize;
+        }
+    }
+    if (total > kLargestTotal) return kGiveUpSize;
+    if (total < kSmallestFile) return 0;
+    return total;
+}
+
+}  // namespace pelorin

@@ -1,0 +1,27 @@
+#pragma once
+// Standard MIDI Files ("MThd" and its "MTrk" tracks) and MIDI files wrapped
+// in a RIFF chunk of form "RMID".
+
+#include "engine/ReadWindow.h"
+#include "engine/Recogniser.h"
+
+namespace pelorin {
+
+class MidFileCheck final : public Recogniser {
+public:
+    explicit MidFileCheck(ScanContext& context) : Recogniser(context), readDiskFromMidFileCheck(context) {}
+
+    bool isFile(const uint8_t* probe, uint64_t sectorNumber) override;
+    uint64_t fileSizeCalculation(const uint8_t* probe, uint64_t sectorNumber) override;
+    uint32_t firstByteOfHeader() const override { return 0x4D; }
+    std::string parentKey() override { return "mid"; }
+    std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('M').set('R'); }
+
+private:
+    uint64_t standardFileSize(uint64_t sectorNumber);
+
+    ReadWindow readDiskFromMidFileCheck;
+    bool bRiffMidiFile = false;  // the header is a RIFF "RMID" wrapper
+};
+
+}  // namespace pelorin

@@ -1,0 +1,183 @@
+#include "recognisers/media/MpgFileCheck.h"
+
+#include <algorithm>
+
+#include "engine/Probe.h"
+
+namespace pelorin {
+namespace {
+
+constexpr uint32_t kPackHeader = 0x1BA;
+constexpr uint32_t kSystemHeader = 0x1BB;
+constexpr uint32_t kProgramEnd = 0x1B9;
+constexpr uint32_t kSequenceHeader = 0x1B3;
+constexpr uint32_t kSequenceEnd = 0x1B7;
+constexpr uint32_t kGroupOfPictures = 0x1B8;
+constexpr uint32_t kPicture = 0x100;
+constexpr uint32_t kLastStreamId = 0x1EF;
+
+constexpr uint64_t kLargestTotal = 4294967280;  // 2^32 - 16
+constexpr uint64_t kGiveUpSize = 62914560;      // 60 MiB
+constexpr uint64_t kSkipAbove = 10240;
+constexpr uint64_t kLookAhead = 11620;
+constexpr uint32_t kZeroStepLimit = 100;
+constexpr uint32_t kOtherStepLimit = 50;
+
+// Start codes that follow a pack or sequence header closely in real streams.
+bool isValidationCode(uint32_t value) {
+    switch (value) {
+    case 0x1B8: case 0x1BB: case 0x1BD: case 0x1BE: case 0x1BF: case 0x1C0: case 0x1E0: return true;
+    default: return false;
+    }
+}
+
+// Start codes at which a program stream goes on after an end code or a gap.
+bool isResumeCode(uint32_t value) {
+    switch (value) {
+    case 0x1BA: case 0x1BB: case 0x1BC: case 0x1BD: case 0x1BE: case 0x1BF:
+    case 0x1C0: case 0x1DF: case 0x1E0: case 0x1EF: return true;
+    default: return false;
+    }
+}
+
+// Start codes that mark the structure of a video elementary stream; slices
+// are passed over as picture data.
+bool isVideoStructureCode(uint32_t value) {
+    return (value >= 0x1B0 && value <= 0x1B6) || value == kPicture || value == kGroupOfPictures;
+}
+
+}  // namespace
+
+bool MpgFileCheck::isFile(const uint8_t* bytes, uint64_t sectorNumber) {
+    bHeader0x1B3 = false;
+    const uint32_t header = Probe(bytes).be32(0);
+    if (header == kPackHeader) return isFileValidated(sectorNumber);
+    if (header == kSequenceHeader && isFileValidated(sectorNumber)) {
+        bHeader0x1B3 = true;
+        return true;
+    }
+    return false;
+}
+
+bool MpgFileCheck::isFileValidated(uint64_t sectorNumber) {
+    ReadWindow& window = readDiskFromMpgFileCheck;
+    if (!window.read(sectorNumber)) return false;
+    for (uint32_t position = 4; position <= 49; ++position) {
+        if (isValidationCode(window.be32(position))) {
+            ctx.uBAFrameValue = position;
+            return true;
+        }
+    }
+    return false;
+}
+
+uint64_t MpgFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber) {
+    ctx.bSkipFileSize = false;
+    if (!readDiskFromMpgFileCheck.read(sectorNumber)) return 0;
+    return bHeader0x1B3 ? videoStreamSize(sectorNumber) : programStreamSize(sectorNumber);
+}
+
+// Hops from one structural start code to the next. The picture size bounds
+// how far the next one may lie.
+uint64_t MpgFileCheck::videoStreamSize(uint64_t sectorNumber) {
+    ReadWindow& window = readDiskFromMpgFileCheck;
+    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint64_t width = window.be16(4) >> 4;
+    const uint64_t height = window.be16(5) & 0xFFF;
+    const uint64_t budget = width * height * 3 + 2 * uint64_t{sectorSize};
+
+    uint64_t total = 4;  // past the sequence header's start code
+    uint64_t windowStart = 0;
+    bool goOn = true;
+    while (goOn) {
+        goOn = false;
+        for (uint64_t count = 0; count < budget && !ctx.cancelled(); ++count) {
+            const uint64_t at = total + count;
+            if (at - windowStart >= ReadWindow::kSpan) {
+                if (!window.read(sectorNumber + at / sectorSize)) return 0;
+                windowStart = at / sectorSize * sectorSize;
+            }
+            const uint64_t position = at - windowStart;
+            if (window.byte(position + 2) != 0x01) continue;  // cannot be a start code
+            const uint32_t value = window.be32(position);
+            if (isVideoStructureCode(value)) {
+                total = at + 4;
+                goOn = total <= kLargestTotal;
+                break;
+            }
+            if (value == kSequenceEnd) {
+                total = at + 4;
+                const uint32_t after = window.be32(position + 4);
+                goOn = (isResumeCode(after) || after == kGroupOfPictures || after == kPicture) && total <= kLargestTotal;
+                break;
+            }
+        }
+    }
+    if (total > kSkipAbove) ctx.bSkipFileSize = true;
+    return total > kLargestTotal ? 0 : total;
+}
+
+// Hops over pack headers and packets; over short stretches of anything else it
+// steps a byte at a time, and over a longer gap it looks 11,620 bytes ahead
+// for the stream going on.
+uint64_t MpgFileCheck::programStreamSize(uint64_t sectorNumber) {
+    ReadWindow& window = readDiskFromMpgFileCheck;
+    const uint32_t sectorSize = ctx.u32BytesInSector;
+    // The header test found at least the 4-byte start code; never stand still on a pack.
+    const uint64_t packHeader = std::max<uint32_t>(ctx.uBAFrameValue, 4);
+
+    uint64_t total = 0;
+    uint64_t windowStart = 0;
+    bool goOn = true;
+    bool probed = false;
+    bool steppingAllowed = true;
+    uint32_t steps = 0;
+    while (goOn && !ctx.cancelled()) {
+        const uint64_t position = total - windowStart;
+        const uint32_t value = window.be32(position);
+        if (value == kPackHeader) {
+            steppingAllowed = true;
+            probed = false;
+            steps = 0;
+            total += packHeader;
+        } else if (value >= kSystemHeader && value <= kLastStreamId) {
+            probed = false;
+            steppingAllowed = true;
+            steps = 0;
+            total += uint64_t{window.be16(position + 4)} + 6;
+        } else if (value == kProgramEnd) {
+            total += 4;
+            goOn = isResumeCode(window.be32(position + 4));
+        } else if (!probed) {
+            const uint64_t ahead = total + kLookAhead;
+            ReadWindow& lookAhead = lookAheadFromMpgFileCheck;
+            if (!lookAhead.read(sectorNumber + ahead / sectorSize)) return 0;
+            if (isResumeCode(lookAhead.be32(ahead % sectorSize))) {
+                total = ahead;
+                if (!window.read(sectorNumber + total / sectorSize)) return 0;
+                windowStart = total / sectorSize * sectorSize;
+            } else {
+                probed = true;
+            }
+        } else if (steppingAllowed) {
+            total += 1;
+            steps += 1;
+            if ((value == 0 && steps > kZeroStepLimit) || (value != 0 && steps > kOtherStepLimit))
+                steppingAllowed = false;
+        } else {
+            break;
+        }
+        if (total - windowStart >= ReadWindow::kSpan) {
+            if (!window.read(sectorNumber + total / sectorSize)) return 0;
+            windowStart = total / sectorSize * sectorSize;
+        }
+        if (total > kLargestTotal) {
+            ctx.bSkipFileSize = true;
+            return kGiveUpSize;
+        }
+    }
+    if (total > kSkipAbove) ctx.bSkipFileSize = true;
+    return total;
+}
+
+}  // namespace pelorin

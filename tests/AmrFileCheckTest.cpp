@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include "recognisers/media/AmrFileCheck.h"
+#include "support/MediaTestSupport.h"
+
+namespace pelorin::test {
+namespace {
+
+// A storage-format file: the magic line, then frames of the given header
+// byte, each filled out to the length the band's table gives.
+Bytes amr(bool wideBand, std::initializer_list<std::pair<uint8_t, int>> runs) {
+    ByteWriter file;
+    file.text(wideBand ? "#!AMR-WB\n" : "#!AMR\n");
+    for (const auto& [header, count] : runs) {
+        const uint32_t length = AmrFileCheck::frameLength(header, wideBand);
+        for (int i = 0; i < count; ++i) file.u8(header).fill(length ? length - 1 : 0, 0x77);
+    }
+    return file.bytes;
+}
+
+uint64_t sizeOf(const Bytes& file, uint32_t sectorSize = 512) {
+    TempImage image(512 * 1024);
+    image.write(sectorSize, file);
+    auto ctx = contextFor(image.path(), sectorSize);
+    AmrFileCheck check(*ctx);
+    return recognise(check, image.path(), 1, sectorSize);
+}
+
+TEST(AmrFileCheck, FrameTablesOfBothBands) {
+    const std::vector<uint32_t> narrow{13, 14, 16, 18, 20, 21, 27, 32, 0};
+    const std::vector<uint32_t> wide{18, 24, 33, 37, 41, 47, 51, 59, 61};
+    for (uint8_t type = 0; type < 9; ++type) {
+        const uint8_t header = uint8_t(type * 8 + 4);
+        EXPECT_EQ(AmrFileCheck::frameLength(header, false), narrow[type]) << int(header);
+        EXPECT_EQ(AmrFileCheck::frameLength(header, true), wide[type]) << int(header);
+        // Quality bit clear, or a padding bit set: not a speech frame.
+        EXPECT_EQ(AmrFileCheck::frameLength(uint8_t(header & ~4), true), 0u);
+        EXPECT_EQ(AmrFileCheck::frameLength(uint8_t(header | 1), true), 0u);
+    }
+    // Comfort noise and no-data frames are not in the tables.
+    EXPECT_EQ(AmrFileCheck::frameLength(0x44, false), 0u);
+    EXPECT_EQ(AmrFileCheck::frameLength(0x4C, true), 0u);
+    EXPECT_EQ(AmrFileCheck::frameLength(0x7C, true), 0u);
+}
+
+TEST(AmrFileCheck, NarrowAndWideBandFilesInAScan) {
+    TempImage image(256 * 1024);
+    image.write(3 * 512, amr(false, {{0x3C, 1000}}));
+    image.write(100 * 512, amr(true, {{0x44, 300}, {0x4C, 1}, {0x44, 5}}));
+    auto result = scanImage(image.path(), chunkedMediaTypes());
+    // 6 + 1,000 x 32; 9 + 300 x 61, up to the comfort-noise byte 0x4C.
+    EXPECT_EQ(leavesIn(*result.root, "AMR Files"), (std::vector<Leaf>{{3, 32006}, {100, 9 + 300 * 61}}));
+    EXPECT_EQ(result.root->children().size(), 1u);
+}
+
+TEST(AmrFileCheck, WalkAcrossWindowsAndItsEnds) {
+    // 3,000 frames of mixed modes reach well past the first window.
+    const Bytes mixed = amr(false, {{0x04, 1000}, {0x24, 1000}, {0x3C, 1000}});
+    EXPECT_EQ(sizeOf(mixed), 6u + 13000 + 20000 + 32000);
+    EXPECT_EQ(sizeOf(mixed, 4096), 6u + 13000 + 20000 + 32000);
+    // A frame with its quality bit clear ends the walk before it.
+    EXPECT_EQ(sizeOf(amr(false, {{0x3C, 10}, {0x38, 1}, {0x3C, 10}})), 6u + 320);
+    // A header with nothing after it: the magic line alone.
+    EXPECT_EQ(sizeOf(amr(true, {})), 9u);
+
+    TempImage image(64 * 1024);
+    image.write(0, amr(false, {{0x3C, 100}}));
+    auto ctx = contextFor(image.path());
+    AmrFileCheck check(*ctx);
+    EXPECT_EQ(sizeWhenCancelled(check, *ctx, image.path(), 0), 6u);
+}
+
+TEST(AmrFileCheck, HeaderLines) {
+    ScanContext ctx;
+    AmrFileCheck check(ctx);
+    Bytes head = amr(false, {{0x3C, 1}});
+    EXPECT_TRUE(check.isFile(head.data(), 0));
+    head[4] = 'X';
+    EXPECT_FALSE(check.isFile(head.data(), 0));
+    head = amr(true, {{0x44, 1}});
+    EXPECT_TRUE(check.isFile(head.data(), 0));
+}
+
+}  // namespace
+}  // namespace pelorin::test
