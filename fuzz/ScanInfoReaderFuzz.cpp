@@ -14,8 +14,8 @@ void checkSafe(const std::string& name) {
     if (safe.empty() || safe == "." || safe == ".." || safe.find('/') != std::string::npos ||
         safe.find('\0') != std::string::npos)
         std::abort();
+    const std::string path = pelorin::safeRelativePath(name);
     for (std::size_t start = 0;;) {
-        const std::string path = pelorin::safeRelativePath(name);
         const auto end = path.find('/', start);
         const std::string part = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (part == ".." || part == ".") std::abort();

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/DateName.h"
+
 namespace pelorin {
 namespace {
 
@@ -165,6 +167,8 @@ void refuseAsIncomplete(SavePrompts& prompts) {
 }
 
 }  // namespace
+
+std::string defaultScanInfoName(std::time_t when) { return "Pelorin Scan Info " + dateForGeneratedName(when); }
 
 std::array<uint8_t, kNodeRecordSize> convertHDirToHPDir(const HDIR& node) {
     std::array<uint8_t, kNodeRecordSize> record{};

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <span>
@@ -51,6 +52,9 @@ struct ScanInfo {
     std::unique_ptr<HDIR> root;
     bool endRecordSeen = false;  // false when the file ended before its end record
 };
+
+// The name a save panel offers: "Pelorin Scan Info <date>".
+std::string defaultScanInfoName(std::time_t when);
 
 // One node packed into its 79-byte record.
 std::array<uint8_t, kNodeRecordSize> convertHDirToHPDir(const HDIR& node);

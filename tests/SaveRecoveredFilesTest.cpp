@@ -12,6 +12,7 @@
 #include "engine/CheckController.h"
 #include "engine/ControllerReaders.h"
 #include "recovery/SafeNames.h"
+#include "scaninfo/ScanInfoFile.h"
 #include "support/RecordingPrompts.h"
 #include "support/TreeBuilder.h"
 
@@ -276,6 +277,7 @@ TEST(SaveRecoveredFiles, FolderNameFollowsTheDateRule) {
     ::setenv("TZ", "EST5", 1);
     ::tzset();
     EXPECT_EQ(recoveryFolderName(when), "Pelorin 2026-12-05 01_13_00 -0500");
+    EXPECT_EQ(defaultScanInfoName(when), "Pelorin Scan Info 2026-12-05 01_13_00 -0500");
     if (previous) ::setenv("TZ", saved.c_str(), 1); else ::unsetenv("TZ");
     ::tzset();
 }
