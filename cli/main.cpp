@@ -9,10 +9,14 @@
 #include <sstream>
 
 #include "cli/CliController.h"
+#include "cli/OpenCommand.h"
 #include "cli/Report.h"
+#include "cli/SaveCommands.h"
 #include "cli/SourceInfo.h"
+#include "engine/ControllerReaders.h"
 #include "engine/Registry.h"
 #include "engine/Scanning.h"
+#include "scaninfo/SourceIdentity.h"
 
 namespace pelorin::cli {
 namespace {
@@ -74,7 +78,36 @@ struct ScanOptions {
     std::string reportPath;
     bool listFiles = false;
     bool noProgress = false;
+    std::string saveInfo;
+    std::string recoverDir;
+    std::string select = "all";
 };
+
+// After the scan: tick the chosen types, then save the scan-info file and
+// recover, as asked. The worst exit status of the steps.
+int keepResults(const ScanOptions& options, const SourceInfo& source, HDIR& root, std::vector<uint8_t> first5,
+                bool showProgress) {
+    if (options.saveInfo.empty() && options.recoverDir.empty()) return 0;
+    SelectionTotals totals;
+    std::string error;
+    if (!tickSelection(root, options.select, totals, error)) return fail(error);
+    int status = 0;
+    if (!options.saveInfo.empty()) {
+        ScanInfoHeader header;
+        header.u32BytesInSector = source.sectorSize;
+        header.iNumberOfFileSelected = totals.iNumberOfFileSelected;
+        header.selectedDriveSize = source.sizeInBytes;
+        header.u64DriveSectorNumber = source.sectorCount;
+        header.u64SelectedFileSize = totals.u64SelectedFileSize;
+        header.first5Sectors = std::move(first5);
+        header.identity = sourceIdentity(source.path);
+        status = std::max(status, saveInfoFile(options.saveInfo, header, root, showProgress));
+    }
+    if (!options.recoverDir.empty())
+        status = std::max(status,
+                          recoverInto(root, source.path, source.sectorSize, totals, options.recoverDir, showProgress));
+    return status;
+}
 
 int scan(const ScanOptions& options) {
     std::string error;
@@ -89,19 +122,26 @@ int scan(const ScanOptions& options) {
     ctx.u32BytesInSector = source.sectorSize;
     ctx.u64DriveSectorNumber = source.sectorCount;
     ctx.u64TotalNumberOfFileFound = 0;
-    CliController controller(ctx, *ticked, !options.noProgress && ::isatty(STDERR_FILENO));
+    const bool showProgress = !options.noProgress && ::isatty(STDERR_FILENO);
+    CliController controller(ctx, *ticked, showProgress);
+    // The first five sectors go into the scan-info file; a source that
+    // cannot give them is not scanned.
+    std::vector<uint8_t> first5(std::size_t{5} * source.sectorSize, 0);
+    if (!readSector(source.path, source.sectorSize, first5, controller)) return kExitFailure;
     Scanning scanning(ctx, controller);
     const bool stopped = controller.runScan(scanning);
 
-    const HDIR* root = scanning.dirRoot();
+    HDIR* root = scanning.dirRoot();
     std::printf("%s: %llu sectors of %u bytes%s\n", source.path.c_str(),
                 static_cast<unsigned long long>(source.sectorCount), source.sectorSize,
                 stopped ? " (scan stopped)" : "");
     printTree(stdout, *root, options.listFiles);
     if (!options.reportPath.empty() && !writeReport(options.reportPath, source, *root, stopped, error))
         return fail(error);
+    const bool scanAlert = controller.alertShown();
+    const int kept = keepResults(options, source, *root, std::move(first5), showProgress);
     if (stopped) return kExitStopped;
-    return controller.alertShown() ? kExitFailure : 0;
+    return std::max(kept, scanAlert ? kExitFailure : 0);
 }
 
 }  // namespace
@@ -123,6 +163,27 @@ int main(int argc, char** argv) {
     scanCommand->add_flag("--files", scanOptions.listFiles, "List every found file, not only the folders");
     scanCommand->add_flag("--no-progress", scanOptions.noProgress, "Do not draw the progress bar");
 
+    scanCommand->add_option(
+        "--recover", scanOptions.recoverDir, "Recover the ticked files into a new recovery folder inside this folder");
+    scanCommand->add_option("--save-info", scanOptions.saveInfo,
+                            "Save the scan information to this file (.rvx is added unless present)");
+    scanCommand->add_option("--select", scanOptions.select, "Types to tick before saving: all or jpg,png,...,rawjpg")
+        ->capture_default_str();
+
+    OpenOptions openOptions;
+    auto* openCommand = app.add_subcommand("open", "Open a scan information file (.rvx) and show its found files");
+    openCommand->add_option("file", openOptions.file, "Scan information file")->required();
+    openCommand->add_option("--source", openOptions.source,
+                            "The scanned drive or disk image to read the files from");
+    auto* openRecover = openCommand->add_option("--recover", openOptions.recoverDir,
+                                                "Recover the ticked files into a new recovery folder inside this folder");
+    openCommand->add_option("--select", openOptions.select,
+                            "Tick these types instead of the file's ticks: all or jpg,png,...,rawjpg")
+        ->needs(openRecover);
+    openCommand->add_option("--report", openOptions.reportPath, "Write the found-file tree as JSON to this file");
+    openCommand->add_flag("--files", openOptions.listFiles, "List every found file, not only the folders");
+    openCommand->add_flag("--no-progress", openOptions.noProgress, "Do not draw the progress bar");
+
     auto* typesCommand = app.add_subcommand("types", "List the file types Pelorin knows");
 
     try {
@@ -131,5 +192,6 @@ int main(int argc, char** argv) {
         return app.exit(e);
     }
     if (*typesCommand) return listTypes();
+    if (*openCommand) return openScanInfoFile(openOptions);
     return scan(scanOptions);
 }

@@ -1,0 +1,93 @@
+#include "cli/OpenCommand.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "cli/CliPrompts.h"
+#include "cli/Report.h"
+#include "cli/SaveCommands.h"
+#include "engine/CheckController.h"
+#include "engine/ControllerReaders.h"
+#include "engine/SizeText.h"
+
+namespace pelorin::cli {
+namespace {
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "pelorin-cli: %s\n", message.c_str());
+    return kExitFailed;
+}
+
+// Checks the named source against the file; a different start is only a warning.
+bool checkSource(const std::string& path, const ScanInfoHeader& header, CliPrompts& prompts, SourceInfo& source) {
+    SourceCheck check = inspectSource(path, header.u32BytesInSector);
+    if (!check.info) {
+        fail(check.error);
+        return false;
+    }
+    source = *check.info;
+    if (source.sectorSize != header.u32BytesInSector || source.sizeInBytes != header.selectedDriveSize) {
+        fail(path + " does not match the scan info file: it has " + std::to_string(source.sizeInBytes) +
+             " bytes in " + std::to_string(source.sectorSize) + "-byte sectors, the scanned drive had " +
+             std::to_string(header.selectedDriveSize) + " bytes in " + std::to_string(header.u32BytesInSector) +
+             "-byte sectors");
+        return false;
+    }
+    std::vector<uint8_t> first5(header.first5Sectors.size(), 0);
+    if (!readSector(path, header.u32BytesInSector, first5, prompts)) return false;
+    if (first5 != header.first5Sectors)
+        std::fprintf(stderr,
+                     "pelorin-cli: warning: the first five sectors of %s differ from those of the scanned drive; "
+                     "it may not be the same drive\n",
+                     path.c_str());
+    return true;
+}
+
+}  // namespace
+
+int openScanInfoFile(const OpenOptions& options) {
+    const bool showProgress = !options.noProgress && ::isatty(STDERR_FILENO);
+    CliPrompts prompts(false);
+    auto info = openScanInfo(options.file, prompts);
+    if (!info) return kExitFailed;
+    const ScanInfoHeader& header = info->header;
+    const DriveIdentity& id = header.identity;
+    std::printf("%s: scan of %s (model %s, serial %s, revision %s), %llu sectors of %u bytes%s\n",
+                options.file.c_str(), id.displayName.c_str(), id.model.c_str(), id.serial.c_str(),
+                id.revision.c_str(), static_cast<unsigned long long>(header.u64DriveSectorNumber),
+                header.u32BytesInSector, info->endRecordSeen ? "" : " (file ends early; tree shown as far as read)");
+    printTree(stdout, *info->root, options.listFiles);
+
+    SelectionTotals totals{header.iNumberOfFileSelected, header.u64SelectedFileSize};
+    if (options.select) {
+        std::string error;
+        if (!tickSelection(*info->root, *options.select, totals, error)) return fail(error);
+    }
+    std::printf("Ticked: %d %s, %s\n", std::max(totals.iNumberOfFileSelected, 0),
+                totals.iNumberOfFileSelected == 1 ? "file" : "files",
+                sizeText(totals.iNumberOfFileSelected > 0 ? totals.u64SelectedFileSize : 0).c_str());
+
+    SourceInfo source;
+    source.path = id.displayName;
+    source.sectorSize = header.u32BytesInSector;
+    source.sizeInBytes = header.selectedDriveSize;
+    source.sectorCount = header.u64DriveSectorNumber;
+    const bool sourceNamed = !options.source.empty();
+    if (sourceNamed && !checkSource(options.source, header, prompts, source)) return kExitFailed;
+    if (!sourceNamed)
+        std::fprintf(stderr,
+                     "pelorin-cli: no source named: attached drives are not searched for the scanned one yet, so "
+                     "files can be read only from a source named with --source\n");
+
+    if (!options.reportPath.empty()) {
+        std::string error;
+        if (!writeReport(options.reportPath, source, *info->root, false, error)) return fail(error);
+    }
+    if (options.recoverDir.empty()) return kExitOK;
+    if (!sourceNamed) return fail("cannot recover without --source: " + std::string(kDriveCannotOpen));
+    return recoverInto(*info->root, options.source, header.u32BytesInSector, totals, options.recoverDir,
+                       showProgress);
+}
+
+}  // namespace pelorin::cli

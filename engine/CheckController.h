@@ -1,0 +1,36 @@
+#pragma once
+// One tick change of the found-file tree: spreads the new state down to every
+// descendant and up to the ancestors, and keeps the byte total of the ticked
+// files. Main thread only: childrenSelected() recounts on every call.
+
+#include <memory>
+#include <vector>
+
+#include "engine/HDIR.h"
+#include "engine/SelectionTotals.h"
+
+namespace pelorin {
+
+class CheckController {
+public:
+    CheckController(HDIR* node, bool flag, SelectionTotals& totals);
+
+    void run() { setSelected(); }
+    void setSelected();
+    void markAllChildrenDirArray(const std::vector<std::unique_ptr<HDIR>>& nodes, bool value);
+
+    HDIR* hdir() const { return hdir_; }
+    int8_t flag() const { return flag_; }
+
+    // What a node's check box shows: 1 ticked, 0 unticked, -1 mixed.
+    static int markState(const HDIR& node);
+    // Ticked found files: the ticked descendants of the type folders.
+    static int32_t countTickedFiles(const HDIR& root);
+
+private:
+    HDIR* hdir_;
+    int8_t flag_;
+    SelectionTotals& totals;
+};
+
+}  // namespace pelorin

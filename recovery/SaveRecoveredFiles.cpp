@@ -1,0 +1,330 @@
+#include "recovery/SaveRecoveredFiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "engine/ControllerReaders.h"
+#include "engine/DateName.h"
+#include "recovery/SafeNames.h"
+
+namespace pelorin {
+namespace {
+
+constexpr mode_t kFolderMode = 0777;
+constexpr mode_t kFileMode = 0755;
+constexpr int32_t kFilesPerSubFolder = 900;
+constexpr uint32_t kSectorsPerBlock = 8;
+constexpr uint32_t kSectorsPerChunk = 64;
+
+// Creates the folder and any missing parents; the folders made get exactly
+// the folder permissions, whatever the umask.
+void makeFolders(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string prefix = slash == std::string::npos ? path : path.substr(0, slash);
+        if (!prefix.empty() && ::mkdir(prefix.c_str(), kFolderMode) == 0) ::chmod(prefix.c_str(), kFolderMode);
+        if (slash == std::string::npos) break;
+    }
+}
+
+int32_t tickedFilesAfter(const HDIR& node, std::size_t position) {
+    int32_t count = 0;
+    const auto& children = node.children();
+    for (std::size_t k = position; k < children.size(); ++k)
+        if (children[k]->fileType() == HDIR::kFoundFile && children[k]->selected() == 1) ++count;
+    return count;
+}
+
+// Ticked found files that a walk from this node would try to save.
+int32_t tickedFilesBelow(const HDIR& node) {
+    if (node.selected() != 1) return 0;
+    int32_t count = tickedFilesAfter(node, 0);
+    for (const auto& child : node.children())
+        if (!child->children().empty()) count += tickedFilesBelow(*child);
+    return count;
+}
+
+}  // namespace
+
+std::optional<uint64_t> volumeFreeSpace(const std::string& folder) {
+    struct statvfs info {};
+    if (::statvfs(folder.c_str(), &info) != 0) return std::nullopt;
+    return uint64_t{info.f_bavail} * info.f_frsize;
+}
+
+std::optional<bool> isVolumeWritable(const std::string& folder) {
+    struct statvfs info {};
+    if (::statvfs(folder.c_str(), &info) != 0) return std::nullopt;
+    return (info.f_flag & ST_RDONLY) == 0;
+}
+
+std::string recoveryFolderName(std::time_t when) { return "Pelorin " + dateForGeneratedName(when); }
+
+std::string savedSizeText(uint64_t bytes) {
+    char text[64];
+    const float value = static_cast<float>(bytes);
+    if (bytes < 1048576ULL)
+        std::snprintf(text, sizeof text, "%.2f KB", double(value / 1024.0f));
+    else if (bytes < 1073741824ULL)
+        std::snprintf(text, sizeof text, "%.2f MB", double(value / 1048576.0f));
+    else
+        std::snprintf(text, sizeof text, "%.2f GB", double(value / 1073741824.0f));
+    return text;
+}
+
+SaveRecoveredFiles::SaveRecoveredFiles(std::string sourcePath_, uint32_t sectorSize_, const SelectionTotals& totals_,
+                                       SavePrompts& prompts_)
+    : sourcePath(std::move(sourcePath_)), sectorSize(sectorSize_), totals(totals_), prompts(prompts_) {
+    env.freeSpace = volumeFreeSpace;
+    env.volumeWritable = isVolumeWritable;
+    env.readSaveSector = [this](uint64_t first, uint32_t count, std::span<uint8_t> out, Alerts& alerts) {
+        return readSaveSector(sourcePath, sectorSize, first, count, out, alerts);
+    };
+    env.wallClock = [] { return std::time(nullptr); };
+    env.steadyClock = [] { return std::chrono::steady_clock::now(); };
+}
+
+bool SaveRecoveredFiles::checkDestination(const std::string& destination) {
+    // A volume whose free space cannot be read is given the benefit of the
+    // doubt, as is one whose writability cannot be read.
+    if (auto free = env.freeSpace(destination); free && *free < totals.u64SelectedFileSize) {
+        prompts.showAlert("! Not enough free disk space",
+                          "The volume you have chosen to save data does not have enough free space to save selected "
+                          "media files.",
+                          "OK");
+        return false;
+    }
+    if (auto writable = env.volumeWritable(destination); writable && !*writable) {
+        prompts.showAlert("! Cannot save", "The volume chosen to save recovered media files is not writable.", "OK");
+        return false;
+    }
+    return true;
+}
+
+SaveResult SaveRecoveredFiles::save(const HDIR& root, const std::string& destination) {
+    if (!checkDestination(destination)) return {};
+    return saveFilesAndFolders(root, destination);
+}
+
+void SaveRecoveredFiles::post(const SaveProgressUpdate& update) {
+    SaveProgressUpdate withCount = update;
+    withCount.iNumberOfFileSaved = iNumberOfFileSaved_.load();
+    prompts.updateTreeProgress(withCount);
+}
+
+std::string SaveRecoveredFiles::createRecoveryFolder(const std::string& destination) {
+    makeFolders(destination);
+    const std::string base = recoveryFolderName(env.wallClock());
+    // A second save within the same second gets a folder of its own rather
+    // than overwriting the first one's files.
+    for (int attempt = 1; attempt < 10000; ++attempt) {
+        std::string name = base;
+        if (attempt > 1) name += (name.ends_with(' ') ? "(" : " (") + std::to_string(attempt) + ")";
+        const std::string path = destination + "/" + name;
+        if (::mkdir(path.c_str(), kFolderMode) == 0) {
+            ::chmod(path.c_str(), kFolderMode);
+            return path;
+        }
+        if (errno != EEXIST) return {};
+    }
+    return {};
+}
+
+SaveResult SaveRecoveredFiles::saveFilesAndFolders(const HDIR& root, const std::string& destination) {
+    abortSaving.store(false);
+    bSavingStopMessageDisplayed.store(false);
+    updateStatus.store(false);
+    savedData_.store(0);
+    iNumberOfFileSaved_.store(0);
+    filesFailed = 0;
+    lastGate = env.steadyClock();
+
+    post({.barMinimumValue = 0, .barMaximumValue = totals.u64SelectedFileSize});
+    SaveResult result;
+    result.recoveryFolder = createRecoveryFolder(destination);
+    if (result.recoveryFolder.empty())
+        filesFailed = tickedFilesBelow(root);
+    else
+        saveDir(root, result.recoveryFolder);
+    post({.savedData = savedData_.load(), .barIncrement = 1});
+    post({.barDoubleValue = 0});
+
+    result.filesSaved = iNumberOfFileSaved_.load();
+    result.filesFailed = filesFailed;
+    result.savedData = savedData_.load();
+    if (abortSaving.load()) {
+        result.outcome = SaveOutcome::Aborted;
+        prompts.showAlert("Saving Aborted", "Saved location is: " + destination, "OK");
+    } else {
+        result.outcome = SaveOutcome::Completed;
+        std::string message = "Saved at: " + destination;
+        if (filesFailed == 1) message += "\n1 file could not be saved.";
+        if (filesFailed > 1) message += "\n" + std::to_string(filesFailed) + " files could not be saved.";
+        prompts.showAlert("Saving Completed", message, "OK");
+    }
+    return result;
+}
+
+bool SaveRecoveredFiles::stopCheck() {
+    if (!abortSaving.load()) return false;
+    if (bSavingStopMessageDisplayed.load()) return true;
+    if (prompts.askYesNo(kStopSavingQuestion, "")) {
+        bSavingStopMessageDisplayed.store(true);
+        return true;
+    }
+    abortSaving.store(false);
+    bSavingStopMessageDisplayed.store(false);
+    return false;
+}
+
+std::string SaveRecoveredFiles::folderOf(const HDIR& node, const std::string& recoveryFolder) const {
+    const std::string relative = safeRelativePath(node.pathName());
+    return recoveryFolder + (relative.empty() ? "" : "/" + relative) + "/" + safeFileName(node.fileName());
+}
+
+void SaveRecoveredFiles::saveDir(const HDIR& node, const std::string& recoveryFolder) {
+    if (node.selected() != 1) return;
+    const std::string folder = folderOf(node, recoveryFolder);
+    makeFolders(folder);
+
+    const bool spread = node.childrenSelected() > kFilesPerSubFolder;
+    int32_t tickedIndex = 0;
+    int32_t subFolderMade = -1;
+    const auto& children = node.children();
+    for (std::size_t k = 0; k < children.size(); ++k) {
+        if (stopCheck()) break;
+        const HDIR& child = *children[k];
+        if (child.fileType() == HDIR::kFolder && child.selected() == 1)
+            makeFolders(folder + "/" + safeFileName(child.fileName()));
+        if (child.fileType() != HDIR::kFoundFile || child.selected() != 1) continue;
+        const int32_t index = tickedIndex++;
+        if (child.fileSize() == 0) {
+            iNumberOfFileSaved_.fetch_add(1);
+            continue;
+        }
+        std::string target = folder;
+        if (spread) {
+            const int32_t group = index / kFilesPerSubFolder;
+            target = folder + "/" + safeFileName(node.fileName() + std::to_string(group));
+            // Made on the group's first file that is written, so a group
+            // whose first file is empty still gets its folder.
+            if (group != subFolderMade) {
+                makeFolders(target);
+                subFolderMade = group;
+            }
+        }
+        // The offset into the first sector is below the sector size for every
+        // file a scan finds; anything else cannot be copied faithfully.
+        if (child.extraBytesToMove() < 0 || uint32_t(child.extraBytesToMove()) >= sectorSize) {
+            ++filesFailed;
+            continue;
+        }
+        const std::string path = target + "/" + safeFileName(child.fileName());
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, kFileMode);
+        if (fd < 0) {
+            ++filesFailed;
+            continue;
+        }
+        ::fchmod(fd, kFileMode);
+        CopyResult copied = copyFile(child, fd);
+        if (::close(fd) != 0 && copied == CopyResult::Done) copied = CopyResult::WriteFailed;
+        switch (copied) {
+            case CopyResult::Done:
+            case CopyResult::Stopped:
+                iNumberOfFileSaved_.fetch_add(1);
+                break;
+            case CopyResult::WriteFailed:
+                ++filesFailed;
+                break;
+            case CopyResult::ReadFailed:
+                // The source has gone or cannot be read here: this folder ends,
+                // and its files not yet saved are counted as failed.
+                filesFailed += 1 + tickedFilesAfter(node, k + 1);
+                return;
+        }
+    }
+    for (const auto& child : children) {
+        if (stopCheck()) return;
+        if (!child->children().empty() && child->selected() == 1) saveDir(*child, recoveryFolder);
+    }
+}
+
+bool SaveRecoveredFiles::writeChunk(int fd, const uint8_t* data, std::size_t length) {
+    if (firstWriteOfFile) {
+        // The file starts this far into its first sector.
+        firstWriteOfFile = false;
+        const auto skip = std::min<std::size_t>(static_cast<std::size_t>(skipBytes), length);
+        data += skip;
+        length -= skip;
+    }
+    while (length > 0) {
+        const ssize_t written = ::write(fd, data, length);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        data += written;
+        length -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+void SaveRecoveredFiles::reportProgressIfDue() {
+    const auto now = env.steadyClock();
+    if (now - lastGate >= std::chrono::seconds(1)) {
+        lastGate = now;
+        updateStatus.store(true);
+    }
+    if (!updateStatus.load()) return;
+    post({.savedData = savedData_.load(), .barDoubleValue = savedData_.load()});
+    updateStatus.store(false);
+}
+
+SaveRecoveredFiles::CopyResult SaveRecoveredFiles::copyFile(const HDIR& file, int fd) {
+    const uint64_t S = sectorSize;
+    const uint64_t blockBytes = kSectorsPerBlock * S;
+    const uint64_t L = file.fileSize() + static_cast<uint64_t>(file.extraBytesToMove());
+    const uint64_t B = (L + blockBytes - 1) / blockBytes;
+    const uint64_t Q = B / 8;
+    const uint64_t R = B % 8;
+    const uint64_t T = L - (B - 1) * blockBytes;
+    const uint64_t first = file.sectorNumber();
+    firstWriteOfFile = true;
+    skipBytes = file.extraBytesToMove();
+
+    auto readAndWrite = [&](uint64_t sector, uint32_t count, uint64_t bytesToWrite) {
+        buffer.assign(std::size_t{count} * S, 0);
+        if (!env.readSaveSector(sector, count, buffer, prompts)) return CopyResult::ReadFailed;
+        if (!writeChunk(fd, buffer.data(), static_cast<std::size_t>(bytesToWrite))) return CopyResult::WriteFailed;
+        savedData_.fetch_add(bytesToWrite);
+        reportProgressIfDue();
+        return CopyResult::Done;
+    };
+
+    for (uint64_t c = 0; c < Q; ++c) {
+        if (stopCheck()) return CopyResult::Stopped;
+        if (R > 0 || c < Q - 1) {
+            if (auto r = readAndWrite(first + kSectorsPerChunk * c, kSectorsPerChunk, kSectorsPerChunk * S);
+                r != CopyResult::Done)
+                return r;
+            continue;
+        }
+        for (uint64_t b = 0; b < 8; ++b) {
+            if (auto r = readAndWrite(first + kSectorsPerBlock * (8 * c + b), kSectorsPerBlock, b == 7 ? T : blockBytes);
+                r != CopyResult::Done)
+                return r;
+        }
+    }
+    for (uint64_t b = 0; b < R; ++b) {
+        if (stopCheck()) return CopyResult::Stopped;
+        if (auto r = readAndWrite(first + kSectorsPerBlock * (8 * Q + b), kSectorsPerBlock, b == R - 1 ? T : blockBytes);
+            r != CopyResult::Done)
+            return r;
+    }
+    return CopyResult::Done;
+}
+
+}  // namespace pelorin

@@ -1,0 +1,115 @@
+#pragma once
+// Saving the ticked found files: checks the destination, creates a new
+// recovery folder in it and copies every ticked file byte for byte from the
+// source, following the found-file tree.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "engine/HDIR.h"
+#include "engine/SelectionTotals.h"
+#include "recovery/SavePrompts.h"
+
+namespace pelorin {
+
+inline constexpr std::string_view kStopSavingQuestion = "Do you want to stop the current saving process?";
+
+// The parts of the outside world a save consults, replaceable for tests.
+struct SaveEnvironment {
+    // Free bytes on the destination's volume; nullopt when unknown.
+    std::function<std::optional<uint64_t>(const std::string& folder)> freeSpace;
+    // Whether the destination's volume takes writes; nullopt when unknown.
+    std::function<std::optional<bool>(const std::string& folder)> volumeWritable;
+    // Fills the buffer with count sectors from the first sector; false after
+    // the user has been told the source cannot be read.
+    std::function<bool(uint64_t firstSector, uint32_t count, std::span<uint8_t> buffer, Alerts& alerts)> readSaveSector;
+    std::function<std::time_t()> wallClock;
+    std::function<std::chrono::steady_clock::time_point()> steadyClock;
+};
+
+// Free space and writability of a folder's volume from statvfs.
+std::optional<uint64_t> volumeFreeSpace(const std::string& folder);
+std::optional<bool> isVolumeWritable(const std::string& folder);
+
+// "Pelorin <date>" for the given time.
+std::string recoveryFolderName(std::time_t when);
+
+// A byte count as saving shows it: "%.2f" KB, MB or GB, divided in single precision.
+std::string savedSizeText(uint64_t bytes);
+
+enum class SaveOutcome { Refused, Completed, Aborted };
+
+struct SaveResult {
+    SaveOutcome outcome = SaveOutcome::Refused;
+    std::string recoveryFolder;  // empty when none was created
+    int32_t filesSaved = 0;
+    int32_t filesFailed = 0;
+    uint64_t savedData = 0;
+};
+
+class SaveRecoveredFiles {
+public:
+    // `sourcePath` is the device saving reads (selectedDriveMountPointForPreview).
+    SaveRecoveredFiles(std::string sourcePath, uint32_t sectorSize, const SelectionTotals& totals,
+                       SavePrompts& prompts);
+
+    SaveEnvironment& environment() { return env; }
+
+    // The checks before a save: free space and writability of the
+    // destination's volume. False after telling the user why not.
+    bool checkDestination(const std::string& destination);
+
+    // The saving thread: creates the recovery folder in the destination,
+    // saves the ticked part of the tree and tells the user how it ended.
+    SaveResult saveFilesAndFolders(const HDIR& root, const std::string& destination);
+
+    // Both of the above, in order.
+    SaveResult save(const HDIR& root, const std::string& destination);
+
+    // The Stop button; safe from any thread. The saving thread asks the question.
+    void stopSaving() { abortSaving.store(true); }
+
+    // The progress gate, set once a second; the saving thread also sets it
+    // from its own clock, so no timer is required.
+    void setUpdateStatus(bool value) { updateStatus.store(value); }
+
+    uint64_t savedData() const { return savedData_.load(); }
+    int32_t iNumberOfFileSaved() const { return iNumberOfFileSaved_.load(); }
+
+private:
+    enum class CopyResult { Done, Stopped, WriteFailed, ReadFailed };
+
+    void saveDir(const HDIR& node, const std::string& recoveryFolder);
+    CopyResult copyFile(const HDIR& file, int fd);
+    bool writeChunk(int fd, const uint8_t* data, std::size_t length);
+    bool stopCheck();
+    void reportProgressIfDue();
+    void post(const SaveProgressUpdate& update);
+    std::string folderOf(const HDIR& node, const std::string& recoveryFolder) const;
+    std::string createRecoveryFolder(const std::string& destination);
+
+    std::string sourcePath;
+    uint32_t sectorSize;
+    const SelectionTotals& totals;
+    SavePrompts& prompts;
+    SaveEnvironment env;
+
+    std::atomic<bool> abortSaving{false};
+    std::atomic<bool> bSavingStopMessageDisplayed{false};
+    std::atomic<bool> updateStatus{false};
+    std::atomic<uint64_t> savedData_{0};
+    std::atomic<int32_t> iNumberOfFileSaved_{0};
+    int32_t filesFailed = 0;
+    bool firstWriteOfFile = false;
+    int32_t skipBytes = 0;
+    std::chrono::steady_clock::time_point lastGate;
+    std::vector<uint8_t> buffer;
+};
+
+}  // namespace pelorin

@@ -1,0 +1,353 @@
+#include "scaninfo/ScanInfoFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "engine/DateName.h"
+
+namespace pelorin {
+namespace {
+
+constexpr std::string_view kIncompleteMarker = "UnComple";
+constexpr std::string_view kCompleteMarker = "Complete";
+
+void putBE(uint8_t* out, uint64_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) {
+        out[i] = static_cast<uint8_t>(value);
+        value >>= 8;
+    }
+}
+
+uint64_t getBE(const uint8_t* in, int bytes) {
+    uint64_t value = 0;
+    for (int i = 0; i < bytes; ++i) value = (value << 8) | in[i];
+    return value;
+}
+
+// Collects the file in memory-sized pieces and writes them in order,
+// remembering whether any write fell short.
+class FileWriter {
+public:
+    explicit FileWriter(int fd) : fd(fd) {}
+    void put(const void* data, std::size_t length) {
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        pending.insert(pending.end(), bytes, bytes + length);
+        if (pending.size() >= (1u << 16)) flush();
+    }
+    void put(std::string_view text) { put(text.data(), text.size()); }
+    bool flush() {
+        std::size_t done = 0;
+        while (ok && done < pending.size()) {
+            const ssize_t n = ::write(fd, pending.data() + done, pending.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) ok = false;
+            else done += static_cast<std::size_t>(n);
+        }
+        pending.clear();
+        return ok;
+    }
+
+private:
+    int fd;
+    bool ok = true;
+    std::vector<uint8_t> pending;
+};
+
+void writeDir(FileWriter& out, const HDIR& node) {
+    const auto record = convertHDirToHPDir(node);
+    out.put(record.data(), record.size());
+    const std::size_t nameLength = std::min<std::size_t>(node.fileName().size(), 0xFFFF);
+    const std::size_t pathLength = std::min<std::size_t>(node.pathName().size(), 0xFFFF);
+    out.put(node.fileName().data(), nameLength);
+    out.put(node.pathName().data(), pathLength);
+    for (const auto& child : node.children()) writeDir(out, *child);
+}
+
+// Sequential reading of a scan-info body that never asks for more than the
+// input holds.
+class Cursor {
+public:
+    explicit Cursor(ScanInfoInput& input) : input(input) {}
+    uint64_t remaining() const { return input.size() > position ? input.size() - position : 0; }
+    bool take(std::span<uint8_t> out) {
+        const std::size_t n = input.readAt(position, out);
+        position += n;
+        return n == out.size();
+    }
+    bool peek(std::span<uint8_t> out) const { return input.readAt(position, out) == out.size(); }
+    std::optional<std::string> takeString(uint64_t length) {
+        if (length > remaining()) return std::nullopt;
+        std::string text(static_cast<std::size_t>(length), '\0');
+        if (!take({reinterpret_cast<uint8_t*>(text.data()), text.size()})) return std::nullopt;
+        return text;
+    }
+
+private:
+    ScanInfoInput& input;
+    uint64_t position = 0;
+};
+
+// A node from its record, followed by its name and path; nullopt when the
+// input ends inside it.
+std::unique_ptr<HDIR> takeNode(Cursor& cursor, const std::array<uint8_t, kNodeRecordSize>& record) {
+    auto node = std::make_unique<HDIR>();
+    node->setFileType(static_cast<uint32_t>(getBE(&record[48], 2)));
+    node->setParentID(static_cast<uint32_t>(getBE(&record[32], 4)));
+    node->setFileID(static_cast<uint32_t>(getBE(&record[36], 4)));
+    node->setFileSize(getBE(&record[8], 8));
+    node->setFileCount(static_cast<uint32_t>(getBE(&record[40], 4)));
+    node->setSelected(record[50] != 0 ? 1 : 0);
+    node->setChildrenCount(static_cast<int32_t>(getBE(&record[51], 4)));
+    node->setChildrenSelected(static_cast<int32_t>(getBE(&record[55], 4)));
+    node->setSectorNumber(getBE(&record[24], 8));
+    node->setExtraBytesToMove(static_cast<int32_t>(getBE(&record[59], 4)));
+    const uint64_t nameLength = getBE(&record[44], 2);
+    const uint64_t pathLength = getBE(&record[46], 2);
+    if (nameLength > 0) {
+        auto name = cursor.takeString(nameLength);
+        if (!name) return nullptr;
+        node->setFileName(std::move(*name));
+    }
+    if (pathLength > 0) {
+        auto path = cursor.takeString(pathLength);
+        if (!path) return nullptr;
+        node->setPathName(std::move(*path));
+    }
+    return node;
+}
+
+bool isUsableSectorSize(uint32_t size) {
+    return size != 0 && size <= kLargestSectorSize && (size & (size - 1)) == 0;
+}
+
+// Reads a file through one descriptor, a block at a time.
+class FileScanInfoInput final : public ScanInfoInput {
+public:
+    explicit FileScanInfoInput(int fd) : fd(fd) {
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && st.st_size > 0) fileSize = static_cast<uint64_t>(st.st_size);
+    }
+    uint64_t size() const override { return fileSize; }
+    std::size_t readAt(uint64_t offset, std::span<uint8_t> out) override {
+        std::size_t done = 0;
+        while (done < out.size()) {
+            const uint64_t at = offset + done;
+            if (at < cacheStart || at >= cacheStart + cacheLength) {
+                cacheStart = at;
+                cacheLength = 0;
+                ssize_t n;
+                do n = ::pread(fd, cache.data(), cache.size(), static_cast<off_t>(at));
+                while (n < 0 && errno == EINTR);
+                if (n <= 0) break;
+                cacheLength = static_cast<std::size_t>(n);
+            }
+            const std::size_t from = static_cast<std::size_t>(at - cacheStart);
+            const std::size_t n = std::min(out.size() - done, cacheLength - from);
+            std::memcpy(out.data() + done, cache.data() + from, n);
+            done += n;
+        }
+        return done;
+    }
+
+private:
+    int fd;
+    uint64_t fileSize = 0;
+    std::vector<uint8_t> cache = std::vector<uint8_t>(1 << 16);
+    uint64_t cacheStart = 0;
+    std::size_t cacheLength = 0;
+};
+
+void refuseAsIncomplete(SavePrompts& prompts) {
+    prompts.showAlert("! Error", "This scan info file is incomplete.", "OK");
+}
+
+}  // namespace
+
+std::string defaultScanInfoName(std::time_t when) { return "Pelorin Scan Info " + dateForGeneratedName(when); }
+
+std::array<uint8_t, kNodeRecordSize> convertHDirToHPDir(const HDIR& node) {
+    std::array<uint8_t, kNodeRecordSize> record{};
+    putBE(&record[8], node.fileSize(), 8);
+    putBE(&record[24], node.sectorNumber(), 8);
+    putBE(&record[32], node.parentID(), 4);
+    putBE(&record[36], node.fileID(), 4);
+    putBE(&record[40], node.fileCount(), 4);
+    putBE(&record[44], std::min<std::size_t>(node.fileName().size(), 0xFFFF), 2);
+    putBE(&record[46], std::min<std::size_t>(node.pathName().size(), 0xFFFF), 2);
+    putBE(&record[48], node.fileType(), 2);
+    record[50] = node.selected();
+    putBE(&record[51], static_cast<uint32_t>(node.childrenCount()), 4);
+    putBE(&record[55], static_cast<uint32_t>(node.childrenSelected()), 4);
+    putBE(&record[59], static_cast<uint32_t>(node.extraBytesToMove()), 4);
+    return record;
+}
+
+bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, const HDIR& root,
+                  SavePrompts& prompts) {
+    const std::string fileName = chosenPath + ".rvx";
+    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        prompts.showAlert("Error!", "Cannot create file at selected path", "OK");
+        return false;
+    }
+    prompts.startInformationPanel("Save Scan Info", "Writing to file ....");
+    FileWriter out(fd);
+    out.put(kIncompleteMarker);
+
+    const DriveIdentity& id = header.identity;
+    uint8_t block[kDriveBlockSize] = {};
+    putBE(&block[0], header.u32BytesInSector, 4);
+    putBE(&block[4], static_cast<uint32_t>(header.iNumberOfFileSelected), 4);
+    putBE(&block[8], id.displayName.size(), 4);
+    putBE(&block[12], id.model.size(), 4);
+    putBE(&block[16], id.revision.size(), 4);
+    putBE(&block[20], id.serial.size(), 4);
+    putBE(&block[24], header.selectedDriveSize, 8);
+    putBE(&block[32], header.u64DriveSectorNumber, 8);
+    putBE(&block[40], header.u64SelectedFileSize, 8);
+    out.put(block, sizeof block);
+
+    // Exactly five sectors, whatever was read (a tiny source gives fewer bytes).
+    std::vector<uint8_t> first5 = header.first5Sectors;
+    first5.resize(std::size_t{5} * header.u32BytesInSector, 0);
+    out.put(first5.data(), first5.size());
+    out.put(id.displayName);
+    out.put(id.serial);
+    out.put(id.model);
+    out.put(id.revision);
+
+    writeDir(out, root);
+    const std::array<uint8_t, kNodeRecordSize> endRecord{};
+    out.put(endRecord.data(), endRecord.size());
+
+    // "Complete" goes in only once everything before it is on disk, so a
+    // failed or interrupted write leaves a file the reader refuses.
+    bool written = out.flush() && ::fsync(fd) == 0;
+    if (written) written = ::pwrite(fd, kCompleteMarker.data(), kMarkerSize, 0) == ssize_t(kMarkerSize);
+    if (::close(fd) != 0) written = false;
+    prompts.stopInformationPanel();
+    if (!written) {
+        prompts.showAlert("Error!", "Cannot write file at selected path", "OK");
+        return false;
+    }
+    prompts.showAlert("Saving Scan information completed", "saved at " + chosenPath, "OK");
+    return true;
+}
+
+std::size_t MemoryScanInfoInput::readAt(uint64_t offset, std::span<uint8_t> out) {
+    if (offset >= bytes.size()) return 0;
+    const std::size_t n = std::min<std::size_t>(out.size(), bytes.size() - static_cast<std::size_t>(offset));
+    std::memcpy(out.data(), bytes.data() + offset, n);
+    return n;
+}
+
+std::optional<ScanInfo> readScanInfo(ScanInfoInput& input) {
+    Cursor cursor(input);
+    uint8_t marker[kMarkerSize];
+    if (!cursor.take(marker) || std::memcmp(marker, kCompleteMarker.data(), kMarkerSize) != 0) return std::nullopt;
+
+    uint8_t block[kDriveBlockSize];
+    if (!cursor.take(block)) return std::nullopt;
+    ScanInfo info;
+    ScanInfoHeader& header = info.header;
+    header.u32BytesInSector = static_cast<uint32_t>(getBE(&block[0], 4));
+    if (!isUsableSectorSize(header.u32BytesInSector)) return std::nullopt;
+    header.iNumberOfFileSelected = static_cast<int32_t>(getBE(&block[4], 4));
+    const uint64_t displayNameLength = getBE(&block[8], 4);
+    const uint64_t modelLength = getBE(&block[12], 4);
+    const uint64_t revisionLength = getBE(&block[16], 4);
+    const uint64_t serialLength = getBE(&block[20], 4);
+    header.selectedDriveSize = getBE(&block[24], 8);
+    header.u64DriveSectorNumber = getBE(&block[32], 8);
+    header.u64SelectedFileSize = getBE(&block[40], 8);
+
+    header.first5Sectors.resize(std::size_t{5} * header.u32BytesInSector);
+    if (!cursor.take(header.first5Sectors)) return std::nullopt;
+    auto displayName = cursor.takeString(displayNameLength);
+    auto serial = displayName ? cursor.takeString(serialLength) : std::nullopt;
+    auto model = serial ? cursor.takeString(modelLength) : std::nullopt;
+    auto revision = model ? cursor.takeString(revisionLength) : std::nullopt;
+    if (!revision) return std::nullopt;
+    header.identity = {std::move(*displayName), std::move(*model), std::move(*serial), std::move(*revision)};
+
+    std::array<uint8_t, kNodeRecordSize> record;
+    if (!cursor.take(record)) return std::nullopt;
+    info.root = takeNode(cursor, record);
+    if (!info.root) return std::nullopt;
+
+    // The links come only from the order of the records: folders under the
+    // root, found files under the folder before them.
+    HDIR* currentFolder = nullptr;
+    uint8_t nextParent[36];
+    if (!cursor.peek(nextParent)) return info;
+    uint32_t lastParentID = static_cast<uint32_t>(getBE(&nextParent[32], 4));
+    while (lastParentID != 0) {
+        if (!cursor.take(record)) break;  // the tree ends with its last complete node
+        lastParentID = static_cast<uint32_t>(getBE(&record[32], 4));
+        if (lastParentID == 0) {
+            info.endRecordSeen = true;
+            break;
+        }
+        auto node = takeNode(cursor, record);
+        if (!node) break;
+        if (node->fileType() == HDIR::kFolder) {
+            node->setParent(info.root.get());
+            currentFolder = info.root->addChild(std::move(node));
+        } else if (node->fileType() == HDIR::kFoundFile && currentFolder) {
+            node->setParent(currentFolder);
+            currentFolder->addChild(std::move(node));
+        }
+    }
+    return info;
+}
+
+std::optional<ScanInfo> openScanInfo(const std::string& path, SavePrompts& prompts) {
+    const auto dot = path.rfind('.');
+    const std::string_view lastPiece = dot == std::string::npos ? std::string_view(path)
+                                                                 : std::string_view(path).substr(dot + 1);
+    if (lastPiece != "rvx") {
+        prompts.showAlert("Error", "Wrong file selected. Please select an appropriate scan info file and continue.",
+                          "OK");
+        return std::nullopt;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    char marker[kMarkerSize];
+    if (fd < 0 || ::pread(fd, marker, kMarkerSize, 0) != ssize_t(kMarkerSize) ||
+        std::memcmp(marker, kCompleteMarker.data(), kMarkerSize) != 0) {
+        if (fd >= 0) ::close(fd);
+        refuseAsIncomplete(prompts);
+        return std::nullopt;
+    }
+    prompts.startInformationPanel("Open Scan Info", "Creating tree ....");
+    FileScanInfoInput input(fd);
+    auto info = readScanInfo(input);
+    ::close(fd);
+    prompts.stopInformationPanel();
+    if (!info) refuseAsIncomplete(prompts);
+    return info;
+}
+
+const AttachedDrive* matchDrive(const ScanInfoHeader& header, std::span<const AttachedDrive> drives) {
+    for (const AttachedDrive& drive : drives)
+        if (drive.serial == header.identity.serial && drive.model == header.identity.model &&
+            drive.revision == header.identity.revision && drive.bytesInSector == header.u32BytesInSector &&
+            drive.size == header.selectedDriveSize)
+            return &drive;
+    return nullptr;
+}
+
+const AttachedDrive* rematchDrive(const ScanInfoHeader& header, std::span<const AttachedDrive> drives) {
+    for (const AttachedDrive& drive : drives)
+        if (drive.serial == header.identity.serial && drive.first5Secotrs == header.first5Sectors &&
+            drive.model == header.identity.model && drive.revision == header.identity.revision &&
+            drive.bytesInSector == header.u32BytesInSector && drive.size == header.selectedDriveSize)
+            return &drive;
+    return nullptr;
+}
+
+}  // namespace pelorin

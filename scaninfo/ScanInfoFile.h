@@ -1,0 +1,113 @@
+#pragma once
+// Scan-info files (.rvx): a scan's found-file tree with every node's fields
+// and tick state, and the identity of the scanned drive, so that the results
+// come back later without scanning again. Big-endian throughout:
+//
+//   0        8      "UnComple" while written, "Complete" once finished
+//   8        48     drive block: sector size S, ticked files, the lengths of
+//                   display name, model, revision, serial (32 bits each),
+//                   drive size, sector count, ticked bytes (64 bits each)
+//   56       5 × S  the first five sectors of the drive
+//   ...             display name, serial, model, revision (UTF-8, no terminator)
+//   ...             79-byte node records in pre-order, each followed by its
+//                   name and path bytes; then a 79-byte all-zero end record
+
+#include <array>
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/HDIR.h"
+#include "recovery/SavePrompts.h"
+#include "scaninfo/SourceIdentity.h"
+
+namespace pelorin {
+
+inline constexpr std::size_t kMarkerSize = 8;
+inline constexpr std::size_t kDriveBlockSize = 48;
+inline constexpr std::size_t kNodeRecordSize = 79;
+inline constexpr uint64_t kFirstSectorsOffset = kMarkerSize + kDriveBlockSize;
+inline constexpr uint32_t kLargestSectorSize = 4096;
+
+// Everything in a scan-info file but the tree.
+struct ScanInfoHeader {
+    uint32_t u32BytesInSector = 512;
+    int32_t iNumberOfFileSelected = 0;
+    uint64_t selectedDriveSize = 0;
+    uint64_t u64DriveSectorNumber = 0;
+    uint64_t u64SelectedFileSize = 0;
+    // The drive's first five sectors: read at the start of the scan, or, for
+    // a tree that was itself opened from a file, that file's (so a re-save
+    // keeps them even with no drive attached).
+    std::vector<uint8_t> first5Sectors;
+    DriveIdentity identity;
+};
+
+struct ScanInfo {
+    ScanInfoHeader header;
+    std::unique_ptr<HDIR> root;
+    bool endRecordSeen = false;  // false when the file ended before its end record
+};
+
+// The name a save panel offers: "Pelorin Scan Info <date>".
+std::string defaultScanInfoName(std::time_t when);
+
+// One node packed into its 79-byte record.
+std::array<uint8_t, kNodeRecordSize> convertHDirToHPDir(const HDIR& node);
+
+// The writer: `chosenPath` always gets ".rvx" appended. Tells the user how it
+// went; true when the file was written completely.
+bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, const HDIR& root,
+                  SavePrompts& prompts);
+
+// Where the reader takes its bytes from: a file or, for the fuzzer, memory.
+class ScanInfoInput {
+public:
+    virtual ~ScanInfoInput() = default;
+    virtual uint64_t size() const = 0;
+    // Up to buffer.size() bytes at the offset; fewer at the end.
+    virtual std::size_t readAt(uint64_t offset, std::span<uint8_t> buffer) = 0;
+};
+
+class MemoryScanInfoInput final : public ScanInfoInput {
+public:
+    explicit MemoryScanInfoInput(std::span<const uint8_t> bytes) : bytes(bytes) {}
+    uint64_t size() const override { return bytes.size(); }
+    std::size_t readAt(uint64_t offset, std::span<uint8_t> buffer) override;
+
+private:
+    std::span<const uint8_t> bytes;
+};
+
+// The body of a file whose extension has been checked. nullopt when it is
+// not a finished scan-info file, or ends before its tree's root is whole, or
+// gives a sector size that cannot be (0, above 4096, not a power of two).
+std::optional<ScanInfo> readScanInfo(ScanInfoInput& input);
+
+// The reader as the user meets it: checks the extension and the marker,
+// telling the user when the file is refused, then restores the tree.
+std::optional<ScanInfo> openScanInfo(const std::string& path, SavePrompts& prompts);
+
+// A drive attached now, described for matching a scan-info file against it.
+struct AttachedDrive {
+    std::string model;
+    std::string serial;
+    std::string revision;
+    uint32_t bytesInSector = 512;
+    uint64_t size = 0;
+    std::string selectedDriveMountPoint;
+    std::vector<uint8_t> first5Secotrs;
+};
+
+// The first attached drive with the file's serial, model, revision, sector
+// size and size; null when none.
+const AttachedDrive* matchDrive(const ScanInfoHeader& header, std::span<const AttachedDrive> drives);
+// The same, also requiring the first five sectors to be equal (after the
+// attached drives changed).
+const AttachedDrive* rematchDrive(const ScanInfoHeader& header, std::span<const AttachedDrive> drives);
+
+}  // namespace pelorin
