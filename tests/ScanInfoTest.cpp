@@ -310,8 +310,8 @@ TEST(ScanInfoFile, DiskImagesIdentifyByTheirFileName) {
 // the scan gives.
 TEST(ScanInfoFile, ScanSaveOpenRecoverMatchesRecoveringAfterTheScan) {
     TempImage image(256 * 1024);
-    image.write(512 * 7, fixture("jpg/red64.jpg"));
-    image.write(512 * 100, fixture("jpg/gradient48x32.jpg"));
+    image.write(512 * 7, fixture("jpeg/baseline.jpg"));
+    image.write(512 * 100, fixture("jpeg/progressive.jpg"));
     ScanResult scan = scanImage(image.path(), selectionOf({FileType::Jpg}));
     ASSERT_EQ(scan.root->fileCount(), 2u);
     SelectionTotals totals;
@@ -343,7 +343,7 @@ TEST(ScanInfoFile, ScanSaveOpenRecoverMatchesRecoveringAfterTheScan) {
         EXPECT_FALSE(a.empty());
         EXPECT_EQ(a, readFile(again.recoveryFolder + "/ROOT/JPG Files/" + name)) << name;
     }
-    const Bytes jpeg = fixture("jpg/red64.jpg");
+    const Bytes jpeg = fixture("jpeg/baseline.jpg");
     const Bytes saved = readFile(straight.recoveryFolder + "/ROOT/JPG Files/file1.jpg");
     EXPECT_TRUE(std::equal(jpeg.begin(), jpeg.end(), saved.begin()));
 }
