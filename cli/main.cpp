@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "cli/CliController.h"
+#include "cli/DrivesCommand.h"
 #include "cli/Report.h"
 #include "cli/SourceInfo.h"
 #include "engine/Registry.h"
@@ -88,6 +89,13 @@ int scan(const ScanOptions& options) {
     ctx.selectedDriveMountPoint = source.path;
     ctx.u32BytesInSector = source.sectorSize;
     ctx.u64DriveSectorNumber = source.sectorCount;
+    if (source.blockDevice)
+        if (auto drive = listedDrive(source.path); drive && isValidSectorSize(drive->u32BytesInSector)) {
+            ctx.u32BytesInSector = drive->u32BytesInSector;
+            ctx.u64DriveSectorNumber = drive->u64DriveSectorNumber;
+            std::fprintf(stderr, "Drive: %s (serial %s)\n", drive->selectedDriveNameToDisplay.c_str(),
+                         drive->serial.c_str());
+        }
     ctx.u64TotalNumberOfFileFound = 0;
     CliController controller(ctx, *ticked, !options.noProgress && ::isatty(STDERR_FILENO));
     Scanning scanning(ctx, controller);
@@ -124,6 +132,8 @@ int main(int argc, char** argv) {
     scanCommand->add_flag("--no-progress", scanOptions.noProgress, "Do not draw the progress bar");
 
     auto* typesCommand = app.add_subcommand("types", "List the file types Pelorin knows");
+    DrivesOptions drivesOptions;
+    auto* drivesCommand = addDrivesCommand(app, drivesOptions);
 
     try {
         app.parse(argc, argv);
@@ -131,5 +141,6 @@ int main(int argc, char** argv) {
         return app.exit(e);
     }
     if (*typesCommand) return listTypes();
+    if (*drivesCommand) return runDrives(drivesOptions);
     return scan(scanOptions);
 }
