@@ -10,6 +10,7 @@
 
 #include "cli/CliController.h"
 #include "cli/OpenCommand.h"
+#include "cli/DrivesCommand.h"
 #include "cli/Report.h"
 #include "cli/SaveCommands.h"
 #include "cli/SourceInfo.h"
@@ -121,6 +122,13 @@ int scan(const ScanOptions& options) {
     ctx.selectedDriveMountPoint = source.path;
     ctx.u32BytesInSector = source.sectorSize;
     ctx.u64DriveSectorNumber = source.sectorCount;
+    if (source.blockDevice)
+        if (auto drive = listedDrive(source.path); drive && isValidSectorSize(drive->u32BytesInSector)) {
+            ctx.u32BytesInSector = drive->u32BytesInSector;
+            ctx.u64DriveSectorNumber = drive->u64DriveSectorNumber;
+            std::fprintf(stderr, "Drive: %s (serial %s)\n", drive->selectedDriveNameToDisplay.c_str(),
+                         drive->serial.c_str());
+        }
     ctx.u64TotalNumberOfFileFound = 0;
     const bool showProgress = !options.noProgress && ::isatty(STDERR_FILENO);
     CliController controller(ctx, *ticked, showProgress);
@@ -185,6 +193,8 @@ int main(int argc, char** argv) {
     openCommand->add_flag("--no-progress", openOptions.noProgress, "Do not draw the progress bar");
 
     auto* typesCommand = app.add_subcommand("types", "List the file types Pelorin knows");
+    DrivesOptions drivesOptions;
+    auto* drivesCommand = addDrivesCommand(app, drivesOptions);
 
     try {
         app.parse(argc, argv);
@@ -193,5 +203,6 @@ int main(int argc, char** argv) {
     }
     if (*typesCommand) return listTypes();
     if (*openCommand) return openScanInfoFile(openOptions);
+    if (*drivesCommand) return runDrives(drivesOptions);
     return scan(scanOptions);
 }

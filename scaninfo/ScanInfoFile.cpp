@@ -332,22 +332,4 @@ std::optional<ScanInfo> openScanInfo(const std::string& path, SavePrompts& promp
     return info;
 }
 
-const AttachedDrive* matchDrive(const ScanInfoHeader& header, std::span<const AttachedDrive> drives) {
-    for (const AttachedDrive& drive : drives)
-        if (drive.serial == header.identity.serial && drive.model == header.identity.model &&
-            drive.revision == header.identity.revision && drive.bytesInSector == header.u32BytesInSector &&
-            drive.size == header.selectedDriveSize)
-            return &drive;
-    return nullptr;
-}
-
-const AttachedDrive* rematchDrive(const ScanInfoHeader& header, std::span<const AttachedDrive> drives) {
-    for (const AttachedDrive& drive : drives)
-        if (drive.serial == header.identity.serial && drive.first5Secotrs == header.first5Sectors &&
-            drive.model == header.identity.model && drive.revision == header.identity.revision &&
-            drive.bytesInSector == header.u32BytesInSector && drive.size == header.selectedDriveSize)
-            return &drive;
-    return nullptr;
-}
-
 }  // namespace pelorin

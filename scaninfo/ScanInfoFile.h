@@ -92,22 +92,4 @@ std::optional<ScanInfo> readScanInfo(ScanInfoInput& input);
 // telling the user when the file is refused, then restores the tree.
 std::optional<ScanInfo> openScanInfo(const std::string& path, SavePrompts& prompts);
 
-// A drive attached now, described for matching a scan-info file against it.
-struct AttachedDrive {
-    std::string model;
-    std::string serial;
-    std::string revision;
-    uint32_t bytesInSector = 512;
-    uint64_t size = 0;
-    std::string selectedDriveMountPoint;
-    std::vector<uint8_t> first5Secotrs;
-};
-
-// The first attached drive with the file's serial, model, revision, sector
-// size and size; null when none.
-const AttachedDrive* matchDrive(const ScanInfoHeader& header, std::span<const AttachedDrive> drives);
-// The same, also requiring the first five sectors to be equal (after the
-// attached drives changed).
-const AttachedDrive* rematchDrive(const ScanInfoHeader& header, std::span<const AttachedDrive> drives);
-
 }  // namespace pelorin

@@ -285,18 +285,6 @@ TEST(ScanInfoFile, HostileNamesNeverLeadASaveOutOfTheRecoveryFolder) {
     }
 }
 
-TEST(ScanInfoFile, DrivesMatchByIdentityAndRematchByTheirFirstSectors) {
-    const ScanInfoHeader header = sampleHeader();
-    std::vector<AttachedDrive> drives(3);
-    drives[0] = {"Disk image", "-", "-", 512, 1 << 19, "/dev/a", header.first5Sectors};
-    drives[1] = {"Disk image", "-", "-", 512, 1 << 20, "/dev/b", Bytes(5 * 512, 0)};
-    drives[2] = {"Disk image", "-", "-", 512, 1 << 20, "/dev/c", header.first5Sectors};
-    EXPECT_EQ(matchDrive(header, drives)->selectedDriveMountPoint, "/dev/b");
-    EXPECT_EQ(rematchDrive(header, drives)->selectedDriveMountPoint, "/dev/c");
-    drives[2].serial = "X";
-    EXPECT_EQ(rematchDrive(header, drives), nullptr);
-}
-
 TEST(ScanInfoFile, DiskImagesIdentifyByTheirFileName) {
     TempImage image(4096);
     const DriveIdentity identity = sourceIdentity(image.path());
