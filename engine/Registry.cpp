@@ -18,6 +18,11 @@
 #include "recognisers/media/RaFileCheck.h"
 #include "recognisers/media/RmFileCheck.h"
 #include "recognisers/media/WavFileCheck.h"
+#include "recognisers/raw/CrwFileCheck.h"
+#include "recognisers/raw/MrwFileCheck.h"
+#include "recognisers/raw/RafFileCheck.h"
+#include "recognisers/raw/TiffFileCheck.h"
+#include "recognisers/raw/X3fFileCheck.h"
 
 namespace pelorin {
 namespace {
@@ -36,14 +41,14 @@ constexpr RecogniserFactory kNotYet = nullptr;
 constexpr std::array<FileTypeInfo, kFileTypeCount> kRegistry{{
 //   type            order class                   type flag                        1st   key     folder                 ext      TIFF-family flag            preview iso    typeKey    label        category          factory
     {T::Mpg,          1, "MpgFileCheck",          "mpgFileSelectionFlag",          0x00, "mpg",  "MPG Files",           ".mpg",  kNone,                      false, false, "36mpg",   "MPG",       "VIDEO",          make<MpgFileCheck>},
-    {T::Mrw,          2, "MrwFileCheck",          "mrwFileSelectionFlag",          0x00, "mrw",  "MRW Files",           ".mrw",  kNone,                      false, false, "12mrw",   "MRW",       "MINOLTA",        kNotYet},
+    {T::Mrw,          2, "MrwFileCheck",          "mrwFileSelectionFlag",          0x00, "mrw",  "MRW Files",           ".mrw",  kNone,                      false, false, "12mrw",   "MRW",       "MINOLTA",        make<MrwFileCheck>},
     {T::Amr,          3, "AmrFileCheck",          "amrFileSelectionFlag",          0x23, "amr",  "AMR Files",           ".amr",  kNone,                      false, false, "27amr",   "AMR",       "AUDIO",          make<AmrFileCheck>},
     {T::Ra,           4, "RaFileCheck",           "raFileSelectionFlag",           0x2E, "ra",   "RA Files",            ".ra",   kNone,                      false, false, "37ra",    "RA",        "AUDIO",          make<RaFileCheck>},
     {T::Rm,           5, "RmFileCheck",           "rmFileSelectionFlag",           0x2E, "rm",   "RM Files",            ".rm",   kNone,                      false, false, "38rm",    "RM",        "AUDIO/VIDEO",    make<RmFileCheck>},
     {T::Psd,          6, "PsdFileCheck",          "psdFileSelectionFlag",          0x38, "psd",  "PSD Files",           ".psd",  kNone,                      false, false, "18psd",   "PSD",       "PHOTOSHOP DOC",  make<PsdFileCheck>},
     {T::Bmp,          7, "BmpFileCheck",          "bmpFileSelectionFlag",          0x42, "bmp",  "BMP Files",           ".bmp",  kNone,                      false, false, "02bmp",   "BMP",       "IMAGE",          make<BmpFileCheck>},
-    {T::Raf,          8, "RafFileCheck",          "rafFileSelectionFlag",          0x46, "raf",  "RAF Files",           ".raf",  kNone,                      true,  false, "19raf",   "RAF",       "FUJI",           kNotYet},
-    {T::X3f,          9, "X3fFileCheck",          "x3fFileSelectionFlag",          0x46, "x3f",  "X3F Files",           ".x3f",  kNone,                      true,  false, "23x3f",   "X3F",       "SIGMA",          kNotYet},
+    {T::Raf,          8, "RafFileCheck",          "rafFileSelectionFlag",          0x46, "raf",  "RAF Files",           ".raf",  kNone,                      true,  false, "19raf",   "RAF",       "FUJI",           make<RafFileCheck>},
+    {T::X3f,          9, "X3fFileCheck",          "x3fFileSelectionFlag",          0x46, "x3f",  "X3F Files",           ".x3f",  kNone,                      true,  false, "23x3f",   "X3F",       "SIGMA",          make<X3fFileCheck>},
     {T::Aif,         10, "AifFileCheck",          "aifFileSelectionFlag",          0x46, "aif",  "AIFF Files",          ".aiff", kNone,                      false, false, "26aif",   "AIF",       "AUDIO",          make<AifFileCheck>},
     {T::Gif,         11, "GifFileCheck",          "gifFileSelectionFlag",          0x47, "gif",  "GIF Files",           ".gif",  kNone,                      false, false, "07gif",   "GIF",       "IMAGE",          make<GifFileCheck>},
     {T::Mp3,         12, "Mp3FileCheck",          "mp3FileSelectionFlag",          0x49, "mp3",  "MP3 Files",           ".mp3",  kNone,                      false, false, "34mp3",   "MP3",       "AUDIO",          make<Mp3FileCheck>},
@@ -57,12 +62,12 @@ constexpr std::array<FileTypeInfo, kFileTypeCount> kRegistry{{
     {T::Cr2,         20, "Cr2FileCheck",          "cr2FileSelectionFlag",          0x49, "cr2",  "CR2 Files",           ".cr2",  &S::bCanonSelected,         true,  false, "03cr2",   "CR2",       "CANON",          kNotYet},
     {T::Nef,         21, "NefFileCheck",          "nefFileSelectionFlag",          0x49, "nef",  "NIKON (NEF) Files",   ".nef",  &S::bNikonSelected,         true,  false, "13nef",   "NEF",       "NIKON",          kNotYet},
     {T::Nrw,         22, "NrwFileCheck",          "nrwFileSelectionFlag",          0x49, "nrw",  "NIKON (NRW) Files",   ".nrw",  &S::bNrwFileSelected,       true,  false, "14nrw",   "NRW",       "NIKON",          kNotYet},
-    {T::Tiff,        23, "TiffFileCheck",         "tiffFileSelectionFlag",         0x49, "tiff", "TIFF Files",          ".tiff", &S::bTiffSelected,          false, false, "22tiff",  "TIFF",      "IMAGE",          kNotYet},
+    {T::Tiff,        23, "TiffFileCheck",         "tiffFileSelectionFlag",         0x49, "tiff", "TIFF Files",          ".tiff", &S::bTiffSelected,          false, false, "22tiff",  "TIFF",      "IMAGE",          make<TiffFileCheck>},
     {T::Orf,         24, "OrfFileCheck",          "orfFileSelectionFlag",          0x49, "orf",  "ORF Files",           ".orf",  &S::bOlympusSelected,       true,  false, "15orf",   "ORF",       "OLYMPUS",        kNotYet},
     {T::RawPanasonic,25, "RawPanasonicFileCheck", "rawPanasonicFileSelectionFlag", 0x49, "raw",  "Panasonic Files",     ".raw",  &S::bRawPanasonicSelected,  true,  false, "20pana",  "PANASONIC", "PANASONIC",      kNotYet},
     {T::Leica,       26, "LeicaFileCheck",        "leicaFileSelectionFlag",        0x49, "lei",  "Leica Files",         ".raw",  &S::bLeicaSelected,         true,  false, "11leica", "LEICA",     "LEICA",          kNotYet},
     {T::Threefr,     27, "ThreefrFileCheck",      "threeFrFileSelectionFlag",      0x49, "3fr",  "HasselBlad Files",    ".3fr",  &S::bThreefrFileSelected,   false, false, "00fr",    "3FR",       "HASSELBLAD",     kNotYet},
-    {T::Crw,         28, "CrwFileCheck",          "crwFileSelectionFlag",          0x49, "crw",  "CRW Files",           ".crw",  kNone,                      true,  false, "04crw",   "CRW",       "CANON",          kNotYet},
+    {T::Crw,         28, "CrwFileCheck",          "crwFileSelectionFlag",          0x49, "crw",  "CRW Files",           ".crw",  kNone,                      true,  false, "04crw",   "CRW",       "CANON",          make<CrwFileCheck>},
     {T::Mid,         29, "MidFileCheck",          "midFileSelectionFlag",          0x4D, "mid",  "MID Files",           ".mid",  kNone,                      false, false, "32mid",   "MIDI",      "AUDIO",          make<MidFileCheck>},
     {T::Avi,         30, "AviFileCheck",          "aviFileSelectionFlag",          0x52, "avi",  "AVI Files",           ".avi",  kNone,                      false, false, "28avi",   "AVI",       "VIDEO",          make<AviFileCheck>},
     {T::Wav,         31, "WavFileCheck",          "wavFileSelectionFlag",          0x52, "wav",  "WAV Files",           ".wav",  kNone,                      false, false, "39wav",   "WAV",       "AUDIO",          make<WavFileCheck>},

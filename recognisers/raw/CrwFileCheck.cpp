@@ -1,0 +1,96 @@
+#include "recognisers/raw/CrwFileCheck.h"
+
+#include "recognisers/raw/ForwardScan.h"
+#include "recognisers/raw/TiffWalker.h"
+
+namespace pelorin {
+namespace {
+
+constexpr uint64_t kLittleEndianSearchStart = 0x100000;
+constexpr uint64_t kBigEndianSearchStart = 0x200000;
+constexpr uint64_t kSearchLimit = 0x1400000;     // the root-directory pointer lies within 20 MiB
+constexpr uint64_t kNotFoundLength = 0xF00000;
+constexpr uint16_t kTagPreviewJpeg = 0x2007;
+constexpr uint32_t kPreviewMinimum = 100;
+constexpr uint32_t kPreviewMaximum = 0x400000;
+
+// Root directories of 3, 4 or 2 ten-byte entries after their 16-bit count.
+constexpr uint32_t kDirectoryLengths[] = {32, 42, 22};
+
+bool anyTiffClassifierTicked(const TiffSelectionFlags& s) {
+    return s.bArwSelected || s.bSonySr2Selected || s.bPentaxSelected || s.bDngSelected || s.bCanonSelected ||
+           s.bNikonSelected || s.bTiffSelected || s.bOlympusSelected || s.bRawPanasonicSelected ||
+           s.bLeicaSelected || s.bThreefrFileSelected;
+}
+
+}  // namespace
+
+bool CrwFileCheck::isFile(const uint8_t* probe, uint64_t) {
+    // A TIFF-family member has already looked at this 'II'/'MM' header.
+    if (anyTiffClassifierTicked(ctx.selection)) return ctx.found.bCanonCrwFileFound;
+    if (!tiff::isHeapCcdr(probe)) return false;
+    if (probe[0] == 'I' && probe[1] == 'I') {
+        ctx.found.bLittleEndianFile = true;
+        ctx.found.bBigEndianFile = false;
+        return true;
+    }
+    if (probe[0] == 'M' && probe[1] == 'M') {
+        ctx.found.bBigEndianFile = true;
+        ctx.found.bLittleEndianFile = false;
+        return true;
+    }
+    return false;
+}
+
+uint64_t CrwFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber) {
+    const bool littleEndian = ctx.found.bLittleEndianFile;
+    if (!littleEndian && !ctx.found.bBigEndianFile) return 0;
+    ReadWindow& window = readDiskFromCrwFileCheck;
+    TiffWalker walker(window, ctx, sectorNumber, littleEndian);
+    uint32_t heapStart = 0;
+    if (!walker.u32(2, heapStart)) return 0;
+
+    // The file ends with the root directory's offset from the heap start, and
+    // the directory lies right before it: find the place where that holds.
+    const uint32_t sectorSize = ctx.u32BytesInSector;
+    uint32_t directoryLength = 0;
+    uint64_t pointerAt = 0;
+    const auto pointsJustBefore = [&](const ReadWindow& w, uint64_t position) {
+        const uint32_t value = littleEndian ? w.le32(position) : w.be32(position);
+        if (value >> 24 > 1) return false;
+        const uint64_t fileOffset = (w.sector() - sectorNumber) * sectorSize + position;
+        for (uint32_t k : kDirectoryLengths) {
+            if (uint64_t{value} + heapStart + k == fileOffset) {
+                directoryLength = k;
+                return true;
+            }
+        }
+        return false;
+    };
+    const uint64_t start = littleEndian ? kLittleEndianSearchStart : kBigEndianSearchStart;
+    const auto result = scanForward(window, ctx, sectorNumber, start, kSearchLimit, pointerAt, pointsJustBefore);
+    if (result == ForwardScanResult::Failed || result == ForwardScanResult::Cancelled) return 0;
+    if (result == ForwardScanResult::NotFound) return kNotFoundLength;
+
+    const uint64_t length = pointerAt + 4;
+    const uint64_t directory = pointerAt - directoryLength;
+    uint32_t tag = 0, previewLength = 0, previewOffsetInHeap = 0;
+    if (!walker.u16(directory + 12, tag) || !walker.u32(directory + 14, previewLength) ||
+        !walker.u32(directory + 18, previewOffsetInHeap))
+        return length;
+    if (tag != kTagPreviewJpeg) return length;
+    const uint64_t previewOffset = uint64_t{previewOffsetInHeap} + heapStart;
+    uint64_t soi = 0;
+    const bool startsAsJpeg = walker.value(previewOffset, 2, soi) &&
+                              (littleEndian ? soi == 0xD8FF : soi == 0xFFD8);
+    if (!startsAsJpeg || previewLength < kPreviewMinimum || previewLength > kPreviewMaximum ||
+        previewOffset >= kSearchLimit)
+        return length;
+    ctx.found.bRawJpgFileFound = true;
+    ctx.u64RawJpgFileSectorNumber = sectorNumber + previewOffset / sectorSize;
+    ctx.uExtraBytesOfJpgFileOffset = static_cast<uint32_t>(previewOffset % sectorSize);
+    ctx.u64RawJpgFileSize = previewLength;
+    return length;
+}
+
+}  // namespace pelorin

@@ -1,0 +1,275 @@
+#include "recognisers/raw/TiffWalker.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace pelorin {
+
+namespace tiff {
+
+uint32_t scalarDataTypeValue(uint32_t type) {
+    switch (type) {
+    case 1: case 2: case 6: case 7: return 1;
+    case 3: case 8: return 2;
+    case 4: case 9: case 11: return 4;
+    case 5: case 10: case 12: return 8;
+    default: return 1;
+    }
+}
+
+uint32_t walkedDataTypeValue(uint32_t type) {
+    if (type == 0) return 0;
+    if (type > 12) return 8;
+    return scalarDataTypeValue(type);
+}
+
+bool setByteOrderFromHeader(const uint8_t* probe, ScanContext& ctx) {
+    ctx.found.bLittleEndianFile = false;
+    ctx.found.bBigEndianFile = false;
+    if (probe[0] == 'I' && probe[1] == 'I') {
+        ctx.found.bLittleEndianFile = true;
+        return true;
+    }
+    if (probe[0] == 'M' && probe[1] == 'M') {
+        ctx.found.bBigEndianFile = true;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace tiff
+
+namespace {
+constexpr uint32_t kSpan = ReadWindow::kSpan;
+constexpr uint64_t kJpegRunawayLength = 0x1900000;  // past this a preview stream is not believed...
+constexpr uint64_t kJpegGiveUpLength = 0x500000;    // ...and its first 5 MiB are taken
+}  // namespace
+
+TiffWalker::TiffWalker(ReadWindow& window, const ScanContext& context, uint64_t fileSector, bool littleEndian)
+    : window_(window), ctx_(context), fileSector_(fileSector), littleEndian_(littleEndian) {}
+
+bool TiffWalker::hold(uint64_t fileOffset, uint32_t count, uint64_t& position) {
+    const uint32_t sectorSize = ctx_.u32BytesInSector;
+    const uint64_t span = std::min<uint64_t>(uint64_t{kSpan} + sectorSize, ReadWindow::kCapacity);
+    // Another walker over the same window may have moved it since.
+    held_ = held_ && window_.sector() == fileSector_ + heldStart_ / sectorSize;
+    if (held_ && fileOffset >= heldStart_ && fileOffset + count <= heldStart_ + span) {
+        position = fileOffset - heldStart_;
+        return true;
+    }
+    const uint64_t firstSector = fileOffset / sectorSize;
+    held_ = window_.read(fileSector_ + firstSector);
+    if (!held_) return false;
+    heldStart_ = firstSector * sectorSize;
+    position = fileOffset - heldStart_;
+    return true;
+}
+
+bool TiffWalker::value(uint64_t fileOffset, uint32_t width, uint64_t& out) {
+    uint64_t position = 0;
+    if (!hold(fileOffset, width, position)) return false;
+    switch (width) {
+    case 1: out = window_.byte(position); break;
+    case 2: out = littleEndian_ ? window_.le16(position) : window_.be16(position); break;
+    case 4: out = littleEndian_ ? window_.le32(position) : window_.be32(position); break;
+    case 8: out = littleEndian_ ? window_.le64(position) : window_.be64(position); break;
+    default: out = 0; break;
+    }
+    return true;
+}
+
+bool TiffWalker::u16(uint64_t fileOffset, uint32_t& out) {
+    uint64_t v = 0;
+    if (!value(fileOffset, 2, v)) return false;
+    out = static_cast<uint32_t>(v);
+    return true;
+}
+
+bool TiffWalker::u32(uint64_t fileOffset, uint32_t& out) {
+    uint64_t v = 0;
+    if (!value(fileOffset, 4, v)) return false;
+    out = static_cast<uint32_t>(v);
+    return true;
+}
+
+bool TiffWalker::bytes(uint64_t fileOffset, uint8_t* out, uint32_t count) {
+    count = std::min<uint32_t>(count, 32);
+    uint64_t position = 0;
+    if (!hold(fileOffset, count, position)) return false;
+    for (uint32_t i = 0; i < count; ++i) out[i] = window_.byte(position + i);
+    return true;
+}
+
+bool TiffWalker::readIfd(uint64_t fileOffset, Ifd& out) {
+    out.entryCount = 0;
+    out.nextIfdOffset = 0;
+    // The whole directory lies inside the window that holds its first byte.
+    uint64_t position = 0;
+    if (!hold(fileOffset, 2 + tiff::kMaxEntries * tiff::kEntrySize + 4, position)) return false;
+    if (!u16(fileOffset, out.entryCount)) return false;
+    if (!out.entriesRead()) return true;
+    for (uint32_t i = 0; i < out.entryCount; ++i) {
+        const uint64_t at = fileOffset + 2 + uint64_t{tiff::kEntrySize} * i;
+        IfdEntry& entry = out.entries[i];
+        uint32_t tag = 0, type = 0;
+        if (!u16(at, tag) || !u16(at + 2, type) || !u32(at + 4, entry.count) || !u32(at + 8, entry.valueField))
+            return false;
+        entry.tag = static_cast<uint16_t>(tag);
+        entry.type = static_cast<uint16_t>(type);
+        entry.inlineValue = entry.valueField;
+        if (type == 3 || type == 8) {
+            uint32_t first = 0;
+            if (!u16(at + 8, first)) return false;
+            entry.inlineValue = first;
+        }
+    }
+    return u32(fileOffset + 2 + uint64_t{tiff::kEntrySize} * out.entryCount, out.nextIfdOffset);
+}
+
+bool TiffWalker::findTag(uint64_t ifdOffset, uint16_t tag, uint32_t maxEntries, IfdEntry& out, bool& found) {
+    found = false;
+    uint32_t count = 0;
+    if (!u16(ifdOffset, count)) return false;
+    count = std::min(count, maxEntries);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (ctx_.cancelled()) return false;
+        const uint64_t at = ifdOffset + 2 + uint64_t{tiff::kEntrySize} * i;
+        uint32_t entryTag = 0;
+        if (!u16(at, entryTag)) return false;
+        if (entryTag != tag) continue;
+        uint32_t type = 0;
+        if (!u16(at + 2, type) || !u32(at + 4, out.count) || !u32(at + 8, out.valueField)) return false;
+        out.tag = tag;
+        out.type = static_cast<uint16_t>(type);
+        out.inlineValue = out.valueField;
+        found = true;
+        return true;
+    }
+    return true;
+}
+
+int TiffWalker::pentaxIfdCount(uint32_t firstIfdOffset) {
+    uint64_t offset = firstIfdOffset;
+    int ifds = 0;
+    while (true) {
+        if (ctx_.cancelled()) return 0;
+        if (++ifds > 10) return 3;
+        uint32_t entries = 0, next = 0;
+        if (!u16(offset, entries) || !u32(offset + 2 + uint64_t{tiff::kEntrySize} * entries, next)) return 0;
+        if (next == 0) break;
+        offset = next;
+    }
+    if (ifds <= 2) return 1;
+    return ifds == 3 ? 2 : 3;
+}
+
+uint64_t TiffWalker::jpgFileSizeCalculation(uint64_t address) {
+    held_ = false;  // the walk moves the window on its own
+    const uint32_t sectorSize = ctx_.u32BytesInSector;
+    uint64_t windowSector = address / sectorSize;
+    uint32_t position = static_cast<uint32_t>(address % sectorSize);
+    if (!window_.read(windowSector)) return 0;
+    if (window_.byte(position) != 0xFF || window_.byte(position + 1) != 0xD8) return 0;
+
+    // Marker segments, each skipped by its length.
+    uint64_t length = 4;
+    position += 4;
+    while (true) {
+        if (ctx_.cancelled()) return length;
+        uint32_t segment = window_.be16(position);
+        if (segment == 0) segment = 2;
+        length += segment + 2;
+        position += segment;
+        if (position + 2 > kSpan) {
+            windowSector += position / sectorSize;
+            position %= sectorSize;
+            if (!window_.read(windowSector)) return 0;
+        }
+        const uint8_t first = window_.byte(position);
+        const uint8_t second = window_.byte(position + 1);
+        position += 2;
+        if (length > kJpegRunawayLength) return kJpegGiveUpLength;
+        if (first == 0xFF && second == 0xDA) break;
+        if (first < 0xFF) return length;
+    }
+
+    // Entropy-coded data: only FF D9 ends it. Runs without 0xFF are passed at
+    // once, with the result of stepping through them byte by byte.
+    while (true) {
+        if (ctx_.cancelled()) return length;
+        if (position >= kSpan) {
+            windowSector += kSpan / sectorSize;
+            position -= kSpan;
+            if (!window_.read(windowSector)) return 0;
+        }
+        const uint8_t* from = window_.data() + position;
+        const void* mark = std::memchr(from, 0xFF, kSpan - position);
+        const uint32_t run = mark ? uint32_t(static_cast<const uint8_t*>(mark) - from) : kSpan - position;
+        if (length + run > kJpegRunawayLength) return kJpegGiveUpLength;
+        length += run;
+        position += run;
+        if (position >= kSpan) continue;
+        if (window_.byte(position + 1) == 0xD9) return length + 2 + tiff::kSlack;
+        length += 1;
+        position += 1;
+        if (length > kJpegRunawayLength) return kJpegGiveUpLength;
+    }
+}
+
+uint64_t plainTiffLength(TiffWalker& walker, const ScanContext& ctx, uint32_t firstIfdOffset,
+                         const PlainTiffLimits& limits) {
+    if (firstIfdOffset < 8 || firstIfdOffset > limits.firstIfdOffsetLimit) return 0;
+    Ifd ifd;
+    if (!walker.readIfd(firstIfdOffset, ifd)) return 0;
+    if (ifd.entryCount < 5 || ifd.entryCount > tiff::kMaxEntries) return 0;
+
+    uint64_t total = 8;
+    uint64_t ifdOffset = firstIfdOffset;
+    for (uint32_t ifds = 1;; ++ifds) {
+        if (ifds > tiff::kMaxIfds || ifd.entryCount < 2 || ifd.entryCount > tiff::kMaxEntries) return 0;
+        if (ifdOffset < 8 || ifdOffset > tiff::kOffsetLimit) return 0;
+        total += uint64_t{tiff::kEntrySize} * ifd.entryCount + 6;
+
+        uint64_t byteCountSum = 0;
+        for (uint32_t i = 0; i < ifd.entryCount; ++i) {
+            if (ctx.cancelled()) return total;
+            const IfdEntry& entry = ifd.entries[i];
+            const uint32_t width = tiff::walkedDataTypeValue(entry.type);
+            const uint64_t size = uint64_t{width} * entry.count;
+            if (size > 4) {
+                total += size;
+                if (total > tiff::kOffsetLimit) return 0;
+            }
+            if ((entry.tag != tiff::kTagStripByteCounts && entry.tag != tiff::kTagTileByteCounts) || width == 0)
+                continue;
+            // The values sit in the entry's own field when they fit, else at its offset.
+            const uint64_t entryOffset = ifdOffset + 2 + uint64_t{tiff::kEntrySize} * i;
+            uint64_t valuesAt = entryOffset + 8;
+            if (size > 4) {
+                if (entry.valueField > tiff::kOffsetLimit) return 0;
+                valuesAt = entry.valueField;
+            }
+            for (uint32_t k = 0; k < entry.count; ++k) {
+                if (ctx.cancelled()) return total;
+                uint64_t element = 0;
+                if (!walker.value(valuesAt + uint64_t{width} * k, std::min<uint32_t>(width, 8), element)) return 0;
+                byteCountSum += element;
+            }
+        }
+        total += byteCountSum;
+
+        const uint32_t next = ifd.nextIfdOffset;
+        if (next == 0) break;
+        if (next > tiff::kOffsetLimit) return 0;
+        ifdOffset = next;
+        if (!walker.readIfd(ifdOffset, ifd)) return 0;
+        if (ifd.entryCount > tiff::kMaxEntries) {
+            if (limits.overlongIfdLength) return std::max(total, limits.overlongIfdLength);
+            return 0;
+        }
+    }
+    if (total > limits.lengthLimit || total < tiff::kMinimumLength) return 0;
+    return total + tiff::kSlack;
+}
+
+}  // namespace pelorin

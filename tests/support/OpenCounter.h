@@ -1,0 +1,43 @@
+#pragma once
+// Counts how often a file is opened (every recogniser read opens the source
+// once), through inotify, without touching the code under test.
+
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace pelorin::test {
+
+class OpenCounter {
+public:
+    explicit OpenCounter(const std::string& path) : fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        if (fd >= 0) inotify_add_watch(fd, path.c_str(), IN_OPEN);
+    }
+    ~OpenCounter() {
+        if (fd >= 0) ::close(fd);
+    }
+    OpenCounter(const OpenCounter&) = delete;
+    OpenCounter& operator=(const OpenCounter&) = delete;
+
+    // Opens since the last call.
+    int opens() {
+        int count = 0;
+        alignas(inotify_event) char buffer[4096];
+        while (true) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n <= 0) break;
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                if (event->mask & IN_OPEN) ++count;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        return count;
+    }
+
+private:
+    int fd;
+};
+
+}  // namespace pelorin::test
