@@ -11,6 +11,7 @@
 #include "drives/DriveFinder.h"
 #include "drives/DriveWatcher.h"
 #include "drives/LibudevDeviceDatabase.h"
+#include "drives/ScanInfoDriveMatch.h"
 
 namespace pelorin::cli {
 namespace {
@@ -129,6 +130,24 @@ int runDrives(const DrivesOptions& options) {
     if (list.lastEnumerationResult() != 0) return 1;
     print(list, options.json);
     return options.watch ? watch(list, options.json) : 0;
+}
+
+std::optional<std::string> attachedDriveOf(const ScanInfoHeader& header, Alerts& alerts) {
+    LibudevDeviceDatabase database;
+    CliDriveListView view;
+    DriveList list(database, view);
+    list.initialDriveList();
+    const auto attached = retriveAllDriveDetails(list.driveDictArray(), deviceFirstFiveSectorsReader(alerts));
+    ScanInfoDriveIdentity file;
+    file.selectedDrive = header.identity.displayName;
+    file.serial = header.identity.serial;
+    file.model = header.identity.model;
+    file.revision = header.identity.revision;
+    file.u32BytesInSector = header.u32BytesInSector;
+    file.selectedDriveSize = header.selectedDriveSize;
+    file.first5SectorInOpen = header.first5Sectors;
+    if (auto match = matchScanInfoDrive(attached, file)) return attached[*match].selectedDriveMountPoint;
+    return std::nullopt;
 }
 
 std::optional<ChosenDrive> listedDrive(const std::string& path) {

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "drives/DriveList.h"
+#include "engine/Alerts.h"
+#include "scaninfo/ScanInfoFile.h"
 
 namespace CLI {
 class App;
@@ -24,5 +26,9 @@ int runDrives(const DrivesOptions& options);
 // The chosen-drive state of the listed drive at this device path (the same
 // device under another name counts), or nothing when it is not listed.
 std::optional<ChosenDrive> listedDrive(const std::string& path);
+
+// The device path of the attached drive a scan-info file describes: the first
+// listed drive with its serial, model, revision, sector size and size.
+std::optional<std::string> attachedDriveOf(const ScanInfoHeader& header, Alerts& alerts);
 
 }  // namespace pelorin::cli

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cli/CliPrompts.h"
+#include "cli/DrivesCommand.h"
 #include "cli/Report.h"
 #include "cli/SaveCommands.h"
 #include "engine/CheckController.h"
@@ -73,21 +74,28 @@ int openScanInfoFile(const OpenOptions& options) {
     source.sectorSize = header.u32BytesInSector;
     source.sizeInBytes = header.selectedDriveSize;
     source.sectorCount = header.u64DriveSectorNumber;
-    const bool sourceNamed = !options.source.empty();
-    if (sourceNamed && !checkSource(options.source, header, prompts, source)) return kExitFailed;
-    if (!sourceNamed)
-        std::fprintf(stderr,
-                     "pelorin-cli: no source named: attached drives are not searched for the scanned one yet, so "
-                     "files can be read only from a source named with --source\n");
+    // Without a named source, the scanned drive is looked for among the attached ones.
+    std::string sourcePath = options.source;
+    if (sourcePath.empty()) {
+        if (auto attached = attachedDriveOf(header, prompts)) {
+            sourcePath = *attached;
+            std::fprintf(stderr, "The scanned drive is attached as %s.\n", sourcePath.c_str());
+        } else {
+            std::fprintf(stderr,
+                         "pelorin-cli: the scanned drive is not attached (disk images are never found this way); "
+                         "name it with --source to read its files\n");
+        }
+    }
+    const bool sourceNamed = !sourcePath.empty();
+    if (sourceNamed && !checkSource(sourcePath, header, prompts, source)) return kExitFailed;
 
     if (!options.reportPath.empty()) {
         std::string error;
         if (!writeReport(options.reportPath, source, *info->root, false, error)) return fail(error);
     }
     if (options.recoverDir.empty()) return kExitOK;
-    if (!sourceNamed) return fail("cannot recover without --source: " + std::string(kDriveCannotOpen));
-    return recoverInto(*info->root, options.source, header.u32BytesInSector, totals, options.recoverDir,
-                       showProgress);
+    if (!sourceNamed) return fail("cannot recover: " + std::string(kDriveCannotOpen));
+    return recoverInto(*info->root, sourcePath, header.u32BytesInSector, totals, options.recoverDir, showProgress);
 }
 
 }  // namespace pelorin::cli

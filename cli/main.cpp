@@ -86,8 +86,8 @@ struct ScanOptions {
 
 // After the scan: tick the chosen types, then save the scan-info file and
 // recover, as asked. The worst exit status of the steps.
-int keepResults(const ScanOptions& options, const SourceInfo& source, HDIR& root, std::vector<uint8_t> first5,
-                bool showProgress) {
+int keepResults(const ScanOptions& options, const SourceInfo& source, const DriveIdentity& identity, HDIR& root,
+                std::vector<uint8_t> first5, bool showProgress) {
     if (options.saveInfo.empty() && options.recoverDir.empty()) return 0;
     SelectionTotals totals;
     std::string error;
@@ -101,7 +101,7 @@ int keepResults(const ScanOptions& options, const SourceInfo& source, HDIR& root
         header.u64DriveSectorNumber = source.sectorCount;
         header.u64SelectedFileSize = totals.u64SelectedFileSize;
         header.first5Sectors = std::move(first5);
-        header.identity = sourceIdentity(source.path);
+        header.identity = identity;
         status = std::max(status, saveInfoFile(options.saveInfo, header, root, showProgress));
     }
     if (!options.recoverDir.empty())
@@ -116,19 +116,22 @@ int scan(const ScanOptions& options) {
     if (!ticked) return fail(error);
     SourceCheck check = inspectSource(options.source, options.sectorSize);
     if (!check.info) return fail(check.error);
-    const SourceInfo& source = *check.info;
+    SourceInfo source = *check.info;
+    DriveIdentity identity = sourceIdentity(source.path);
+    // A listed drive gives its own sector size and identity, as choosing its row would.
+    if (source.blockDevice)
+        if (auto drive = listedDrive(source.path); drive && isValidSectorSize(drive->u32BytesInSector)) {
+            source.sectorSize = drive->u32BytesInSector;
+            source.sectorCount = drive->u64DriveSectorNumber;
+            identity = {drive->selectedDrive, drive->model, drive->serial, drive->revision};
+            std::fprintf(stderr, "Drive: %s (serial %s)\n", drive->selectedDriveNameToDisplay.c_str(),
+                         drive->serial.c_str());
+        }
 
     ScanContext ctx;
     ctx.selectedDriveMountPoint = source.path;
     ctx.u32BytesInSector = source.sectorSize;
     ctx.u64DriveSectorNumber = source.sectorCount;
-    if (source.blockDevice)
-        if (auto drive = listedDrive(source.path); drive && isValidSectorSize(drive->u32BytesInSector)) {
-            ctx.u32BytesInSector = drive->u32BytesInSector;
-            ctx.u64DriveSectorNumber = drive->u64DriveSectorNumber;
-            std::fprintf(stderr, "Drive: %s (serial %s)\n", drive->selectedDriveNameToDisplay.c_str(),
-                         drive->serial.c_str());
-        }
     ctx.u64TotalNumberOfFileFound = 0;
     const bool showProgress = !options.noProgress && ::isatty(STDERR_FILENO);
     CliController controller(ctx, *ticked, showProgress);
@@ -147,7 +150,7 @@ int scan(const ScanOptions& options) {
     if (!options.reportPath.empty() && !writeReport(options.reportPath, source, *root, stopped, error))
         return fail(error);
     const bool scanAlert = controller.alertShown();
-    const int kept = keepResults(options, source, *root, std::move(first5), showProgress);
+    const int kept = keepResults(options, source, identity, *root, std::move(first5), showProgress);
     if (stopped) return kExitStopped;
     return std::max(kept, scanAlert ? kExitFailure : 0);
 }
