@@ -4,7 +4,10 @@
 
 namespace pelorin {
 
-ReadWindow::ReadWindow(const ScanContext& context) : reader(context), data_(new uint8_t[kCapacity]()) {}
+ReadWindow::ReadWindow(const ScanContext& context) : ReadWindow(context, std::make_unique<uint8_t[]>(kCapacity)) {}
+
+ReadWindow::ReadWindow(const ScanContext& context, std::unique_ptr<uint8_t[]> buffer)
+    : ByteView(buffer.get(), kCapacity), reader(context), data_(std::move(buffer)) {}
 
 bool ReadWindow::read(uint64_t sector) {
     sector_ = sector;
@@ -18,11 +21,6 @@ bool ReadWindow::read(uint64_t sector) {
     if (got < filled_) std::memset(data_.get() + got, 0, filled_ - got);
     filled_ = got;
     return true;
-}
-
-bool ReadWindow::matches(uint64_t pos, const char* text, std::size_t length) const {
-    if (pos > kCapacity || length > kCapacity - pos) return false;
-    return std::memcmp(data_.get() + pos, text, length) == 0;
 }
 
 }  // namespace pelorin

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "engine/Probe.h"
+
 namespace pelorin {
 namespace {
 
@@ -21,7 +23,7 @@ bool BmpFileCheck::isFile(const uint8_t* probe, uint64_t) {
 }
 
 uint64_t BmpFileCheck::fileSizeCalculation(const uint8_t* probe, uint64_t) {
-    const uint32_t size = uint32_t(probe[2]) | uint32_t(probe[3]) << 8 | uint32_t(probe[4]) << 16 | uint32_t(probe[5]) << 24;
+    const uint32_t size = Probe(probe).le32(2);
     if (size < kSmallestBmp || size > kLargestBmp) return 0;
     return size;
 }

@@ -2,22 +2,13 @@
 
 #include <algorithm>
 
+#include "engine/Probe.h"
+
 namespace pelorin {
 namespace {
 
-constexpr uint32_t fourCC(const char (&text)[5]) {
-    return uint32_t(uint8_t(text[0])) << 24 | uint32_t(uint8_t(text[1])) << 16 | uint32_t(uint8_t(text[2])) << 8 |
-           uint8_t(text[3]);
-}
 constexpr uint32_t threeCC(const char (&text)[4]) {
     return uint32_t(uint8_t(text[0])) << 16 | uint32_t(uint8_t(text[1])) << 8 | uint8_t(text[2]);
-}
-
-uint32_t probe32(const uint8_t* probe, int at) {
-    return uint32_t(probe[at]) << 24 | uint32_t(probe[at + 1]) << 16 | uint32_t(probe[at + 2]) << 8 | probe[at + 3];
-}
-uint32_t probe24(const uint8_t* probe, int at) {
-    return uint32_t(probe[at]) << 16 | uint32_t(probe[at + 1]) << 8 | probe[at + 2];
 }
 
 constexpr uint32_t kFtyp = fourCC("ftyp");
@@ -34,7 +25,7 @@ constexpr uint64_t kLargestAtom = uint64_t{1} << 62;
 constexpr uint32_t kSpan = ReadWindow::kSpan;
 
 bool sizeIsPlausible(const uint8_t* probe) {
-    const uint32_t size = probe32(probe, 0);
+    const uint32_t size = Probe(probe).be32(0);
     return size >= kSmallestFirstAtom && size <= kLargestFirstAtom;
 }
 
@@ -65,7 +56,7 @@ bool IsoBaseMediaFileCheck::isWalkListType(uint32_t type) {
 
 bool IsoBaseMediaFileCheck::firstAtomMatches(const uint8_t* probe) const {
     if (rules.testsFirstAtomSize && !sizeIsPlausible(probe)) return false;
-    return probe32(probe, 4) == kFtyp && rules.brandPrefix.size() == 3 &&
+    return Probe(probe).be32(4) == kFtyp && rules.brandPrefix.size() == 3 &&
            std::equal(rules.brandPrefix.begin(), rules.brandPrefix.end(), probe + 8);
 }
 
@@ -73,7 +64,7 @@ bool IsoBaseMediaFileCheck::isFile(const uint8_t* probe, uint64_t sectorNumber) 
     if (!firstAtomMatches(probe)) return false;
     if (!rules.testsSecondAtom) return true;
     // The first atom is at most 1 MiB here, so its end lies well inside the device's reach.
-    const uint32_t firstAtomSize = probe32(probe, 0);
+    const uint32_t firstAtomSize = Probe(probe).be32(0);
     const uint32_t sectorSize = ctx.u32BytesInSector;
     if (sectorSize == 0 || !window().read(sectorNumber + firstAtomSize / sectorSize)) return false;
     return isWalkListType(window().be32(firstAtomSize % sectorSize + 4));
@@ -141,7 +132,7 @@ MovFileCheck::MovFileCheck(ScanContext& context)
 // top-level atom other than "free".
 bool MovFileCheck::firstAtomMatches(const uint8_t* probe) const {
     if (!sizeIsPlausible(probe)) return false;
-    switch (probe32(probe, 4)) {
+    switch (Probe(probe).be32(4)) {
     case kFtyp: return probe[8] == 'q' && probe[9] == 't';
     case fourCC("mdat"): case fourCC("moov"): case fourCC("pnot"):
     case fourCC("skip"): case fourCC("wide"): case fourCC("uuid"):
@@ -156,8 +147,8 @@ Mp4FileCheck::Mp4FileCheck(ScanContext& context)
 
 // Every "ftyp" brand the other members do not claim.
 bool Mp4FileCheck::firstAtomMatches(const uint8_t* probe) const {
-    if (!sizeIsPlausible(probe) || probe32(probe, 4) != kFtyp) return false;
-    switch (probe24(probe, 8)) {
+    if (!sizeIsPlausible(probe) || Probe(probe).be32(4) != kFtyp) return false;
+    switch (Probe(probe).be24(8)) {
     case threeCC("M4A"): case threeCC("M4B"): case threeCC("M4V"): case threeCC("3gp"): case threeCC("3g2"):
         return false;
     default:

@@ -1,5 +1,6 @@
 #include "recognisers/media/MidFileCheck.h"
 
+#include "engine/FileCursor.h"
 #include "engine/Probe.h"
 
 namespace pelorin {
@@ -43,22 +44,19 @@ uint64_t MidFileCheck::standardFileSize(uint64_t sectorNumber) {
     const uint32_t sectorSize = ctx.u32BytesInSector;
     uint32_t tracks = window.be16(10);
     uint64_t total = kHeaderChunk;
-    uint64_t windowStart = 0;  // file offset of the window's first byte
+    FileCursor file(window, sectorNumber, sectorSize);
+    file.holdsFileStart();
     while (tracks > 0 && !ctx.cancelled()) {
-        const uint64_t position = total - windowStart;
-        if (window.be32(position) != fourCC("MTrk")) {
+        if (file.be32(total) != fourCC("MTrk")) {
             // A track is missing: what was walked so far, with slack.
             if (total > kLargeTotal) return kGiveUpSize + kSlack;
             if (total < kSmallestFile) return 0;
             return total + kSlack;
         }
-        total += uint64_t{window.be32(position + 4)} + 8;
+        total += uint64_t{file.be32(total + 4)} + 8;
         if (total > kLargeTotal) return kGiveUpSize;
         --tracks;
-        if (total - windowStart >= ReadWindow::kSpan) {
-            if (!window.read(sectorNumber + total / sectorSize)) return 0;
-            windowStart = total / sectorSize * sectorSize;
-        }
+        if (!file.reach(total)) return 0;
     }
     if (total > kLargestTotal) return kGiveUpSize;
     if (total < kSmallestFile) return 0;

@@ -1,5 +1,8 @@
 #include "recognisers/media/Mp3FileCheck.h"
 
+#include "engine/FileCursor.h"
+#include "engine/Probe.h"
+
 namespace pelorin {
 namespace {
 
@@ -11,7 +14,6 @@ constexpr uint32_t kFirstFrameReach = 2047;          // how far past the tag the
 constexpr uint32_t kFrameSyncMissesAllowed = 5;
 constexpr uint32_t kId3NonSyncBytesAllowed = 50;
 constexpr uint64_t kSlack = 512;
-constexpr uint32_t kSpan = ReadWindow::kSpan;
 
 enum Version : uint32_t { kMpeg25 = 0, kVersionReserved = 1, kMpeg2 = 2, kMpeg1 = 3 };
 enum Layer : uint32_t { kLayerReserved = 0, kLayer3 = 1, kLayer2 = 2, kLayer1 = 3 };
@@ -70,35 +72,9 @@ struct FrameHeader {
 
 // The read window as the walks see it: addressed by offset from the file's
 // first byte, and read again only when the walk enters a new 64 KiB block.
-class FileCursor {
-public:
-    FileCursor(ReadWindow& window, uint64_t headerSector, uint32_t sectorSize)
-        : window_(window), headerSector_(headerSector), sectorSize_(sectorSize) {}
-
-    bool start() { return window_.read(headerSector_); }
-
-    // Makes the four bytes at offset readable; false when a read fails.
-    bool follow(uint64_t offset) {
-        if ((offset >> 16) == block_ && offset >= windowStart_ && offset + 4 <= windowStart_ + kSpan + sectorSize_)
-            return true;
-        block_ = offset >> 16;
-        windowStart_ = offset / sectorSize_ * sectorSize_;
-        return window_.read(headerSector_ + offset / sectorSize_);
-    }
-
-    uint8_t byte(uint64_t offset) const { return window_.byte(offset - windowStart_); }
-    uint32_t be32(uint64_t offset) const { return window_.be32(offset - windowStart_); }
-    bool syncAt(uint64_t offset, bool (*secondByteSet)(uint8_t)) const {
-        return byte(offset) == 0xFF && secondByteSet(byte(offset + 1));
-    }
-
-private:
-    ReadWindow& window_;
-    uint64_t headerSector_;
-    uint32_t sectorSize_;
-    uint64_t block_ = 0;
-    uint64_t windowStart_ = 0;
-};
+bool syncAt(const FileCursor& cursor, uint64_t offset, bool (*secondByteSet)(uint8_t)) {
+    return cursor.byte(offset) == 0xFF && secondByteSet(cursor.byte(offset + 1));
+}
 
 // What a walk files when it ends on a bad frame.
 uint64_t commonEnd(uint64_t total) { return total > kSmallestFile ? total : 0; }
@@ -110,8 +86,7 @@ uint32_t Mp3FileCheck::frameLength(uint32_t header) { return FrameHeader(header)
 bool Mp3FileCheck::isFile(const uint8_t* probe, uint64_t) {
     bId3File = false;
     if (probe[0] == 0xFF && inHeaderSet(probe[1])) {
-        const uint32_t h = uint32_t(probe[0]) << 24 | uint32_t(probe[1]) << 16 | uint32_t(probe[2]) << 8 | probe[3];
-        return FrameHeader(h).valid();
+        return FrameHeader(Probe(probe).be32(0)).valid();
     }
     if (probe[0] == 'I' && probe[1] == 'D' && probe[2] == '3') {
         bId3File = true;
@@ -136,12 +111,12 @@ uint64_t Mp3FileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber
 uint64_t Mp3FileCheck::sizeOfFrameSyncFile(uint64_t sectorNumber) {
     const uint32_t sectorSize = ctx.u32BytesInSector;
     FileCursor cursor(readDiskFromMp3FileCheck, sectorNumber, sectorSize);
-    if (!cursor.start()) return 0;
+    if (!cursor.reach(0)) return 0;
     uint64_t total = 0;
     uint32_t misses = 0;
     while (!ctx.cancelled() && total < kFrameSyncWalkBound) {
-        if (!cursor.follow(total)) return 0;
-        if (!cursor.syncAt(total, inHeaderSet)) {
+        if (!cursor.reach(total)) return 0;
+        if (!syncAt(cursor, total, inHeaderSet)) {
             if (misses > kFrameSyncMissesAllowed) return total <= kSmallestFile ? 0 : total + sectorSize;
             ++misses;
             ++total;
@@ -160,20 +135,20 @@ uint64_t Mp3FileCheck::sizeOfFrameSyncFile(uint64_t sectorNumber) {
 // other bytes between them.
 uint64_t Mp3FileCheck::sizeOfId3File(uint64_t sectorNumber) {
     FileCursor cursor(readDiskFromMp3FileCheck, sectorNumber, ctx.u32BytesInSector);
-    if (!cursor.start()) return 0;
+    if (!cursor.reach(0)) return 0;
     const uint64_t tagSize = uint64_t(cursor.byte(6) & 0x7F) << 21 | uint64_t(cursor.byte(7) & 0x7F) << 14 |
                              uint64_t(cursor.byte(8) & 0x7F) << 7 | (cursor.byte(9) & 0x7F);
     if (tagSize > kLargestTag) return 0;
 
     // The search starts ten bytes early: the tag size leaves out the tag's header.
     uint64_t total = tagSize;
-    if (!cursor.follow(total)) return 0;
-    if (!cursor.syncAt(total, inId3Set)) {
+    if (!cursor.reach(total)) return 0;
+    if (!syncAt(cursor, total, inId3Set)) {
         uint32_t moved = 1;
         for (; moved <= kFirstFrameReach; ++moved) {
             if (ctx.cancelled()) return 0;
-            if (!cursor.follow(total + moved)) return 0;
-            if (cursor.syncAt(total + moved, inHeaderSet)) break;
+            if (!cursor.reach(total + moved)) return 0;
+            if (syncAt(cursor, total + moved, inHeaderSet)) break;
         }
         if (moved > kFirstFrameReach) return 0;
         total += moved;
@@ -182,8 +157,8 @@ uint64_t Mp3FileCheck::sizeOfId3File(uint64_t sectorNumber) {
 
     uint32_t nonSyncBytes = 0;
     while (!ctx.cancelled() && total < kId3WalkBound) {
-        if (!cursor.follow(total)) return 0;
-        if (!cursor.syncAt(total, inId3Set)) {
+        if (!cursor.reach(total)) return 0;
+        if (!syncAt(cursor, total, inId3Set)) {
             if (nonSyncBytes >= kId3NonSyncBytesAllowed) return total <= kSmallestFile ? 0 : total;
             ++nonSyncBytes;
             ++total;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/FileCursor.h"
 #include "engine/Probe.h"
 
 namespace pelorin {
@@ -87,19 +88,16 @@ uint64_t MpgFileCheck::videoStreamSize(uint64_t sectorNumber) {
     const uint64_t budget = width * height * 3 + 2 * uint64_t{sectorSize};
 
     uint64_t total = 4;  // past the sequence header's start code
-    uint64_t windowStart = 0;
+    FileCursor file(window, sectorNumber, sectorSize);
+    file.holdsFileStart();
     bool goOn = true;
     while (goOn) {
         goOn = false;
         for (uint64_t count = 0; count < budget && !ctx.cancelled(); ++count) {
             const uint64_t at = total + count;
-            if (at - windowStart >= ReadWindow::kSpan) {
-                if (!window.read(sectorNumber + at / sectorSize)) return 0;
-                windowStart = at / sectorSize * sectorSize;
-            }
-            const uint64_t position = at - windowStart;
-            if (window.byte(position + 2) != 0x01) continue;  // cannot be a start code
-            const uint32_t value = window.be32(position);
+            if (!file.reach(at)) return 0;
+            if (file.byte(at + 2) != 0x01) continue;  // cannot be a start code
+            const uint32_t value = file.be32(at);
             if (isVideoStructureCode(value)) {
                 total = at + 4;
                 goOn = total <= kLargestTotal;
@@ -107,7 +105,7 @@ uint64_t MpgFileCheck::videoStreamSize(uint64_t sectorNumber) {
             }
             if (value == kSequenceEnd) {
                 total = at + 4;
-                const uint32_t after = window.be32(position + 4);
+                const uint32_t after = file.be32(at + 4);
                 goOn = (isResumeCode(after) || after == kGroupOfPictures || after == kPicture) && total <= kLargestTotal;
                 break;
             }
@@ -127,14 +125,14 @@ uint64_t MpgFileCheck::programStreamSize(uint64_t sectorNumber) {
     const uint64_t packHeader = std::max<uint32_t>(ctx.uBAFrameValue, 4);
 
     uint64_t total = 0;
-    uint64_t windowStart = 0;
+    FileCursor file(window, sectorNumber, sectorSize);
+    file.holdsFileStart();
     bool goOn = true;
     bool probed = false;
     bool steppingAllowed = true;
     uint32_t steps = 0;
     while (goOn && !ctx.cancelled()) {
-        const uint64_t position = total - windowStart;
-        const uint32_t value = window.be32(position);
+        const uint32_t value = file.be32(total);
         if (value == kPackHeader) {
             steppingAllowed = true;
             probed = false;
@@ -144,18 +142,17 @@ uint64_t MpgFileCheck::programStreamSize(uint64_t sectorNumber) {
             probed = false;
             steppingAllowed = true;
             steps = 0;
-            total += uint64_t{window.be16(position + 4)} + 6;
+            total += uint64_t{file.be16(total + 4)} + 6;
         } else if (value == kProgramEnd) {
             total += 4;
-            goOn = isResumeCode(window.be32(position + 4));
+            goOn = isResumeCode(file.be32(total));
         } else if (!probed) {
             const uint64_t ahead = total + kLookAhead;
             ReadWindow& lookAhead = lookAheadFromMpgFileCheck;
             if (!lookAhead.read(sectorNumber + ahead / sectorSize)) return 0;
             if (isResumeCode(lookAhead.be32(ahead % sectorSize))) {
                 total = ahead;
-                if (!window.read(sectorNumber + total / sectorSize)) return 0;
-                windowStart = total / sectorSize * sectorSize;
+                if (!file.readAt(total)) return 0;
             } else {
                 probed = true;
             }
@@ -167,10 +164,7 @@ uint64_t MpgFileCheck::programStreamSize(uint64_t sectorNumber) {
         } else {
             break;
         }
-        if (total - windowStart >= ReadWindow::kSpan) {
-            if (!window.read(sectorNumber + total / sectorSize)) return 0;
-            windowStart = total / sectorSize * sectorSize;
-        }
+        if (!file.reach(total)) return 0;
         if (total > kLargestTotal) {
             ctx.bSkipFileSize = true;
             return kGiveUpSize;
