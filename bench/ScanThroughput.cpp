@@ -117,8 +117,7 @@ double plainRead(const std::string& path) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double scan(const std::string& path, uint64_t bytes, pelorin::TypeSelection ticked, uint64_t& found,
-            bool readAhead = false) {
+double scan(const std::string& path, uint64_t bytes, pelorin::TypeSelection ticked, uint64_t& found) {
     pelorin::ScanContext ctx;
     ctx.selectedDriveMountPoint = path;
     ctx.u32BytesInSector = 512;
@@ -126,7 +125,6 @@ double scan(const std::string& path, uint64_t bytes, pelorin::TypeSelection tick
     QuietController controller(ticked);
     pelorin::Scanning scanning(ctx, controller);
     scanning.setKeepAwake(std::make_unique<NoKeepAwake>());
-    if (readAhead) scanning.setWindowSource(std::make_unique<pelorin::ReadAheadWindowSource>(path, 512));
     // The end-of-scan line goes to standard output; keep the table readable.
     std::fflush(stdout);
     const auto start = Clock::now();
@@ -170,7 +168,6 @@ int main(int argc, char** argv) {
     // The scan prints its end line on standard output; the table goes to standard error.
     const double jpeg = best(runs, [&] { return scan(image, bytes, jpegOnly, found); });
     const double all = best(runs, [&] { return scan(image, bytes, available, found); });
-    const double ahead = best(runs, [&] { return scan(image, bytes, jpegOnly, found, true); });
 
     makePackedImage(packedImage, bytes);
     plainRead(packedImage);
@@ -185,8 +182,6 @@ int main(int argc, char** argv) {
     char label[64];
     std::snprintf(label, sizeof label, "scan, all %zu available types", available.count());
     std::fprintf(stderr, "%-36s %9.0f MB/s  %.2f of plain read\n", label, megabytes / all, plain / all);
-    std::fprintf(stderr, "%-36s %9.0f MB/s  %.2f of plain read\n", "scan, JPEG only, read-ahead thread",
-                 megabytes / ahead, plain / ahead);
     std::fprintf(stderr, "files found in the random image: %llu\n", static_cast<unsigned long long>(found));
     std::fprintf(stderr, "\n%s: %.0f MB packed with real MP3, MP4 and PNG files\n", packedImage.c_str(), megabytes);
     std::fprintf(stderr, "%-36s %9.0f MB/s\n", "plain read (64 KiB preads)", megabytes / packedPlain);

@@ -27,10 +27,27 @@ long long readAt(const std::string& path, uint64_t offset, std::span<uint8_t> bu
     return n;
 }
 
+ReadDisk::~ReadDisk() {
+    if (fd >= 0) ::close(fd);
+}
+
+bool ReadDisk::reopen() {
+    if (fd >= 0) ::close(fd);
+    openPath = ctx.cDriveMountedPath;
+    fd = ::open(openPath.c_str(), O_RDONLY | O_CLOEXEC);
+    return fd >= 0;
+}
+
 bool ReadDisk::readSector(uint64_t sector, uint32_t /*size*/, std::span<uint8_t> buffer) {
     const std::size_t wanted = std::min<std::size_t>(buffer.size(), std::size_t{65536} + ctx.u32BytesInSector);
-    long long n = readAt(ctx.cDriveMountedPath, sector * ctx.u32BytesInSector, buffer.first(wanted));
-    if (n < 0) return false;
+    const uint64_t offset = sector * ctx.u32BytesInSector;
+    long long n = -1;
+    if (fd >= 0 && openPath == ctx.cDriveMountedPath) n = preadFully(fd, offset, buffer.first(wanted));
+    if (n < 0) {
+        if (!reopen()) return false;
+        n = preadFully(fd, offset, buffer.first(wanted));
+        if (n < 0) return false;
+    }
     lastReadLength_ = static_cast<std::size_t>(n);
     return true;
 }

@@ -20,10 +20,15 @@ long long readAt(const std::string& path, uint64_t offset, std::span<uint8_t> bu
 long long preadFully(int fd, uint64_t offset, std::span<uint8_t> buffer);
 
 // The recognisers' reader: one read of a sector plus the 65,536 bytes after
-// its start, from the scan's source.
+// its start, from the scan's source. It keeps its descriptor between reads,
+// and a failed read opens the path afresh and tries once more, so a source
+// that vanished or changed gives what a fresh open, read and close would.
 class ReadDisk {
 public:
     explicit ReadDisk(const ScanContext& context) : ctx(context) {}
+    ~ReadDisk();
+    ReadDisk(const ReadDisk&) = delete;
+    ReadDisk& operator=(const ReadDisk&) = delete;
 
     // Reads sector size + 65,536 bytes (or what the buffer holds, if less)
     // starting at the sector. True unless the open or the read failed; a short
@@ -35,8 +40,12 @@ public:
     std::size_t lastReadLength() const { return lastReadLength_; }
 
 private:
+    bool reopen();
+
     const ScanContext& ctx;
     std::size_t lastReadLength_ = 0;
+    int fd = -1;
+    std::string openPath;  // the path fd was opened for
 };
 
 }  // namespace pelorin
