@@ -44,8 +44,8 @@ void CliController::logLine(std::string_view line) {
 void CliController::drawProgress(bool final) {
     ctx.progressUpdatePending.store(false, std::memory_order_relaxed);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const uint64_t sector = final ? ctx.u64DriveSectorNumber : ctx.currentSector.load(std::memory_order_relaxed);
-    const double percent = final ? 100.0 : ctx.progressBarValue.load(std::memory_order_relaxed);
+    const uint64_t sector = final ? ctx.u64DriveSectorNumber : ctx.progressSector.load(std::memory_order_relaxed);
+    const double percent = final ? 100.0 : ctx.progressBarValue();
     const double megabytes = double(sector) * ctx.u32BytesInSector / 1e6;
     constexpr int kWidth = 30;
     const int filled = static_cast<int>(percent / 100.0 * kWidth);

@@ -67,12 +67,19 @@ struct ScanContext {
 
     // Written by the scan, read by the controller's display.
     std::atomic<uint64_t> u64TotalNumberOfFileFound{0};
-    std::atomic<float> progressBarValue{0.0f};
+    // The last sector the scan reported progress at; the percentage is
+    // worked out when it is shown, not on every sector.
+    std::atomic<uint64_t> progressSector{0};
     // Set by the scan when it asks for a progress display, cleared by the
     // controller when it has shown one, so the scan never floods it.
     std::atomic<bool> progressUpdatePending{false};
-    // The sector the scan is at, for throughput displays.
-    std::atomic<uint64_t> currentSector{0};
+
+    // The percentage of the scan done, as the progress bar shows it.
+    float progressBarValue() const {
+        if (u64DriveSectorNumber == 0) return 0.0f;
+        return static_cast<float>(double(progressSector.load(std::memory_order_relaxed)) * 100.0 /
+                                  double(u64DriveSectorNumber));
+    }
 
     // Shared scan flags, written and read by the scanning thread only.
     TiffSelectionFlags selection;

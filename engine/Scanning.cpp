@@ -14,7 +14,7 @@ constexpr std::string_view kErrorTitle = "Error!";
 
 // An ISO box type starts with a letter from "f" to "x"; such sectors must
 // reach the ISO base media recognisers at the end of the list.
-bool mayBeIsoBox(const uint8_t* probe) { return probe[4] >= 0x66 && probe[4] <= 0x78; }
+bool mayBeIsoBox(const uint8_t* probe) { return uint8_t(probe[4] - 0x66) <= 0x78 - 0x66; }
 
 }  // namespace
 
@@ -59,21 +59,19 @@ void Scanning::registerTickedTypes() {
 void Scanning::buildDispatch() {
     std::array<std::bitset<256>, kFileTypeCount> accepted;
     for (std::size_t i = 0; i < registered_.size(); ++i) accepted[i] = registered_[i].recogniser->acceptedFirstBytes();
+    dispatchSteps_.clear();
     for (unsigned isoException = 0; isoException < 2; ++isoException) {
         for (unsigned first = 0; first < 256; ++first) {
-            auto& steps = dispatch_[first + 256 * isoException];
-            steps.clear();
+            dispatchBegin_[first + 256 * isoException] = static_cast<uint32_t>(dispatchSteps_.size());
             for (std::size_t i = 0; i < registered_.size(); ++i) {
                 const bool boundExceeded = first < registered_[i].firstByte && !isoException;
                 if (accepted[i][first]) {
-                    steps.push_back({static_cast<uint8_t>(i), boundExceeded});
+                    dispatchSteps_.push_back({static_cast<uint8_t>(i), boundExceeded});
                 } else if (boundExceeded) {
-                    // This recogniser would answer NO and end the pass.
-                    steps.push_back({kStopPass, true});
-                    break;
+                    break;  // this recogniser would answer NO and end the pass
                 }
             }
-            steps.push_back({kStopPass, true});
+            dispatchSteps_.push_back({kStopPass, true});
         }
     }
 }
@@ -107,12 +105,13 @@ HDIR* Scanning::addDetailsOfRawJpgFile(HDIR* folder, uint64_t sectorNumber, uint
     return node;
 }
 
-// Offers one sector to the recognisers in registry order.
-void Scanning::offerSector(const uint8_t* probe, uint64_t& sectorIndex, uint32_t& windowOffset,
-                           const uint8_t*& window) {
-    const bool isoException = !noIsoBaseMediaTicked_ && mayBeIsoBox(probe);
+// Offers one sector to the recognisers in registry order: those of its route
+// (its first byte, and whether it may be an ISO box).
+void Scanning::offerSector(const uint8_t* probe, const DispatchStep* route, uint64_t& sectorIndex,
+                           uint32_t& windowOffset, const uint8_t*& window) {
     const uint32_t sectorSize = static_cast<uint32_t>(u32BytesInSectorInScanner);
-    for (const DispatchStep& step : dispatch_[probe[0] + 256u * isoException]) {
+    for (const DispatchStep* next = route;; ++next) {
+        const DispatchStep& step = *next;
         if (step.recogniser == kStopPass) break;
         Registered& entry = registered_[step.recogniser];
         Recogniser& recogniser = *entry.recogniser;
@@ -168,6 +167,7 @@ void Scanning::offerSector(const uint8_t* probe, uint64_t& sectorIndex, uint32_t
 void Scanning::scanningThread() {
     sleep_->startPreventingSleep();
     ctx.selection = {};
+    ctx.found = {};
 
     driveMountedPath = ctx.selectedDriveMountPoint;
     ctx.selectedDriveMountPointForPreview = driveMountedPath;
@@ -218,16 +218,20 @@ void Scanning::scanningThread() {
             }
             windowOffset = 0;
         }
-        std::memcpy(probe, window + (windowOffset & 0xFFFF), kProbeSize);
+        const uint8_t* sector = window + (windowOffset & 0xFFFF);
         windowOffset += sectorSize;
 
-        offerSector(probe, sectorIndex, windowOffset, window);
-
-        ctx.found = {};
+        // Most sectors start with a byte no ticked type's header can start
+        // with: their route is empty, and nothing is asked or cleared.
+        const bool isoException = !noIsoBaseMediaTicked_ && mayBeIsoBox(sector);
+        const DispatchStep* route = dispatchSteps_.data() + dispatchBegin_[sector[0] + 256u * isoException];
+        if (route->recogniser != kStopPass) {
+            std::memcpy(probe, sector, kProbeSize);
+            offerSector(probe, route, sectorIndex, windowOffset, window);
+            ctx.found = {};  // the per-sector flags never outlive their sector
+        }
         if (sectorIndex % 10 != 0) {
-            ctx.progressBarValue.store(static_cast<float>(double(sectorIndex) * 100.0 / double(sectorCount)),
-                                       std::memory_order_relaxed);
-            ctx.currentSector.store(sectorIndex, std::memory_order_relaxed);
+            ctx.progressSector.store(sectorIndex, std::memory_order_relaxed);
             if (!ctx.progressUpdatePending.load(std::memory_order_relaxed)) {
                 ctx.progressUpdatePending.store(true, std::memory_order_relaxed);
                 controller.updateProgressBar();

@@ -68,7 +68,8 @@ private:
     void registerTickedTypes();
     std::unique_ptr<HDIR> makeTypeFolder(std::string_view name, std::string_view extension);
     void buildDispatch();
-    void offerSector(const uint8_t* probe, uint64_t& sectorIndex, uint32_t& windowOffset, const uint8_t*& window);
+    void offerSector(const uint8_t* probe, const DispatchStep* route, uint64_t& sectorIndex, uint32_t& windowOffset,
+                     const uint8_t*& window);
     void finishScan(uint64_t sectorIndex);
 
     ScanContext& ctx;
@@ -83,7 +84,10 @@ private:
     std::unique_ptr<HDIR> dirRawJpg_;
     std::vector<std::pair<std::string, HDIR*>> folderDictionary_;
     std::vector<Registered> registered_;
-    std::array<std::vector<DispatchStep>, 512> dispatch_;  // [first byte + 256 × ISO exception]
+    // The steps of every route, each ending in kStopPass; a route starts at
+    // dispatchBegin_[first byte + 256 × (the sector may be an ISO box)].
+    std::vector<DispatchStep> dispatchSteps_;
+    std::array<uint32_t, 512> dispatchBegin_{};
     bool noIsoBaseMediaTicked_ = true;
     uint32_t fileIDCount = 3;
     std::string driveMountedPath;

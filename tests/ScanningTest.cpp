@@ -434,7 +434,7 @@ TEST_F(ScanningTest, ProgressIsPostedOnlyWhenThePreviousDisplayWasTaken) {
     auto image = numberedImage(100);
     auto root = scan(image, selectionOf({FileType::Jpg}));
     EXPECT_EQ(controller->progressRequests, 1);  // nobody took the first one
-    EXPECT_NEAR(ctx.progressBarValue.load(), 99.0f, 0.01f);
+    EXPECT_NEAR(ctx.progressBarValue(), 99.0f, 0.01f);
 }
 
 struct CountingKeepAwake : KeepAwake {

@@ -38,6 +38,10 @@ public:
     bool isFile(const uint8_t* probe, uint64_t sectorNumber) final;
     uint64_t fileSizeCalculation(const uint8_t* probe, uint64_t sectorNumber) final;
     uint32_t firstByteOfHeader() const final { return 0x00; }
+    // A first atom of at most 1 MiB starts with a zero byte.
+    std::bitset<256> acceptedFirstBytes() const final {
+        return rules.testsFirstAtomSize ? std::bitset<256>().set(0x00) : std::bitset<256>().set();
+    }
     std::string parentKey() final { return std::string(rules.parentKey); }
 
     // The top-level atom types a walk accepts.
