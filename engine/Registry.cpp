@@ -22,6 +22,7 @@
 #include "recognisers/raw/MrwFileCheck.h"
 #include "recognisers/raw/RafFileCheck.h"
 #include "recognisers/raw/TiffFileCheck.h"
+#include "recognisers/raw/TiffRawFileCheck.h"
 #include "recognisers/raw/X3fFileCheck.h"
 
 namespace pelorin {
@@ -35,7 +36,6 @@ std::unique_ptr<Recogniser> make(ScanContext& context) {
 using T = FileType;
 using S = TiffSelectionFlags;
 constexpr bool S::*kNone = nullptr;
-constexpr RecogniserFactory kNotYet = nullptr;
 
 // clang-format off
 constexpr std::array<FileTypeInfo, kFileTypeCount> kRegistry{{
@@ -52,21 +52,21 @@ constexpr std::array<FileTypeInfo, kFileTypeCount> kRegistry{{
     {T::Aif,         10, "AifFileCheck",          "aifFileSelectionFlag",          0x46, "aif",  "AIFF Files",          ".aiff", kNone,                      false, false, "26aif",   "AIF",       "AUDIO",          make<AifFileCheck>},
     {T::Gif,         11, "GifFileCheck",          "gifFileSelectionFlag",          0x47, "gif",  "GIF Files",           ".gif",  kNone,                      false, false, "07gif",   "GIF",       "IMAGE",          make<GifFileCheck>},
     {T::Mp3,         12, "Mp3FileCheck",          "mp3FileSelectionFlag",          0x49, "mp3",  "MP3 Files",           ".mp3",  kNone,                      false, false, "34mp3",   "MP3",       "AUDIO",          make<Mp3FileCheck>},
-    {T::Arw,         13, "ArwFileCheck",          "arwFileSelectionFlag",          0x49, "arw",  "ARW Files",           ".arw",  &S::bArwSelected,           true,  false, "01arw",   "ARW",       "SONY",           kNotYet},
-    {T::Sr2,         14, "Sr2FileCheck",          "sr2FileSelectionFlag",          0x49, "sr2",  "SR2 Files",           ".sr2",  &S::bSonySr2Selected,       true,  false, "21sr2",   "SR2",       "SONY",           kNotYet},
-    {T::Kdc,         15, "KdcFileCheck",          "kdcFileSelectionFlag",          0x49, "kdc",  "Kodak kdc Files",     ".kdc",  &S::bKdcSelected,           false, false, "10kdc",   "KDC",       "KODAK",          kNotYet},
-    {T::K25,         16, "K25FileCheck",          "k25FileSelectionFlag",          0x49, "k25",  "Kodak k25 Files",     ".k25",  &S::bK25Selected,           false, false, "09k25",   "K25",       "KODAK",          kNotYet},
-    {T::Dcr,         17, "DcrFileCheck",          "dcrFileSelectionFlag",          0x49, "dcr",  "Kodak Dcr Files",     ".dcr",  &S::bKodakDcrSelected,      false, false, "05dcr",   "DCR",       "KODAK",          kNotYet},
-    {T::Pef,         18, "PefFileCheck",          "pefFileSelectionFlag",          0x49, "pef",  "PEF Files",           ".pef",  &S::bPentaxSelected,        true,  false, "16pef",   "PEF",       "PENTAX",         kNotYet},
-    {T::Dng,         19, "DngFileCheck",          "dngFileSelectionFlag",          0x49, "dng",  "DNG Files",           ".dng",  &S::bDngSelected,           true,  false, "06dng",   "DNG",       "IMAGE",          kNotYet},
-    {T::Cr2,         20, "Cr2FileCheck",          "cr2FileSelectionFlag",          0x49, "cr2",  "CR2 Files",           ".cr2",  &S::bCanonSelected,         true,  false, "03cr2",   "CR2",       "CANON",          kNotYet},
-    {T::Nef,         21, "NefFileCheck",          "nefFileSelectionFlag",          0x49, "nef",  "NIKON (NEF) Files",   ".nef",  &S::bNikonSelected,         true,  false, "13nef",   "NEF",       "NIKON",          kNotYet},
-    {T::Nrw,         22, "NrwFileCheck",          "nrwFileSelectionFlag",          0x49, "nrw",  "NIKON (NRW) Files",   ".nrw",  &S::bNrwFileSelected,       true,  false, "14nrw",   "NRW",       "NIKON",          kNotYet},
+    {T::Arw,         13, "ArwFileCheck",          "arwFileSelectionFlag",          0x49, "arw",  "ARW Files",           ".arw",  &S::bArwSelected,           true,  false, "01arw",   "ARW",       "SONY",           make<ArwFileCheck>},
+    {T::Sr2,         14, "Sr2FileCheck",          "sr2FileSelectionFlag",          0x49, "sr2",  "SR2 Files",           ".sr2",  &S::bSonySr2Selected,       true,  false, "21sr2",   "SR2",       "SONY",           make<Sr2FileCheck>},
+    {T::Kdc,         15, "KdcFileCheck",          "kdcFileSelectionFlag",          0x49, "kdc",  "Kodak kdc Files",     ".kdc",  &S::bKdcSelected,           false, false, "10kdc",   "KDC",       "KODAK",          make<KdcFileCheck>},
+    {T::K25,         16, "K25FileCheck",          "k25FileSelectionFlag",          0x49, "k25",  "Kodak k25 Files",     ".k25",  &S::bK25Selected,           false, false, "09k25",   "K25",       "KODAK",          make<K25FileCheck>},
+    {T::Dcr,         17, "DcrFileCheck",          "dcrFileSelectionFlag",          0x49, "dcr",  "Kodak Dcr Files",     ".dcr",  &S::bKodakDcrSelected,      false, false, "05dcr",   "DCR",       "KODAK",          make<DcrFileCheck>},
+    {T::Pef,         18, "PefFileCheck",          "pefFileSelectionFlag",          0x49, "pef",  "PEF Files",           ".pef",  &S::bPentaxSelected,        true,  false, "16pef",   "PEF",       "PENTAX",         make<PefFileCheck>},
+    {T::Dng,         19, "DngFileCheck",          "dngFileSelectionFlag",          0x49, "dng",  "DNG Files",           ".dng",  &S::bDngSelected,           true,  false, "06dng",   "DNG",       "IMAGE",          make<DngFileCheck>},
+    {T::Cr2,         20, "Cr2FileCheck",          "cr2FileSelectionFlag",          0x49, "cr2",  "CR2 Files",           ".cr2",  &S::bCanonSelected,         true,  false, "03cr2",   "CR2",       "CANON",          make<Cr2FileCheck>},
+    {T::Nef,         21, "NefFileCheck",          "nefFileSelectionFlag",          0x49, "nef",  "NIKON (NEF) Files",   ".nef",  &S::bNikonSelected,         true,  false, "13nef",   "NEF",       "NIKON",          make<NefFileCheck>},
+    {T::Nrw,         22, "NrwFileCheck",          "nrwFileSelectionFlag",          0x49, "nrw",  "NIKON (NRW) Files",   ".nrw",  &S::bNrwFileSelected,       true,  false, "14nrw",   "NRW",       "NIKON",          make<NrwFileCheck>},
     {T::Tiff,        23, "TiffFileCheck",         "tiffFileSelectionFlag",         0x49, "tiff", "TIFF Files",          ".tiff", &S::bTiffSelected,          false, false, "22tiff",  "TIFF",      "IMAGE",          make<TiffFileCheck>},
-    {T::Orf,         24, "OrfFileCheck",          "orfFileSelectionFlag",          0x49, "orf",  "ORF Files",           ".orf",  &S::bOlympusSelected,       true,  false, "15orf",   "ORF",       "OLYMPUS",        kNotYet},
-    {T::RawPanasonic,25, "RawPanasonicFileCheck", "rawPanasonicFileSelectionFlag", 0x49, "raw",  "Panasonic Files",     ".raw",  &S::bRawPanasonicSelected,  true,  false, "20pana",  "PANASONIC", "PANASONIC",      kNotYet},
-    {T::Leica,       26, "LeicaFileCheck",        "leicaFileSelectionFlag",        0x49, "lei",  "Leica Files",         ".raw",  &S::bLeicaSelected,         true,  false, "11leica", "LEICA",     "LEICA",          kNotYet},
-    {T::Threefr,     27, "ThreefrFileCheck",      "threeFrFileSelectionFlag",      0x49, "3fr",  "HasselBlad Files",    ".3fr",  &S::bThreefrFileSelected,   false, false, "00fr",    "3FR",       "HASSELBLAD",     kNotYet},
+    {T::Orf,         24, "OrfFileCheck",          "orfFileSelectionFlag",          0x49, "orf",  "ORF Files",           ".orf",  &S::bOlympusSelected,       true,  false, "15orf",   "ORF",       "OLYMPUS",        make<OrfFileCheck>},
+    {T::RawPanasonic,25, "RawPanasonicFileCheck", "rawPanasonicFileSelectionFlag", 0x49, "raw",  "Panasonic Files",     ".raw",  &S::bRawPanasonicSelected,  true,  false, "20pana",  "PANASONIC", "PANASONIC",      make<RawPanasonicFileCheck>},
+    {T::Leica,       26, "LeicaFileCheck",        "leicaFileSelectionFlag",        0x49, "lei",  "Leica Files",         ".raw",  &S::bLeicaSelected,         true,  false, "11leica", "LEICA",     "LEICA",          make<LeicaFileCheck>},
+    {T::Threefr,     27, "ThreefrFileCheck",      "threeFrFileSelectionFlag",      0x49, "3fr",  "HasselBlad Files",    ".3fr",  &S::bThreefrFileSelected,   false, false, "00fr",    "3FR",       "HASSELBLAD",     make<ThreefrFileCheck>},
     {T::Crw,         28, "CrwFileCheck",          "crwFileSelectionFlag",          0x49, "crw",  "CRW Files",           ".crw",  kNone,                      true,  false, "04crw",   "CRW",       "CANON",          make<CrwFileCheck>},
     {T::Mid,         29, "MidFileCheck",          "midFileSelectionFlag",          0x4D, "mid",  "MID Files",           ".mid",  kNone,                      false, false, "32mid",   "MIDI",      "AUDIO",          make<MidFileCheck>},
     {T::Avi,         30, "AviFileCheck",          "aviFileSelectionFlag",          0x52, "avi",  "AVI Files",           ".avi",  kNone,                      false, false, "28avi",   "AVI",       "VIDEO",          make<AviFileCheck>},

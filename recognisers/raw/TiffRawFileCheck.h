@@ -1,11 +1,12 @@
 #pragma once
 // The TIFF-based camera raw types other than plain TIFF. Each answers its
-// header test from the family's classification pass; how each measures its
-// file is its own.
+// header test from the family's classification pass and measures its file by
+// its maker's layout (TiffRawSizing).
 
 #include "engine/ReadWindow.h"
 #include "engine/Recogniser.h"
 #include "recognisers/raw/TiffRawClassification.h"
+#include "recognisers/raw/TiffRawSizing.h"
 
 namespace pelorin {
 
@@ -14,8 +15,9 @@ public:
     bool isFile(const uint8_t* probe, uint64_t sectorNumber) override {
         return classifyTiffHeader(member, ctx, window, probe, sectorNumber);
     }
-    // Not measured yet: these types are not offered for scanning until they are.
-    uint64_t fileSizeCalculation(const uint8_t*, uint64_t) override { return 0; }
+    uint64_t fileSizeCalculation(const uint8_t* probe, uint64_t sectorNumber) override {
+        return measureTiffRawFile(member, ctx, window, probe, sectorNumber);
+    }
     uint32_t firstByteOfHeader() const override { return 'I'; }
     std::string parentKey() override { return key; }
     // Every member answers NO, with nothing changed that anyone reads, unless

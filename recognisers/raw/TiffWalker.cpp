@@ -164,6 +164,18 @@ int TiffWalker::pentaxIfdCount(uint32_t firstIfdOffset) {
 }
 
 uint64_t TiffWalker::jpgFileSizeCalculation(uint64_t address) {
+    return jpegLength(address, {.nonMarkerEndsWalk = true, .slack = tiff::kSlack,
+                                .runawayLength = kJpegRunawayLength, .runawayGivesUp = true});
+}
+
+uint64_t TiffWalker::previewJpegLength(uint64_t address) {
+    return jpegLength(address, {.nonMarkerEndsWalk = false, .slack = 0,
+                                .runawayLength = kJpegGiveUpLength, .runawayGivesUp = false});
+}
+
+uint64_t TiffWalker::jpegLength(uint64_t address, const JpegWalkRules& rules) {
+    // Past the runaway length a stream is not believed.
+    const auto runaway = [&](uint64_t reached) { return rules.runawayGivesUp ? kJpegGiveUpLength : reached; };
     held_ = false;  // the walk moves the window on its own
     const uint32_t sectorSize = ctx_.u32BytesInSector;
     uint64_t windowSector = address / sectorSize;
@@ -188,9 +200,9 @@ uint64_t TiffWalker::jpgFileSizeCalculation(uint64_t address) {
         const uint8_t first = window_.byte(position);
         const uint8_t second = window_.byte(position + 1);
         position += 2;
-        if (length > kJpegRunawayLength) return kJpegGiveUpLength;
+        if (length > rules.runawayLength) return runaway(length);
         if (first == 0xFF && second == 0xDA) break;
-        if (first < 0xFF) return length;
+        if (first < 0xFF && rules.nonMarkerEndsWalk) return length;
     }
 
     // Entropy-coded data: only FF D9 ends it. Runs without 0xFF are passed at
@@ -205,14 +217,15 @@ uint64_t TiffWalker::jpgFileSizeCalculation(uint64_t address) {
         const uint8_t* from = window_.data() + position;
         const void* mark = std::memchr(from, 0xFF, kSpan - position);
         const uint32_t run = mark ? uint32_t(static_cast<const uint8_t*>(mark) - from) : kSpan - position;
-        if (length + run > kJpegRunawayLength) return kJpegGiveUpLength;
+        // Stepping byte by byte would stop one past the runaway length.
+        if (length + run > rules.runawayLength) return runaway(rules.runawayLength + 1);
         length += run;
         position += run;
         if (position >= kSpan) continue;
-        if (window_.byte(position + 1) == 0xD9) return length + 2 + tiff::kSlack;
+        if (window_.byte(position + 1) == 0xD9) return length + 2 + rules.slack;
         length += 1;
         position += 1;
-        if (length > kJpegRunawayLength) return kJpegGiveUpLength;
+        if (length > rules.runawayLength) return runaway(length);
     }
 }
 

@@ -109,8 +109,20 @@ public:
     // Length of the JPEG stream at an absolute byte address of the source,
     // with 512 bytes of slack when its end marker is found; 0 when no JPEG starts there.
     uint64_t jpgFileSizeCalculation(uint64_t address);
+    // Length of the preview JPEG some raw files point to, by the same walk
+    // made more forgiving: a stray byte where a marker belongs does not end
+    // it, no slack is added, and a stream is followed no further than 5 MiB
+    // (the length reached is returned).
+    uint64_t previewJpegLength(uint64_t address);
 
 private:
+    struct JpegWalkRules {
+        bool nonMarkerEndsWalk;
+        uint64_t slack;
+        uint64_t runawayLength;  // a length beyond this ends the walk...
+        bool runawayGivesUp;     // ...with kJpegGiveUpLength, or else with the length reached
+    };
+    uint64_t jpegLength(uint64_t address, const JpegWalkRules& rules);
     bool hold(uint64_t fileOffset, uint32_t count, uint64_t& position);
 
     ReadWindow& window_;
