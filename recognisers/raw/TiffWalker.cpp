@@ -41,8 +41,7 @@ bool setByteOrderFromHeader(const uint8_t* probe, ScanContext& ctx) {
 
 namespace {
 constexpr uint32_t kSpan = ReadWindow::kSpan;
-constexpr uint64_t kJpegRunawayLength = 0x1900000;  // past this a preview stream is not believed...
-constexpr uint64_t kJpegGiveUpLength = 0x500000;    // ...and its first 5 MiB are taken
+constexpr uint64_t kJpegGiveUpLength = 0x500000;  // previews stop growing past 5 MiB
 }  // namespace
 
 TiffWalker::TiffWalker(ReadWindow& window, const ScanContext& context, uint64_t fileSector, bool littleEndian)
@@ -164,8 +163,7 @@ int TiffWalker::pentaxIfdCount(uint32_t firstIfdOffset) {
 }
 
 uint64_t TiffWalker::jpgFileSizeCalculation(uint64_t address) {
-    return jpegLength(address, {.nonMarkerEndsWalk = true, .slack = tiff::kSlack,
-                                .runawayLength = kJpegRunawayLength, .runawayGivesUp = true});
+    return jpegLength(address, kJpegFileRules);
 }
 
 uint64_t TiffWalker::previewJpegLength(uint64_t address) {
@@ -174,59 +172,8 @@ uint64_t TiffWalker::previewJpegLength(uint64_t address) {
 }
 
 uint64_t TiffWalker::jpegLength(uint64_t address, const JpegWalkRules& rules) {
-    // Past the runaway length a stream is not believed.
-    const auto runaway = [&](uint64_t reached) { return rules.runawayGivesUp ? kJpegGiveUpLength : reached; };
     held_ = false;  // the walk moves the window on its own
-    const uint32_t sectorSize = ctx_.u32BytesInSector;
-    uint64_t windowSector = address / sectorSize;
-    uint32_t position = static_cast<uint32_t>(address % sectorSize);
-    if (!window_.read(windowSector)) return 0;
-    if (window_.byte(position) != 0xFF || window_.byte(position + 1) != 0xD8) return 0;
-
-    // Marker segments, each skipped by its length.
-    uint64_t length = 4;
-    position += 4;
-    while (true) {
-        if (ctx_.cancelled()) return length;
-        uint32_t segment = window_.be16(position);
-        if (segment == 0) segment = 2;
-        length += segment + 2;
-        position += segment;
-        if (position + 2 > kSpan) {
-            windowSector += position / sectorSize;
-            position %= sectorSize;
-            if (!window_.read(windowSector)) return 0;
-        }
-        const uint8_t first = window_.byte(position);
-        const uint8_t second = window_.byte(position + 1);
-        position += 2;
-        if (length > rules.runawayLength) return runaway(length);
-        if (first == 0xFF && second == 0xDA) break;
-        if (first < 0xFF && rules.nonMarkerEndsWalk) return length;
-    }
-
-    // Entropy-coded data: only FF D9 ends it. Runs without 0xFF are passed at
-    // once, with the result of stepping through them byte by byte.
-    while (true) {
-        if (ctx_.cancelled()) return length;
-        if (position >= kSpan) {
-            windowSector += kSpan / sectorSize;
-            position -= kSpan;
-            if (!window_.read(windowSector)) return 0;
-        }
-        const uint8_t* from = window_.data() + position;
-        const void* mark = std::memchr(from, 0xFF, kSpan - position);
-        const uint32_t run = mark ? uint32_t(static_cast<const uint8_t*>(mark) - from) : kSpan - position;
-        // Stepping byte by byte would stop one past the runaway length.
-        if (length + run > rules.runawayLength) return runaway(rules.runawayLength + 1);
-        length += run;
-        position += run;
-        if (position >= kSpan) continue;
-        if (window_.byte(position + 1) == 0xD9) return length + 2 + rules.slack;
-        length += 1;
-        position += 1;
-        if (length > rules.runawayLength) return runaway(length);
-    }
+    return jpegStreamLength(window_, ctx_, address, rules);
 }
 
 uint64_t plainTiffLength(TiffWalker& walker, const ScanContext& ctx, uint32_t firstIfdOffset,

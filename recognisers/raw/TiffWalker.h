@@ -9,6 +9,7 @@
 
 #include "engine/ReadWindow.h"
 #include "engine/ScanContext.h"
+#include "recognisers/media/JpegStream.h"
 
 namespace pelorin {
 
@@ -116,12 +117,6 @@ public:
     uint64_t previewJpegLength(uint64_t address);
 
 private:
-    struct JpegWalkRules {
-        bool nonMarkerEndsWalk;
-        uint64_t slack;
-        uint64_t runawayLength;  // a length beyond this ends the walk...
-        bool runawayGivesUp;     // ...with kJpegGiveUpLength, or else with the length reached
-    };
     uint64_t jpegLength(uint64_t address, const JpegWalkRules& rules);
     bool hold(uint64_t fileOffset, uint32_t count, uint64_t& position);
 
