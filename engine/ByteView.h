@@ -11,8 +11,11 @@ namespace pelorin {
 class ByteView {
 public:
     ByteView(const uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    virtual ~ByteView() = default;
+    ByteView(const ByteView&) = default;
+    ByteView& operator=(const ByteView&) = default;
 
-    uint8_t byte(uint64_t pos) const { return pos < size_ ? data_[pos] : 0; }
+    uint8_t byte(uint64_t pos) const { return pos < size_ || extendTo(pos + 1) ? data_[pos] : 0; }
     uint32_t be16(uint64_t pos) const { return uint32_t(byte(pos)) << 8 | byte(pos + 1); }
     uint32_t be24(uint64_t pos) const { return uint32_t(byte(pos)) << 16 | be16(pos + 1); }
     uint32_t be32(uint64_t pos) const { return uint32_t(byte(pos)) << 24 | be24(pos + 1); }
@@ -27,11 +30,19 @@ public:
     uint32_t twoByteRead(uint64_t pos, uint32_t offset) const { return steppedRead(pos, offset, 2); }
     // True when the bytes at pos equal the text (never past the buffer).
     bool matches(uint64_t pos, const char* text, std::size_t length) const {
-        return pos <= size_ && length <= size_ - pos && std::memcmp(data_ + pos, text, length) == 0;
+        if (pos > kLargestView || length > kLargestView) return false;
+        if (pos + length > size_ && !extendTo(pos + length)) return false;
+        return std::memcmp(data_ + pos, text, length) == 0;
     }
 
-    const uint8_t* data() const { return data_; }
-    std::size_t size() const { return size_; }
+protected:
+    // Makes the first `end` bytes readable, for a view that fills itself as
+    // it is read; false when they lie outside the view (end 0 wrapped round).
+    virtual bool extendTo(uint64_t /*end*/) const { return false; }
+
+    static constexpr uint64_t kLargestView = uint64_t{1} << 40;
+    const uint8_t* data_;
+    mutable std::size_t size_;  // bytes readable now
 
 private:
     uint32_t steppedRead(uint64_t pos, uint32_t offset, int width) const {
@@ -40,8 +51,6 @@ private:
         return value;
     }
 
-    const uint8_t* data_;
-    std::size_t size_;
 };
 
 // The big-endian value of a four-character code, as be32 reads it.

@@ -38,16 +38,24 @@ bool ReadDisk::reopen() {
     return fd >= 0;
 }
 
-bool ReadDisk::readSector(uint64_t sector, uint32_t /*size*/, std::span<uint8_t> buffer) {
-    const std::size_t wanted = std::min<std::size_t>(buffer.size(), std::size_t{65536} + ctx.u32BytesInSector);
-    const uint64_t offset = sector * ctx.u32BytesInSector;
+std::size_t ReadDisk::windowLength(std::size_t capacity) const {
+    return std::min<std::size_t>(capacity, std::size_t{65536} + ctx.u32BytesInSector);
+}
+
+long long ReadDisk::readBytes(std::size_t skip, uint64_t sector, std::span<uint8_t> buffer) {
+    const uint64_t offset = sector * ctx.u32BytesInSector + skip;
     long long n = -1;
-    if (fd >= 0 && openPath == ctx.cDriveMountedPath) n = preadFully(fd, offset, buffer.first(wanted));
+    if (fd >= 0 && openPath == ctx.cDriveMountedPath) n = preadFully(fd, offset, buffer);
     if (n < 0) {
-        if (!reopen()) return false;
-        n = preadFully(fd, offset, buffer.first(wanted));
-        if (n < 0) return false;
+        if (!reopen()) return -1;
+        n = preadFully(fd, offset, buffer);
     }
+    return n;
+}
+
+bool ReadDisk::readSector(uint64_t sector, uint32_t /*size*/, std::span<uint8_t> buffer) {
+    const long long n = readBytes(0, sector, buffer.first(windowLength(buffer.size())));
+    if (n < 0) return false;
     lastReadLength_ = static_cast<std::size_t>(n);
     return true;
 }

@@ -39,6 +39,12 @@ public:
     // Bytes actually delivered by the last successful readSector.
     std::size_t lastReadLength() const { return lastReadLength_; }
 
+    // What readSector delivers at most: sector size + 65,536, within `capacity`.
+    std::size_t windowLength(std::size_t capacity) const;
+    // Part of such a read: the bytes from `skip` on of the read at the sector.
+    // The count read, or -1 when the source cannot be opened or read.
+    long long readBytes(std::size_t skip, uint64_t sector, std::span<uint8_t> buffer);
+
 private:
     bool reopen();
 

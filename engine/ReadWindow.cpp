@@ -1,26 +1,62 @@
 #include "engine/ReadWindow.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace pelorin {
+namespace {
+
+constexpr std::size_t kFirstPart = 16384;
+constexpr std::size_t kPage = 4096;
+
+}  // namespace
 
 ReadWindow::ReadWindow(const ScanContext& context) : ReadWindow(context, std::make_unique<uint8_t[]>(kCapacity)) {}
 
 ReadWindow::ReadWindow(const ScanContext& context, std::unique_ptr<uint8_t[]> buffer)
-    : ByteView(buffer.get(), kCapacity), reader(context), data_(std::move(buffer)) {}
+    : ByteView(buffer.get(), 0), reader(context), buffer_(std::move(buffer)) {}
 
 bool ReadWindow::read(uint64_t sector) {
     sector_ = sector;
-    // Clear only what the last read left behind; what this read fills is overwritten anyway.
-    if (!reader.readSector(sector, kSpan, {data_.get(), kCapacity})) {
-        std::memset(data_.get(), 0, filled_);
-        filled_ = 0;
+    span_ = reader.windowLength(kCapacity);
+    const std::size_t first = std::min(kFirstPart, span_);
+    const long long got = reader.readBytes(0, sector, {buffer_.get(), first});
+    if (got < 0) {
+        std::memset(buffer_.get(), 0, span_);
+        size_ = span_;
         return false;
     }
-    const std::size_t got = reader.lastReadLength();
-    if (got < filled_) std::memset(data_.get() + got, 0, filled_ - got);
-    filled_ = got;
+    size_ = static_cast<std::size_t>(got);
+    if (size_ < first) {  // the source ends inside this part
+        std::memset(buffer_.get() + size_, 0, span_ - size_);
+        size_ = span_;
+    }
     return true;
+}
+
+bool ReadWindow::extendTo(uint64_t end) const {
+    if (end == 0 || end > span_) return false;
+    // Grow in pages, at least doubling, so a walk through the window costs few reads.
+    const std::size_t wanted = (static_cast<std::size_t>(end) + kPage - 1) / kPage * kPage;
+    fillTo(std::min(span_, std::max(wanted, 2 * size_)));
+    return true;
+}
+
+void ReadWindow::fillTo(std::size_t end) const {
+    if (end <= size_) return;
+    const long long got = reader.readBytes(size_, sector_, {buffer_.get() + size_, end - size_});
+    const std::size_t filled = got < 0 ? 0 : static_cast<std::size_t>(got);
+    if (size_ + filled < end) {  // the source ends, or cannot be read, here
+        std::memset(buffer_.get() + size_ + filled, 0, span_ - size_ - filled);
+        size_ = span_;
+        return;
+    }
+    size_ = end;
+}
+
+const uint8_t* ReadWindow::data() const {
+    fillTo(span_);
+    return buffer_.get();
 }
 
 }  // namespace pelorin

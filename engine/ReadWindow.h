@@ -20,15 +20,25 @@ public:
 
     // Reads the window starting at a sector: 64 KiB plus one sector, zeros
     // where the source ends. False when the read failed.
+    //
+    // Most walks look at a few kilobytes of a window, so it is filled as it is
+    // read: its first part at once, the rest when a read reaches it. The bytes
+    // are those one read of the whole window gives; a later part that cannot
+    // be read reads as zeros, like the end of the source.
     bool read(uint64_t sector);
     uint64_t sector() const { return sector_; }
 
+    // The whole window, filled.
+    const uint8_t* data() const;
+
 private:
     ReadWindow(const ScanContext& context, std::unique_ptr<uint8_t[]> buffer);
+    bool extendTo(uint64_t end) const override;
+    void fillTo(std::size_t end) const;
 
-    ReadDisk reader;
-    std::unique_ptr<uint8_t[]> data_;
-    std::size_t filled_ = kCapacity;  // bytes that may be non-zero
+    mutable ReadDisk reader;
+    std::unique_ptr<uint8_t[]> buffer_;
+    std::size_t span_ = 0;  // bytes this window holds once filled
     uint64_t sector_ = 0;
 };
 

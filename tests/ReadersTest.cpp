@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 
 #include "engine/ControllerReaders.h"
@@ -42,6 +43,31 @@ TEST(ReadWindow, DeliversSixtyFourKibibytesAndOneSectorThenZerosAtTheEnd) {
     EXPECT_EQ(window.byte(60000), 0);
     EXPECT_EQ(window.byte(ReadWindow::kCapacity + 5), 0);  // outside the buffer reads as zero
     EXPECT_EQ(window.be32(ReadWindow::kCapacity - 2), 0u);
+}
+
+TEST(ReadWindow, FillingAsItIsReadGivesTheBytesOfOneWholeRead) {
+    for (uint32_t sectorSize : {512u, 4096u}) {
+        TempImage image;
+        const Bytes all = counting(300 * 1024 + 77);  // ends inside the last window read below
+        image.write(0, all);
+        auto ctx = contextFor(image.path(), sectorSize);
+        ReadWindow window(*ctx);
+        for (uint64_t sector : {uint64_t{0}, uint64_t{3}, (300u * 1024) / sectorSize - 1}) {
+            Bytes whole(ReadWindow::kCapacity, 0);
+            readAt(image.path(), sector * sectorSize, {whole.data(), 65536 + sectorSize});
+            ASSERT_TRUE(window.read(sector));
+            // Far first, then near, then across the first part's end: any order gives the same bytes.
+            for (uint64_t pos : {uint64_t{65536 + sectorSize - 1}, uint64_t{5}, uint64_t{16383}, uint64_t{40000}})
+                EXPECT_EQ(window.be32(pos), uint32_t(whole[pos]) << 24 | uint32_t(whole[pos + 1]) << 16 |
+                                                 uint32_t(whole[pos + 2]) << 8 | whole[pos + 3])
+                    << sector << " " << pos;
+            ASSERT_TRUE(window.read(sector));
+            const char* text = reinterpret_cast<const char*>(whole.data() + 16380);
+            EXPECT_TRUE(window.matches(16380, text, 8));  // straddles the first part
+            EXPECT_EQ(std::memcmp(window.data(), whole.data(), 65536 + sectorSize), 0);
+            EXPECT_EQ(window.byte(65536 + sectorSize), 0);
+        }
+    }
 }
 
 TEST(ReadWindow, TypedReadersAgreeOnByteOrder) {
