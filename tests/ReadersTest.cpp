@@ -52,12 +52,12 @@ TEST(ReadWindow, FillingAsItIsReadGivesTheBytesOfOneWholeRead) {
         image.write(0, all);
         auto ctx = contextFor(image.path(), sectorSize);
         ReadWindow window(*ctx);
-        for (uint64_t sector : {uint64_t{0}, uint64_t{3}, (300u * 1024) / sectorSize - 1}) {
+        for (uint64_t sector : {uint64_t{0}, uint64_t{3}, uint64_t{300u * 1024 / sectorSize - 1}}) {
             Bytes whole(ReadWindow::kCapacity, 0);
             readAt(image.path(), sector * sectorSize, {whole.data(), 65536 + sectorSize});
             ASSERT_TRUE(window.read(sector));
             // Far first, then near, then across the first part's end: any order gives the same bytes.
-            for (uint64_t pos : {uint64_t{65536 + sectorSize - 1}, uint64_t{5}, uint64_t{16383}, uint64_t{40000}})
+            for (uint64_t pos : {uint64_t{65536u + sectorSize - 4}, uint64_t{5}, uint64_t{16383}, uint64_t{40000}})
                 EXPECT_EQ(window.be32(pos), uint32_t(whole[pos]) << 24 | uint32_t(whole[pos + 1]) << 16 |
                                                  uint32_t(whole[pos + 2]) << 8 | whole[pos + 3])
                     << sector << " " << pos;
