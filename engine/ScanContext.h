@@ -87,6 +87,9 @@ struct ScanContext {
     bool bSonyArwA100File = false;
     bool bSonyArwA700File = false;
     bool bSkipFileSize = false;
+    // With bSkipFileSize: the bytes to skip when they are fewer than the
+    // size filed (the file's slack may hold the start of the next file).
+    uint64_t u64SkipFileBytes = 0;
     uint64_t u64RawJpgFileSectorNumber = 0;
     uint32_t uExtraBytesOfJpgFileOffset = 0;
     uint64_t u64RawJpgFileSize = 0;

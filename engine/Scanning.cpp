@@ -1,5 +1,6 @@
 #include "engine/Scanning.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -139,10 +140,12 @@ void Scanning::offerSector(const uint8_t* probe, const DispatchStep* route, uint
         }
         if (ctx.bSkipFileSize) {
             ctx.bSkipFileSize = false;
-            if (size > sectorSize) {
+            const uint64_t skip = ctx.u64SkipFileBytes != 0 ? std::min(ctx.u64SkipFileBytes, size) : size;
+            ctx.u64SkipFileBytes = 0;
+            if (skip > sectorSize) {
                 // Jump to the last whole sector of the file; the loop's own step
                 // then moves to the sector after it.
-                const uint64_t n = size / sectorSize - 1;
+                const uint64_t n = skip / sectorSize - 1;
                 sectorIndex += n;
                 const uint64_t offset = uint64_t{windowOffset} + n * sectorSize;
                 windowOffset = static_cast<uint32_t>(offset & 0xFFFF);

@@ -275,6 +275,24 @@ TEST(Mp3FileCheck, SkipPassesOverTheAudio) {
     EXPECT_EQ(folderNamed(*jpegOnly.root, "JPG Files")->children().size(), 2u);
 }
 
+TEST(Mp3FileCheck, SkipStopsAtTheAudioNotAtItsSlack) {
+    // 2 frames of 417 bytes and 47 padded ones of 418 end exactly at 20,480:
+    // the next sector, 40, may hold the next file, though the size filed
+    // runs a sector further.
+    const Bytes kPadded{0xFF, 0xFB, 0x92, 0x64};
+    const Bytes audio = concat({frames(2), frames(47, kPadded, 418)});
+    ASSERT_EQ(audio.size(), 20480u);
+    TempImage image(512 * 100);
+    image.write(0, audio);
+    image.write(40 * 512, smallJpeg());
+    const ScanResult result = scanImage(image.path(), selectionOf({FileType::Mp3, FileType::Jpg}));
+    ASSERT_NE(folderNamed(*result.root, "MP3 Files"), nullptr);
+    EXPECT_EQ(folderNamed(*result.root, "MP3 Files")->children()[0]->fileSize(), 20480u + 5 + 512);
+    const HDIR* jpgs = folderNamed(*result.root, "JPG Files");
+    ASSERT_NE(jpgs, nullptr);
+    ASSERT_EQ(jpgs->children().size(), 1u);
+    EXPECT_EQ(jpgs->children()[0]->sectorNumber(), 40u);
+}
 
 // Files that end with the device: the walks read zeros past the end.
 TEST(Mp3FileCheck, FileAtTheEndOfTheDevice) {

@@ -97,11 +97,14 @@ bool Mp3FileCheck::isFile(const uint8_t* probe, uint64_t) {
 
 uint64_t Mp3FileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber) {
     ctx.bSkipFileSize = false;
+    slackAdded = 0;
     const uint64_t size = ctx.u32BytesInSector == 0 ? 0
                           : bId3File                ? sizeOfId3File(sectorNumber)
                                                     : sizeOfFrameSyncFile(sectorNumber);
-    // The loop jumps over every file this files, and over nothing else.
+    // The loop jumps over every file this files, and over nothing else: over
+    // the audio itself, not the slack, which may hold the next file's start.
     ctx.bSkipFileSize = size != 0;
+    ctx.u64SkipFileBytes = size != 0 ? size - slackAdded : 0;
     return size;
 }
 
@@ -117,7 +120,7 @@ uint64_t Mp3FileCheck::sizeOfFrameSyncFile(uint64_t sectorNumber) {
     while (!ctx.cancelled() && total < kFrameSyncWalkBound) {
         if (!cursor.reach(total)) return 0;
         if (!syncAt(cursor, total, inHeaderSet)) {
-            if (misses > kFrameSyncMissesAllowed) return total <= kSmallestFile ? 0 : total + sectorSize;
+            if (misses > kFrameSyncMissesAllowed) return total <= kSmallestFile ? 0 : withSlack(total, sectorSize);
             ++misses;
             ++total;
             continue;
@@ -127,7 +130,7 @@ uint64_t Mp3FileCheck::sizeOfFrameSyncFile(uint64_t sectorNumber) {
         if (length == 0) return commonEnd(total);
         total += length - 1;
     }
-    return total <= kSmallestFile ? 0 : total + kSlack;
+    return total <= kSmallestFile ? 0 : withSlack(total, kSlack);
 }
 
 // The tag's size leads to the first frame; from there frames must follow one

@@ -32,7 +32,13 @@ private:
     uint64_t sizeOfFrameSyncFile(uint64_t sectorNumber);
     uint64_t sizeOfId3File(uint64_t sectorNumber);
 
+    uint64_t withSlack(uint64_t audio, uint64_t slack) {
+        slackAdded = slack;
+        return audio + slack;
+    }
+
     bool bId3File = false;
+    uint64_t slackAdded = 0;  // in the size last computed
     ReadWindow readDiskFromMp3FileCheck;
 };
 
