@@ -24,17 +24,19 @@ Bytes jpegWith(std::initializer_list<Bytes> segments, const Bytes& scanData) {
     return out;
 }
 
-struct JpgFixture {
-    TempImage image;
-    std::unique_ptr<ScanContext> ctx;
-    std::unique_ptr<JpgFileCheck> check;
-    JpgFixture(uint64_t size, uint64_t offset, const Bytes& bytes, uint32_t sectorSize = 512) : image(size) {
-        image.write(offset, bytes);
-        ctx = contextFor(image.path(), sectorSize);
-        check = std::make_unique<JpgFileCheck>(*ctx);
-    }
-    uint64_t sizeAt(uint64_t sector) { return recognise(*check, image.path(), sector, ctx->u32BytesInSector); }
-};
+Bytes resized(Bytes bytes, std::size_t size, uint8_t fill) {
+    bytes.resize(size, fill);
+    return bytes;
+}
+
+// Sizes the JPEG written at `offset` of an image of `imageSize` bytes.
+uint64_t sizeOf(const Bytes& jpeg, uint64_t offset = 0, uint64_t imageSize = 256 * 1024, uint32_t sectorSize = 512) {
+    TempImage image(imageSize);
+    image.write(offset, jpeg);
+    auto ctx = contextFor(image.path(), sectorSize);
+    JpgFileCheck check(*ctx);
+    return recognise(check, image.path(), offset / sectorSize, sectorSize);
+}
 
 TEST(JpgFileCheck, HeaderNeedsStartOfImageAndAKnownFirstSegment) {
     TempImage image(512);
@@ -45,120 +47,93 @@ TEST(JpgFileCheck, HeaderNeedsStartOfImageAndAKnownFirstSegment) {
         EXPECT_TRUE(check.isFile(probe, 0)) << int(third);
     }
     for (Bytes head : {Bytes{0xFF, 0xD8, 0xFF, 0xC0}, Bytes{0xFF, 0xD8, 0xFF, 0xE2}, Bytes{0xFF, 0xD8, 0x00, 0xE0},
-                       Bytes{0xFF, 0xD9, 0xFF, 0xE0}, Bytes{0xFE, 0xD8, 0xFF, 0xE0}}) {
+                       Bytes{0xFF, 0xD9, 0xFF, 0xE0}}) {
         uint8_t probe[kProbeSize] = {};
         std::copy(head.begin(), head.end(), probe);
         EXPECT_FALSE(check.isFile(probe, 0));
     }
 }
 
-TEST(JpgFileCheck, LengthRunsThroughEndOfImagePlusSlack) {
-    Bytes jpeg = jpegWith({segment(0xE0, 14), segment(0xDB, 65), segment(0xC4, 30)}, Bytes(3000, 0x42));
-    JpgFixture f(64 * 1024, 512 * 3, jpeg);
-    EXPECT_EQ(f.sizeAt(3), jpeg.size() + kSlack);
-}
-
-TEST(JpgFileCheck, RestartMarkersAndStuffedBytesDoNotEndTheScanData) {
-    Bytes data{0x10, 0xFF, 0x00, 0x20, 0xFF, 0xD0, 0x30, 0xFF, 0xDA, 0x00, 0xFF, 0xFF, 0xD1};
-    Bytes jpeg = jpegWith({segment(0xE0, 14)}, data);
-    JpgFixture f(8192, 0, jpeg);
-    EXPECT_EQ(f.sizeAt(0), jpeg.size() + kSlack);
-}
-
-TEST(JpgFileCheck, ZeroSegmentLengthCountsAsTwo) {
-    // FF E0 00 00: the walk goes on at the byte after the length field.
-    Bytes jpeg{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x00, 0xFF, 0xDA, 0x00, 0x04, 0x77, 0x77, 0xFF, 0xD9};
-    JpgFixture f(4096, 0, jpeg);
-    EXPECT_EQ(f.sizeAt(0), 12u + 2 + kSlack);
-}
-
-TEST(JpgFileCheck, BrokenSegmentChainEndsWithTheTwoBytesWhereAMarkerWasExpected) {
-    Bytes jpeg{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10};
-    jpeg.resize(20, 0x33);  // APP0 payload; offset 20 should hold 0xFF but holds 0x00
-    jpeg.push_back(0x00);
-    JpgFixture f(4096, 0, jpeg);
-    EXPECT_EQ(f.sizeAt(0), 20u + 2);
-}
-
-TEST(JpgFileCheck, EndOfImageStraddlingTheWindowIsFound) {
-    // The 0xFF is the last byte of the first 64 KiB window.
-    Bytes jpeg = jpegWith({segment(0xE0, 14)}, {});
-    jpeg.resize(jpeg.size() - 2);
-    jpeg.resize(65535, 0x55);
-    jpeg.insert(jpeg.end(), {0xFF, 0xD9});
-    JpgFixture f(256 * 1024, 512, jpeg);
-    EXPECT_EQ(f.sizeAt(1), 65535u + 2 + kSlack);
-}
-
-TEST(JpgFileCheck, ScanDataStartingJustPastTheWindowIsSearchedFromItsFirstByte) {
+TEST(JpgFileCheck, LayoutsAndTheirLengths) {
     // An APP0 long enough that the start of scan sits at 65,534: the walk
     // enters the entropy data at 65,536, the byte after the 64 KiB.
-    Bytes jpeg{0xFF, 0xD8, 0xFF, 0xE0, 0xFF, 0xFA};
-    jpeg.resize(65534, 0x44);
-    jpeg.insert(jpeg.end(), {0xFF, 0xDA});
-    Bytes endsAtOnce = jpeg;
-    endsAtOnce.insert(endsAtOnce.end(), {0xFF, 0xD9});  // FF D9 in the length field itself
-    JpgFixture a(256 * 1024, 0, endsAtOnce);
-    EXPECT_EQ(a.sizeAt(0), 65536u + 2 + kSlack);
+    const Bytes scanAt65534 = [] {
+        Bytes b{0xFF, 0xD8, 0xFF, 0xE0, 0xFF, 0xFA};
+        b.resize(65534, 0x44);
+        b.insert(b.end(), {0xFF, 0xDA});
+        return b;
+    }();
+    Bytes endsInLengthField = scanAt65534;
+    endsInLengthField.insert(endsInLengthField.end(), {0xFF, 0xD9});
+    Bytes endsAfterIt = scanAt65534;
+    endsAfterIt.insert(endsAfterIt.end(), {0x00, 0x08, 1, 2, 3, 4, 5, 6, 0x12, 0xFF, 0xD9});
+    // The end-of-image 0xFF is the last byte of the first 64 KiB window.
+    Bytes straddling = jpegWith({segment(0xE0, 14)}, {});
+    straddling.resize(straddling.size() - 2);  // without its end of image...
+    straddling.resize(65535, 0x55);            // ...which comes back at 65,535
+    straddling.insert(straddling.end(), {0xFF, 0xD9});
+    const Bytes acrossWindows =
+        jpegWith({segment(0xE1, 40000), segment(0xE2, 40000), segment(0xDB, 60000)}, Bytes(70000, 0x21));
 
-    jpeg.insert(jpeg.end(), {0x00, 0x08, 1, 2, 3, 4, 5, 6, 0x12, 0xFF, 0xD9});
-    JpgFixture b(256 * 1024, 0, jpeg);
-    EXPECT_EQ(b.sizeAt(0), jpeg.size() + kSlack);
-}
-
-TEST(JpgFileCheck, SegmentChainAcrossWindowsIsFollowed) {
-    Bytes jpeg = jpegWith({segment(0xE1, 40000), segment(0xE2, 40000), segment(0xDB, 60000)}, Bytes(70000, 0x21));
-    for (uint32_t sectorSize : {512u, 4096u}) {
-        JpgFixture f(512 * 1024, 8192, jpeg, sectorSize);
-        EXPECT_EQ(f.sizeAt(8192 / sectorSize), jpeg.size() + kSlack) << sectorSize;
+    struct Case {
+        const char* name;
+        Bytes jpeg;
+        uint64_t expected;
+    } cases[] = {
+        {"segments then scan data", jpegWith({segment(0xE0, 14), segment(0xDB, 65)}, Bytes(3000, 0x42)), 0},
+        {"restart markers and stuffed bytes are data",
+         jpegWith({segment(0xE0, 14)}, {0x10, 0xFF, 0x00, 0xFF, 0xD0, 0xFF, 0xDA, 0x00, 0xFF, 0xFF, 0xD1}), 0},
+        {"zero segment length counts as two",
+         {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x00, 0xFF, 0xDA, 0x00, 0x04, 0x77, 0x77, 0xFF, 0xD9}, 12 + 2 + kSlack},
+        {"broken chain ends with the two bytes where a marker belonged",
+         resized({0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10}, 21, 0x33), 20 + 2},
+        {"end of image straddling the window", straddling, 65535 + 2 + kSlack},
+        {"end of image in the start-of-scan length field past the window", endsInLengthField, 65536 + 2 + kSlack},
+        {"scan data starting past the window", endsAfterIt, 0},
+        {"segment chain across windows", acrossWindows, 0},
+    };
+    for (const Case& c : cases) {
+        const uint64_t expected = c.expected ? c.expected : c.jpeg.size() + kSlack;
+        EXPECT_EQ(sizeOf(c.jpeg, 512 * 3, 512 * 1024), expected) << c.name;
     }
+    EXPECT_EQ(sizeOf(acrossWindows, 8192, 512 * 1024, 4096), acrossWindows.size() + kSlack) << "4096-byte sectors";
 }
 
-TEST(JpgFileCheck, EndlessScanDataGivesFiveMebibytes) {
-    Bytes jpeg = jpegWith({segment(0xE0, 14)}, {});
-    jpeg.resize(jpeg.size() - 2);  // no end of image: zeros follow to the end of the source
-    JpgFixture f(27 * 1024 * 1024, 0, jpeg);
-    EXPECT_EQ(f.sizeAt(0), 5242880u);
-}
+TEST(JpgFileCheck, RunawayStreamsGiveFiveMebibytes) {
+    Bytes noEnd = jpegWith({segment(0xE0, 14)}, {});
+    noEnd.resize(noEnd.size() - 2);  // zeros follow to the end of the source
+    EXPECT_EQ(sizeOf(noEnd, 0, 27 * 1024 * 1024), 5242880u);
 
-TEST(JpgFileCheck, EndlessSegmentChainGivesFiveMebibytes) {
-    Bytes jpeg{0xFF, 0xD8};
-    while (jpeg.size() < 26400000) {
+    Bytes endlessChain{0xFF, 0xD8};
+    while (endlessChain.size() < 26400000) {
         Bytes s = segment(0xE1, 65000);
-        jpeg.insert(jpeg.end(), s.begin(), s.end());
+        endlessChain.insert(endlessChain.end(), s.begin(), s.end());
     }
-    JpgFixture f(jpeg.size() + 65536, 0, jpeg);
-    EXPECT_EQ(f.sizeAt(0), 5242880u);
+    EXPECT_EQ(sizeOf(endlessChain, 0, endlessChain.size() + 65536), 5242880u);
 }
 
 TEST(JpgFileCheck, WalkIntoTheEndOfTheSourceEndsAtTheMissingMarker) {
     // The APP1 segment claims more bytes than the source has: zeros follow.
-    Bytes jpeg{0xFF, 0xD8, 0xFF, 0xE1, 0x40, 0x00, 0x01, 0x02};
-    JpgFixture f(1024, 512, jpeg);
-    EXPECT_EQ(f.sizeAt(1), 4u + 0x4000 + 2);
+    EXPECT_EQ(sizeOf({0xFF, 0xD8, 0xFF, 0xE1, 0x40, 0x00, 0x01, 0x02}, 512, 1024), 4u + 0x4000 + 2);
 }
 
-TEST(JpgFileCheck, CancellingGivesThePartialSize) {
-    Bytes jpeg = jpegWith({segment(0xE0, 14)}, Bytes(1000, 0x42));
-    JpgFixture f(8192, 0, jpeg);
-    f.ctx->bCancelScanning = true;
-    EXPECT_EQ(f.sizeAt(0), 4u);
-}
-
-TEST(JpgFileCheck, UnreadableSourceGivesNoFile) {
-    Bytes jpeg = jpegWith({segment(0xE0, 14)}, Bytes(100, 0x42));
-    JpgFixture f(8192, 0, jpeg);
+TEST(JpgFileCheck, StopAndUnreadableSource) {
+    TempImage image(8192);
+    image.write(0, jpegWith({segment(0xE0, 14)}, Bytes(1000, 0x42)));
+    auto ctx = contextFor(image.path());
+    JpgFileCheck check(*ctx);
     uint8_t probe[kProbeSize] = {0xFF, 0xD8, 0xFF, 0xE0};
-    f.ctx->cDriveMountedPath = f.image.path() + ".gone";
-    EXPECT_TRUE(f.check->isFile(probe, 0));
-    EXPECT_EQ(f.check->fileSizeCalculation(probe, 0), 0u);
+    ctx->bCancelScanning = true;
+    EXPECT_EQ(check.fileSizeCalculation(probe, 0), 4u);  // the partial size, not 0
+    ctx->bCancelScanning = false;
+    ctx->cDriveMountedPath = image.path() + ".gone";
+    EXPECT_EQ(check.fileSizeCalculation(probe, 0), 0u);
 }
 
 TEST(JpgFileCheck, FileBeyondFourGibibytesIsReadAtItsTrueOffset) {
     const uint64_t offset = (uint64_t{5} << 30) + 512 * 7;
-    Bytes jpeg = fixture("jpeg/baseline.jpg");
-    JpgFixture f(offset + 65536, offset, jpeg);
-    EXPECT_EQ(f.sizeAt(offset / 512), jpeg.size() + kSlack);
+    const Bytes jpeg = fixture("jpeg/baseline.jpg");
+    EXPECT_EQ(sizeOf(jpeg, offset, offset + 65536), jpeg.size() + kSlack);
 }
 
 // Real files from ImageMagick and exiftool. Each ends with its end-of-image
@@ -166,11 +141,10 @@ TEST(JpgFileCheck, FileBeyondFourGibibytesIsReadAtItsTrueOffset) {
 // carries a thumbnail whose own end-of-image marker must not end the walk.
 TEST(JpgFileCheck, RealFilesAreSizedExactly) {
     for (const char* name : {"jpeg/baseline.jpg", "jpeg/progressive.jpg", "jpeg/exif.jpg", "jpeg/large.jpg"}) {
-        Bytes jpeg = fixture(name);
+        const Bytes jpeg = fixture(name);
         ASSERT_EQ(jpeg[jpeg.size() - 2], 0xFF);
         ASSERT_EQ(jpeg.back(), 0xD9);
-        JpgFixture f(jpeg.size() + 4096, 1024, jpeg);
-        EXPECT_EQ(f.sizeAt(2), jpeg.size() + kSlack) << name;
+        EXPECT_EQ(sizeOf(jpeg, 1024, jpeg.size() + 4096), jpeg.size() + kSlack) << name;
     }
 }
 

@@ -1,5 +1,5 @@
-// End to end: the sample disk image, assembled from its layout at test time,
-// scanned for JPEG files.
+// End to end: the sample disk image, assembled from its layout at test time
+// and scanned.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,14 @@
 namespace pelorin::test {
 namespace {
 
+class SampleImage : public ::testing::Test {
+protected:
+    void SetUp() override { tools::buildImage(layout, layoutFile.parent_path(), image.path()); }
+    const std::filesystem::path layoutFile = fixturePath("sample-layout.txt");
+    const tools::ImageLayout layout = tools::readLayout(layoutFile);
+    TempImage image;
+};
+
 std::vector<tools::Placement> placedJpegs(const tools::ImageLayout& layout) {
     std::vector<tools::Placement> jpegs;
     for (const auto& placed : layout.placements)
@@ -19,12 +27,7 @@ std::vector<tools::Placement> placedJpegs(const tools::ImageLayout& layout) {
     return jpegs;
 }
 
-TEST(SampleImage, EveryPlacedJpegIsFoundAtItsSectorWithItsLength) {
-    const auto layoutFile = fixturePath("sample-layout.txt");
-    const auto layout = tools::readLayout(layoutFile);
-    TempImage image;
-    tools::buildImage(layout, layoutFile.parent_path(), image.path());
-
+TEST_F(SampleImage, EveryPlacedJpegIsFoundAtItsSectorWithItsLength) {
     auto result = scanImage(image.path(), selectionOf({FileType::Jpg}), layout.sectorSize);
     ASSERT_TRUE(result.alerts.empty());
     const HDIR* jpg = folderNamed(*result.root, "JPG Files");
@@ -46,11 +49,7 @@ TEST(SampleImage, EveryPlacedJpegIsFoundAtItsSectorWithItsLength) {
     EXPECT_EQ(result.root->fileCount(), jpegs.size());
 }
 
-TEST(SampleImage, EveryTypeTickedFindsEveryPlacedFileAndNothingElse) {
-    const auto layoutFile = fixturePath("sample-layout.txt");
-    const auto layout = tools::readLayout(layoutFile);
-    TempImage image;
-    tools::buildImage(layout, layoutFile.parent_path(), image.path());
+TEST_F(SampleImage, EveryTypeTickedFindsEveryPlacedFileAndNothingElse) {
     auto result = scanImage(image.path(), availableTypes(), layout.sectorSize);
     std::vector<uint64_t> expected, found;
     for (const auto& placed : layout.placements) expected.push_back(placed.sector);
@@ -61,11 +60,7 @@ TEST(SampleImage, EveryTypeTickedFindsEveryPlacedFileAndNothingElse) {
     EXPECT_EQ(found, expected);
 }
 
-TEST(SampleImage, LargerSectorsFindTheFilesThatStartOnThem) {
-    const auto layoutFile = fixturePath("sample-layout.txt");
-    const auto layout = tools::readLayout(layoutFile);
-    TempImage image;
-    tools::buildImage(layout, layoutFile.parent_path(), image.path());
+TEST_F(SampleImage, LargerSectorsFindTheFilesThatStartOnThem) {
     auto result = scanImage(image.path(), selectionOf({FileType::Jpg}), 4096);
     const HDIR* jpg = folderNamed(*result.root, "JPG Files");
     std::vector<uint64_t> expected;
