@@ -2,68 +2,30 @@
 
 #include "recognisers/raw/CrwFileCheck.h"
 #include "support/TestSupport.h"
+#include "support/TiffBuilder.h"
 
 namespace pelorin::test {
 namespace {
 
 constexpr uint32_t kHeap = 26;  // header length: the heap starts here
 
-void put32(Bytes& b, std::size_t at, uint32_t v, bool little) {
-    if (b.size() < at + 4) b.resize(at + 4);
-    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(little ? v >> (8 * i) : v >> (8 * (3 - i)));
-}
-void put16(Bytes& b, std::size_t at, uint16_t v, bool little) {
-    if (b.size() < at + 2) b.resize(at + 2);
-    b[at] = uint8_t(little ? v : v >> 8);
-    b[at + 1] = uint8_t(little ? v >> 8 : v);
-}
-
 // A CRW whose root directory of three entries ends at `pointerAt`, where the
 // file's last four bytes give the directory's offset from the heap start.
-// Its second entry is the preview JPEG.
-Bytes crw(bool little, uint32_t pointerAt, uint32_t previewAt, uint32_t previewLength, bool previewIsJpeg = true) {
-    Bytes b{uint8_t(little ? 'I' : 'M'), uint8_t(little ? 'I' : 'M')};
-    put32(b, 2, kHeap, little);
-    const char* signature = "HEAPCCDR";
-    b.insert(b.end(), signature, signature + 8);
-    b.resize(pointerAt + 4);
+// Its second entry is the preview.
+Bytes crw(bool little, uint32_t pointerAt, uint32_t previewAt, uint32_t previewLength) {
+    TiffBuilder b(little);
+    b.put32(2, kHeap).poke(6, {'H', 'E', 'A', 'P', 'C', 'C', 'D', 'R'}).padTo(pointerAt + 4);
     const uint32_t directory = pointerAt - 32;
-    put16(b, directory, 3, little);
-    put16(b, directory + 2, 0x300A, little);
-    put16(b, directory + 12, 0x2007, little);
-    put32(b, directory + 14, previewLength, little);
-    put32(b, directory + 18, previewAt - kHeap, little);
-    put32(b, pointerAt, directory - kHeap, little);
-    if (previewIsJpeg && previewAt + 2 <= b.size()) {
-        b[previewAt] = 0xFF;
-        b[previewAt + 1] = 0xD8;
-    }
-    return b;
-}
-
-struct Sized {
-    uint64_t length;
-    bool preview;
-    uint64_t previewSector;
-    uint32_t previewExtra;
-    uint64_t previewLength;
-};
-
-Sized sizeAt(const Bytes& file, uint64_t sector, uint64_t imageSize) {
-    TempImage image(imageSize);
-    image.write(sector * 512, file);
-    auto ctx = contextFor(image.path());
-    CrwFileCheck check(*ctx);
-    Sized out{recognise(check, image.path(), sector), ctx->found.bRawJpgFileFound, ctx->u64RawJpgFileSectorNumber,
-              ctx->uExtraBytesOfJpgFileOffset, ctx->u64RawJpgFileSize};
-    return out;
+    b.put16(directory, 3).put16(directory + 2, 0x300A).put16(directory + 12, 0x2007);
+    b.put32(directory + 14, previewLength).put32(directory + 18, previewAt - kHeap).put32(pointerAt, directory - kHeap);
+    return b.bytes();
 }
 
 TEST(CrwFileCheck, FoundAndSizedWithItsPreviewByAScan) {
     const uint32_t pointerAt = 0x100000 + 4000;
-    const Bytes file = crw(true, pointerAt, 1000, 5000);
     TempImage image(2 * 1024 * 1024);
-    image.write(512 * 4, file);
+    image.write(512 * 4, crw(true, pointerAt, 1000, 5000));
+    image.write(512 * 4 + 1000, {0xFF, 0xD8});
     const ScanResult result = scanImage(image.path(), selectionOf({FileType::Crw}));
     const HDIR* folder = folderNamed(*result.root, "CRW Files");
     ASSERT_NE(folder, nullptr);
@@ -77,49 +39,55 @@ TEST(CrwFileCheck, FoundAndSizedWithItsPreviewByAScan) {
     EXPECT_EQ(previews->children()[0]->fileSize(), 5000u);
 }
 
-TEST(CrwFileCheck, PointerStraddlingTwoWindowsIsFound) {
-    for (uint32_t into : {65533u, 65534u, 65535u, 65536u}) {
-        const uint32_t pointerAt = 0x100000 + into;
-        EXPECT_EQ(sizeAt(crw(true, pointerAt, 1000, 5000), 0, 3 * 1024 * 1024).length, pointerAt + 4u) << into;
+TEST(CrwFileCheck, LengthsAndPreviews) {
+    const struct {
+        const char* name;
+        bool little;
+        uint32_t pointerAt, previewAt, previewLength;
+        bool jpeg, preview;
+        uint64_t sector = 0;
+    } cases[] = {
+        {"pointer ending 3 bytes before a window", true, 0x100000 + 65533, 1000, 5000, true, true},
+        {"pointer straddling two windows", true, 0x100000 + 65534, 1000, 5000, true, true},
+        {"pointer straddling two windows by 3", true, 0x100000 + 65535, 1000, 5000, true, true},
+        {"pointer at a window's start", true, 0x100000 + 65536, 1000, 5000, true, true},
+        {"big-endian, straddling", false, 0x200000 + 65534, 600, 2000, true, true},
+        {"preview over 4 MiB", true, 0x100000 + 100, 1000, 0x400001, true, false},
+        {"preview of 4 MiB", true, 0x100000 + 100, 1000, 0x400000, true, true},
+        {"preview under 100 bytes", true, 0x100000 + 100, 1000, 99, true, false},
+        {"preview that is no JPEG", true, 0x100000 + 100, 1000, 5000, false, false},
+        // The preview bound is on the offset inside the file, not on the device.
+        {"far into a large source", true, 0x100000 + 100, 1000, 5000, true, true, 0x1400000 + 10},
+        {"preview 20 MiB into the file", true, 0x100000 + 100, 0x1400000, 5000, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempImage image(std::max<uint64_t>(c.sector * 512 + 0x1500000, 3 * 1024 * 1024));
+        image.write(c.sector * 512, crw(c.little, c.pointerAt, c.previewAt, c.previewLength));
+        if (c.jpeg) image.write(c.sector * 512 + c.previewAt, {0xFF, 0xD8});
+        auto ctx = contextFor(image.path());
+        CrwFileCheck check(*ctx);
+        EXPECT_EQ(recognise(check, image.path(), c.sector), c.pointerAt + 4u);  // the CRW is filed either way
+        EXPECT_EQ(ctx->found.bRawJpgFileFound, c.preview);
+        if (!c.preview) continue;
+        EXPECT_EQ(ctx->u64RawJpgFileSectorNumber, c.sector + c.previewAt / 512);
+        EXPECT_EQ(ctx->uExtraBytesOfJpgFileOffset, c.previewAt % 512);
+        EXPECT_EQ(ctx->u64RawJpgFileSize, c.previewLength);
     }
-    const uint32_t bigEndianAt = 0x200000 + 65534;
-    const Sized big = sizeAt(crw(false, bigEndianAt, 600, 2000), 0, 3 * 1024 * 1024);
-    EXPECT_EQ(big.length, bigEndianAt + 4u);
-    EXPECT_TRUE(big.preview);
-    EXPECT_EQ(big.previewExtra, 600u - 512);
-}
-
-TEST(CrwFileCheck, PreviewsThatAreNotBelievedAreWithdrawn) {
-    const uint32_t pointerAt = 0x100000 + 100;
-    EXPECT_FALSE(sizeAt(crw(true, pointerAt, 1000, 0x400001), 0, 2 * 1024 * 1024).preview);
-    EXPECT_FALSE(sizeAt(crw(true, pointerAt, 1000, 99), 0, 2 * 1024 * 1024).preview);
-    const Sized notJpeg = sizeAt(crw(true, pointerAt, 1000, 5000, false), 0, 2 * 1024 * 1024);
-    EXPECT_FALSE(notJpeg.preview);
-    EXPECT_EQ(notJpeg.length, pointerAt + 4u);  // the CRW itself is still filed
-    EXPECT_TRUE(sizeAt(crw(true, pointerAt, 1000, 0x400000), 0, 2 * 1024 * 1024).preview);
-}
-
-TEST(CrwFileCheck, PreviewBoundIsAnOffsetInsideTheFile) {
-    // A CRW far into a large source keeps its preview...
-    const uint64_t farSector = 0x1400000 + 10;
-    const Sized far = sizeAt(crw(true, 0x100000 + 100, 1000, 5000), farSector, (farSector + 4096) * 512);
-    EXPECT_TRUE(far.preview);
-    EXPECT_EQ(far.previewSector, farSector + 1);
-    // ...while a preview 20 MiB into the file is not believed.
-    Bytes file = crw(true, 0x100000 + 100, 0x1400000, 5000);
-    TempImage image(0x1500000);
-    image.write(0, file);
-    image.write(0x1400000, {0xFF, 0xD8});
-    auto ctx = contextFor(image.path());
-    CrwFileCheck check(*ctx);
-    EXPECT_EQ(recognise(check, image.path(), 0), 0x100000u + 104);
-    EXPECT_FALSE(ctx->found.bRawJpgFileFound);
 }
 
 TEST(CrwFileCheck, DirectoryNeverFoundGivesTheFixedLength) {
     Bytes header = crw(true, 200, 100, 0);
     header.resize(100);  // no pointer anywhere
-    EXPECT_EQ(sizeAt(header, 0, 0x1500000).length, 0xF00000u);
+    TempImage image(0x1500000);
+    image.write(0, header);
+    auto ctx = contextFor(image.path());
+    CrwFileCheck check(*ctx);
+    EXPECT_EQ(recognise(check, image.path(), 0), 0xF00000u);
+    // A cancelled search gives nothing.
+    ASSERT_TRUE(check.isFile(header.data(), 0));
+    ctx->bCancelScanning = true;
+    EXPECT_EQ(check.fileSizeCalculation(header.data(), 0), 0u);
 }
 
 TEST(CrwFileCheck, HeaderTestAndHandOverFromTheTiffFamily) {
@@ -141,17 +109,6 @@ TEST(CrwFileCheck, HeaderTestAndHandOverFromTheTiffFamily) {
     EXPECT_FALSE(check.isFile(probe.data(), 0));
     ctx->found.bCanonCrwFileFound = true;
     EXPECT_TRUE(check.isFile(probe.data(), 0));
-}
-
-TEST(CrwFileCheck, CancelledSearchGivesZero) {
-    TempImage image(2 * 1024 * 1024);
-    const Bytes file = crw(true, 0x100000 + 100, 1000, 5000);
-    image.write(0, file);
-    auto ctx = contextFor(image.path());
-    CrwFileCheck check(*ctx);
-    ASSERT_TRUE(check.isFile(file.data(), 0));
-    ctx->bCancelScanning = true;
-    EXPECT_EQ(check.fileSizeCalculation(file.data(), 0), 0u);
 }
 
 }  // namespace

@@ -24,9 +24,7 @@ public:
     int opens() {
         int count = 0;
         alignas(inotify_event) char buffer[4096];
-        while (true) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n <= 0) break;
+        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
             for (ssize_t at = 0; at < n;) {
                 const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
                 if (event->mask & IN_OPEN) ++count;

@@ -13,134 +13,91 @@ struct TiffEntry {
     uint16_t tag;
     uint16_t type;
     uint32_t count;
-    uint32_t value;  // the value itself when it fits in four bytes, else the offset of the values
+    uint32_t value;  // the field as a 32-bit value in the file's byte order (inline data or an offset)
 };
 
 class TiffBuilder {
 public:
-    // Header: byte-order mark, magic 42 in the file's byte order, first IFD offset 0 until set.
+    // Header: byte-order mark, magic 42, first IFD offset 0 until set; zeros up to 16.
     explicit TiffBuilder(bool littleEndian = true) : little(littleEndian) {
-        data = {uint8_t(little ? 'I' : 'M'), uint8_t(little ? 'I' : 'M'), 0, 0, 0, 0, 0, 0};
+        data = {uint8_t(little ? 'I' : 'M'), uint8_t(little ? 'I' : 'M')};
         put16(2, 42);
+        padTo(16);
     }
 
-    bool littleEndian() const { return little; }
     // Header bytes 2 and 3 as they are to appear (0x55 0x00, 'R' 'O', ...).
-    TiffBuilder& magic(uint8_t byte2, uint8_t byte3) {
-        data[2] = byte2;
-        data[3] = byte3;
-        return *this;
-    }
-    // Raw bytes at a position (for example 'CR' at header bytes 8-9), growing the file.
+    TiffBuilder& magic(uint8_t byte2, uint8_t byte3) { return poke(2, {byte2, byte3}); }
+    // Raw bytes at a position, growing the file.
     TiffBuilder& poke(uint32_t at, const std::vector<uint8_t>& bytes) {
         if (data.size() < at + bytes.size()) data.resize(at + bytes.size());
         std::copy(bytes.begin(), bytes.end(), data.begin() + at);
         return *this;
     }
-    TiffBuilder& firstIfd(uint32_t offset) {
-        put32(4, offset);
-        return *this;
-    }
-    // Pads the file with zeros up to an offset.
+    TiffBuilder& firstIfd(uint32_t offset) { return put32(4, offset); }
     TiffBuilder& padTo(uint32_t offset) {
         if (data.size() < offset) data.resize(offset);
         return *this;
     }
-    uint32_t size() const { return static_cast<uint32_t>(data.size()); }
 
     // Appends bytes at the next even offset and returns that offset.
     uint32_t place(const std::vector<uint8_t>& bytes) {
         if (data.size() % 2) data.push_back(0);
-        const uint32_t at = size();
+        const auto at = static_cast<uint32_t>(data.size());
         data.insert(data.end(), bytes.begin(), bytes.end());
         return at;
     }
-    uint32_t placeText(const std::string& text) {
-        std::vector<uint8_t> bytes(text.begin(), text.end());
-        bytes.push_back(0);
-        return place(bytes);
-    }
-    uint32_t placeValues32(const std::vector<uint32_t>& values) {
+    uint32_t placeText(const std::string& text) { return place(std::vector<uint8_t>(text.c_str(), text.c_str() + text.size() + 1)); }
+    template <class T>
+    uint32_t placeValues(const std::vector<T>& values) {
         std::vector<uint8_t> bytes;
-        for (uint32_t v : values) append32(bytes, v);
-        return place(bytes);
-    }
-    uint32_t placeValues16(const std::vector<uint16_t>& values) {
-        std::vector<uint8_t> bytes;
-        for (uint16_t v : values) append16(bytes, v);
+        for (T v : values) append(bytes, v, sizeof(T));
         return place(bytes);
     }
 
     // An ASCII entry: the text with its NUL, inline when it fits in four bytes.
     TiffEntry ascii(uint16_t tag, const std::string& text) {
-        const uint32_t count = static_cast<uint32_t>(text.size() + 1);
-        if (count <= 4) {
-            std::vector<uint8_t> field(4, 0);
-            std::copy(text.begin(), text.end(), field.begin());
-            return {tag, 2, count, raw32(field)};
-        }
-        return {tag, 2, count, placeText(text)};
+        const auto count = static_cast<uint32_t>(text.size() + 1);
+        if (count > 4) return {tag, 2, count, placeText(text)};
+        uint32_t field = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) field |= uint32_t(uint8_t(text[i])) << (little ? 8 * i : 24 - 8 * i);
+        return {tag, 2, count, field};
     }
     // A SHORT entry with one value, held in the first two bytes of the field.
-    TiffEntry short1(uint16_t tag, uint16_t value) const {
-        std::vector<uint8_t> field;
-        append16(field, value);
-        field.push_back(0);
-        field.push_back(0);
-        return {tag, 3, 1, raw32(field)};
-    }
+    TiffEntry short1(uint16_t tag, uint16_t value) const { return {tag, 3, 1, little ? value : uint32_t(value) << 16}; }
     static TiffEntry long1(uint16_t tag, uint32_t value) { return {tag, 4, 1, value}; }
 
     // Appends an IFD (entries sorted by tag) and returns its offset.
     uint32_t placeIfd(std::vector<TiffEntry> entries, uint32_t next = 0) {
         std::stable_sort(entries.begin(), entries.end(), [](const TiffEntry& a, const TiffEntry& b) { return a.tag < b.tag; });
         std::vector<uint8_t> bytes;
-        append16(bytes, static_cast<uint16_t>(entries.size()));
+        append(bytes, entries.size(), 2);
         for (const TiffEntry& e : entries) {
-            append16(bytes, e.tag);
-            append16(bytes, e.type);
-            append32(bytes, e.count);
-            // Field bytes as stored: an inline value was built in file order already.
-            append32(bytes, e.value);
+            append(bytes, e.tag, 2);
+            append(bytes, e.type, 2);
+            append(bytes, e.count, 4);
+            append(bytes, e.value, 4);
         }
-        append32(bytes, next);
+        append(bytes, next, 4);
         return place(bytes);
     }
     // Points an IFD's next-IFD field at another IFD.
     void link(uint32_t ifdOffset, uint32_t nextIfd) {
-        const uint32_t count = get16(ifdOffset);
+        const uint32_t count = little ? data[ifdOffset] | data[ifdOffset + 1] << 8 : data[ifdOffset] << 8 | data[ifdOffset + 1];
         put32(ifdOffset + 2 + 12 * count, nextIfd);
     }
 
     std::vector<uint8_t> bytes() const { return data; }
-
-    void put16(uint32_t at, uint16_t v) {
-        std::vector<uint8_t> b;
-        append16(b, v);
-        poke(at, b);
-    }
-    void put32(uint32_t at, uint32_t v) {
-        std::vector<uint8_t> b;
-        append32(b, v);
-        poke(at, b);
-    }
+    TiffBuilder& put16(uint32_t at, uint16_t v) { return put(at, v, 2); }
+    TiffBuilder& put32(uint32_t at, uint32_t v) { return put(at, v, 4); }
 
 private:
-    void append16(std::vector<uint8_t>& out, uint16_t v) const {
-        if (little) out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8)});
-        else out.insert(out.end(), {uint8_t(v >> 8), uint8_t(v)});
+    TiffBuilder& put(uint32_t at, uint32_t v, int width) {
+        std::vector<uint8_t> b;
+        append(b, v, width);
+        return poke(at, b);
     }
-    void append32(std::vector<uint8_t>& out, uint32_t v) const {
-        if (little) out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
-        else out.insert(out.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
-    }
-    // The 32-bit value that append32 turns back into these four bytes.
-    uint32_t raw32(const std::vector<uint8_t>& b) const {
-        return little ? (b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24)
-                      : (uint32_t(b[0]) << 24 | b[1] << 16 | b[2] << 8 | b[3]);
-    }
-    uint32_t get16(uint32_t at) const {
-        return little ? (data[at] | data[at + 1] << 8) : (data[at] << 8 | data[at + 1]);
+    void append(std::vector<uint8_t>& out, uint64_t v, int width) const {
+        for (int i = 0; i < width; ++i) out.push_back(uint8_t(v >> 8 * (little ? i : width - 1 - i)));
     }
 
     bool little;
