@@ -18,14 +18,6 @@ Bytes amr(bool wideBand, std::initializer_list<std::pair<uint8_t, int>> runs) {
     return file.bytes;
 }
 
-uint64_t sizeOf(const Bytes& file, uint32_t sectorSize = 512) {
-    TempImage image(512 * 1024);
-    image.write(sectorSize, file);
-    auto ctx = contextFor(image.path(), sectorSize);
-    AmrFileCheck check(*ctx);
-    return recognise(check, image.path(), 1, sectorSize);
-}
-
 TEST(AmrFileCheck, FrameTablesOfBothBands) {
     const std::vector<uint32_t> narrow{13, 14, 16, 18, 20, 21, 27, 32, 0};
     const std::vector<uint32_t> wide{18, 24, 33, 37, 41, 47, 51, 59, 61};
@@ -44,41 +36,27 @@ TEST(AmrFileCheck, FrameTablesOfBothBands) {
 }
 
 TEST(AmrFileCheck, NarrowAndWideBandFilesInAScan) {
-    TempImage image(256 * 1024);
-    image.write(3 * 512, amr(false, {{0x3C, 1000}}));
-    image.write(100 * 512, amr(true, {{0x44, 300}, {0x4C, 1}, {0x44, 5}}));
-    auto result = scanImage(image.path(), chunkedMediaTypes());
+    const ScanResult scan = scanPlaced(
+        {{3, amr(false, {{0x3C, 1000}})}, {100, amr(true, {{0x44, 300}, {0x4C, 1}, {0x44, 5}})}}, chunkedMediaTypes());
     // 6 + 1,000 x 32; 9 + 300 x 61, up to the comfort-noise byte 0x4C.
-    EXPECT_EQ(leavesIn(*result.root, "AMR Files"), (std::vector<Leaf>{{3, 32006}, {100, 9 + 300 * 61}}));
-    EXPECT_EQ(result.root->children().size(), 1u);
+    EXPECT_EQ(leavesIn(*scan.root, "AMR Files"), (Leaves{{3, 32006}, {100, 9 + 300 * 61}}));
+    EXPECT_EQ(scan.root->children().size(), 1u);
 }
 
 TEST(AmrFileCheck, WalkAcrossWindowsAndItsEnds) {
     // 3,000 frames of mixed modes reach well past the first window.
     const Bytes mixed = amr(false, {{0x04, 1000}, {0x24, 1000}, {0x3C, 1000}});
-    EXPECT_EQ(sizeOf(mixed), 6u + 13000 + 20000 + 32000);
-    EXPECT_EQ(sizeOf(mixed, 4096), 6u + 13000 + 20000 + 32000);
+    EXPECT_EQ(sizeOf<AmrFileCheck>(mixed), 6u + 13000 + 20000 + 32000);
+    EXPECT_EQ(sizeOf<AmrFileCheck>(mixed, 1, 4096), 6u + 13000 + 20000 + 32000);
     // A frame with its quality bit clear ends the walk before it.
-    EXPECT_EQ(sizeOf(amr(false, {{0x3C, 10}, {0x38, 1}, {0x3C, 10}})), 6u + 320);
+    EXPECT_EQ(sizeOf<AmrFileCheck>(amr(false, {{0x3C, 10}, {0x38, 1}, {0x3C, 10}})), 6u + 320);
     // A header with nothing after it: the magic line alone.
-    EXPECT_EQ(sizeOf(amr(true, {})), 9u);
-
-    TempImage image(64 * 1024);
-    image.write(0, amr(false, {{0x3C, 100}}));
-    auto ctx = contextFor(image.path());
-    AmrFileCheck check(*ctx);
-    EXPECT_EQ(sizeWhenCancelled(check, *ctx, image.path(), 0), 6u);
-}
-
-TEST(AmrFileCheck, HeaderLines) {
-    ScanContext ctx;
-    AmrFileCheck check(ctx);
-    Bytes head = amr(false, {{0x3C, 1}});
-    EXPECT_TRUE(check.isFile(head.data(), 0));
-    head[4] = 'X';
-    EXPECT_FALSE(check.isFile(head.data(), 0));
-    head = amr(true, {{0x44, 1}});
-    EXPECT_TRUE(check.isFile(head.data(), 0));
+    EXPECT_EQ(sizeOf<AmrFileCheck>(amr(true, {})), 9u);
+    EXPECT_EQ(sizeOf<AmrFileCheck>(amr(false, {{0x3C, 100}}), 0, 512, true), 6u);
+    // The magic line must be whole.
+    Bytes spoilt = amr(false, {{0x3C, 1}});
+    spoilt[4] = 'X';
+    EXPECT_EQ(sizeOf<AmrFileCheck>(spoilt), 0u);
 }
 
 }  // namespace

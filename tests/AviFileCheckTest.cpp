@@ -12,42 +12,33 @@ namespace {
 Bytes riffChunk(std::string_view form, uint32_t length, std::string_view afterForm = "LIST") {
     ByteWriter chunk;
     chunk.text("RIFF").le32(length - 8).text(form).text(afterForm);
-    chunk.fill(length - chunk.size(), 0x5A);
-    return chunk.bytes;
-}
-
-Bytes joined(Bytes first, const Bytes& second) {
-    first.insert(first.end(), second.begin(), second.end());
-    return first;
+    return chunk.fill(length - chunk.size(), 0x5A).bytes;
 }
 
 TEST(AviFileCheck, RealFileIsItsRiffChunkPlusSlack) {
     const Bytes avi = fixture("avi/tiny.avi");
     ASSERT_EQ(avi.size(), 17350u);  // RIFF size field 17,342 + 8: one RIFF chunk, nothing after it
-    TempImage image(256 * 1024);
-    image.write(7 * 512, avi);
-    auto result = scanImage(image.path(), chunkedMediaTypes());
-    EXPECT_EQ(leavesIn(*result.root, "AVI Files"), (std::vector<Leaf>{{7, 17350 + 512}}));
-    EXPECT_EQ(result.root->children().size(), 1u);
+    const ScanResult scan = scanPlaced({{7, avi}}, chunkedMediaTypes());
+    EXPECT_EQ(leavesIn(*scan.root, "AVI Files"), (Leaves{{7, 17350 + 512}}));
+    EXPECT_EQ(scan.root->children().size(), 1u);
 }
 
-TEST(AviFileCheck, ExtensionChunksFollowingTheFirstAreCounted) {
-    // The real file followed by an OpenDML extension chunk of 3,000 bytes.
-    const Bytes avi = joined(fixture("avi/tiny.avi"), riffChunk("AVIX", 3000, "LIST"));
-    TempImage image(256 * 1024);
-    image.write(2 * 512, avi);
-    auto ctx = contextFor(image.path());
-    AviFileCheck check(*ctx);
-    EXPECT_EQ(recognise(check, image.path(), 2), 17350u + 3000 + 512);
-
-    // A first chunk longer than the window puts the extension's head in a
-    // later read, on 4,096-byte sectors.
-    const Bytes large = joined(riffChunk("AVI ", 70001), riffChunk("AVIX", 12000));
-    TempImage wide(512 * 1024);
-    wide.write(3 * 4096, large);
-    auto wideCtx = contextFor(wide.path(), 4096);
-    AviFileCheck wideCheck(*wideCtx);
-    EXPECT_EQ(recognise(wideCheck, wide.path(), 3, 4096), 70001u + 12000 + 512);
+TEST(AviFileCheck, RiffChunkWalk) {
+    // OpenDML extension chunks following the first are counted; a first chunk
+    // longer than the window puts the extension's head in a later read.
+    EXPECT_EQ(sizeOf<AviFileCheck>(concat({fixture("avi/tiny.avi"), riffChunk("AVIX", 3000)})), 17350u + 3000 + 512);
+    const Bytes large = concat({riffChunk("AVI ", 70001), riffChunk("AVIX", 12000)});
+    EXPECT_EQ(sizeOf<AviFileCheck>(large, 3, 4096), 70001u + 12000 + 512);
+    // Below 10,240 bytes nothing is filed.
+    EXPECT_EQ(sizeOf<AviFileCheck>(riffChunk("AVI ", 10239)), 0u);
+    EXPECT_EQ(sizeOf<AviFileCheck>(riffChunk("AVI ", 10240)), 10240u + 512);
+    EXPECT_EQ(sizeOf<AviFileCheck>(riffChunk("AVI ", 10240), 2, 512, true), 0u);
+    // Each of these stated sizes gives 2,147,483,640 or more once 8 is added
+    // (the last two wrap to 0 and 7 in 32 bits): none is counted, none holds the walk.
+    for (uint32_t stated : {0x7FFFFFF0u, 0x80000000u, 0xFFFFFFF8u, 0xFFFFFFFFu}) {
+        const Bytes second = ByteWriter().text("RIFF").le32(stated).text("AVIX").fill(100).bytes;
+        EXPECT_EQ(sizeOf<AviFileCheck>(concat({riffChunk("AVI ", 20000), second})), 20000u + 512) << stated;
+    }
 }
 
 TEST(AviFileCheck, RiffFormsAreToldApartAndNeverClaimedTwice) {
@@ -57,54 +48,19 @@ TEST(AviFileCheck, RiffFormsAreToldApartAndNeverClaimedTwice) {
     MidFileCheck mid(ctx);
     struct Form {
         Bytes head;
-        int avi, wav, mid;
+        bool avi, wav, mid;
     };
     const std::vector<Form> forms{
-        {riffChunk("AVI ", 40, "LIST"), 1, 0, 0},
-        {riffChunk("AVI ", 40, "JUNK"), 0, 0, 0},
-        {riffChunk("WAVE", 40, "fmt "), 0, 1, 0},
-        {riffChunk("RMID", 40, "data"), 0, 0, 1},
-        {riffChunk("CDXA", 40, "fmt "), 0, 0, 0},
-        {riffChunk("AVIX", 40, "LIST"), 0, 0, 0},
+        {riffChunk("AVI ", 40, "LIST"), true, false, false}, {riffChunk("AVI ", 40, "JUNK"), false, false, false},
+        {riffChunk("WAVE", 40, "fmt "), false, true, false}, {riffChunk("RMID", 40, "data"), false, false, true},
+        {riffChunk("CDXA", 40, "fmt "), false, false, false}, {riffChunk("AVIX", 40, "LIST"), false, false, false},
     };
     for (const Form& form : forms) {
-        const uint8_t* probe = form.head.data();
         const std::string formName(form.head.begin() + 8, form.head.begin() + 16);
-        EXPECT_EQ(avi.isFile(probe, 0), form.avi == 1) << formName;
-        EXPECT_EQ(wav.isFile(probe, 0), form.wav == 1) << formName;
-        EXPECT_EQ(mid.isFile(probe, 0), form.mid == 1) << formName;
+        EXPECT_EQ(avi.isFile(form.head.data(), 0), form.avi) << formName;
+        EXPECT_EQ(wav.isFile(form.head.data(), 0), form.wav) << formName;
+        EXPECT_EQ(mid.isFile(form.head.data(), 0), form.mid) << formName;
     }
-
-    // In a scan an "AVI " form without its LIST lands in no folder at all.
-    TempImage image(128 * 1024);
-    image.write(0, riffChunk("AVI ", 20000, "JUNK"));
-    auto result = scanImage(image.path(), chunkedMediaTypes());
-    EXPECT_TRUE(result.root->children().empty());
-}
-
-TEST(AviFileCheck, OversizedOrWrappingChunkEndsTheWalkWithTheTotalSoFar) {
-    // Each of these stated sizes gives 2,147,483,640 or more once 8 is added
-    // (the last two wrap to 0 and 7 in 32 bits): none is counted, none holds the walk.
-    for (uint32_t stated : {0x7FFFFFF0u, 0x80000000u, 0xFFFFFFF8u, 0xFFFFFFFFu}) {
-        ByteWriter second;
-        second.text("RIFF").le32(stated).text("AVIX").fill(100);
-        TempImage image(64 * 1024);
-        image.write(0, joined(riffChunk("AVI ", 20000), second.bytes));
-        auto ctx = contextFor(image.path());
-        AviFileCheck check(*ctx);
-        EXPECT_EQ(recognise(check, image.path(), 0), 20000u + 512) << stated;
-    }
-}
-
-TEST(AviFileCheck, SmallFilesAndStoppedWalksGiveNothing) {
-    TempImage image(64 * 1024);
-    image.write(0, riffChunk("AVI ", 10239));
-    image.write(40 * 512, riffChunk("AVI ", 10240));
-    auto ctx = contextFor(image.path());
-    AviFileCheck check(*ctx);
-    EXPECT_EQ(recognise(check, image.path(), 0), 0u);
-    EXPECT_EQ(recognise(check, image.path(), 40), 10240u + 512);
-    EXPECT_EQ(sizeWhenCancelled(check, *ctx, image.path(), 40), 0u);
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
 #pragma once
-// Building media files byte by byte, laying them out in a disk image and
-// reading back where a scan found them and how long it made them.
+// Building media files byte by byte, sizing them on a disk image and reading
+// back where a scan found them and how long it made them.
 
 #include <gtest/gtest.h>
 
 #include <ostream>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/HDIR.h"
@@ -15,25 +16,14 @@
 namespace pelorin::test {
 
 // Appends values and text to a byte string, in the byte order named.
-class ByteWriter {
-public:
-    ByteWriter& text(std::string_view characters) {
-        bytes.insert(bytes.end(), characters.begin(), characters.end());
-        return *this;
-    }
-    ByteWriter& u8(uint8_t value) {
-        bytes.push_back(value);
-        return *this;
-    }
+struct ByteWriter {
+    ByteWriter& text(std::string_view characters) { return append(Bytes(characters.begin(), characters.end())); }
+    ByteWriter& u8(uint8_t value) { return fill(1, value); }
     ByteWriter& be16(uint32_t value) { return u8(uint8_t(value >> 8)).u8(uint8_t(value)); }
     ByteWriter& be32(uint32_t value) { return be16(value >> 16).be16(value & 0xFFFF); }
-    ByteWriter& le32(uint32_t value) {
-        return u8(uint8_t(value)).u8(uint8_t(value >> 8)).u8(uint8_t(value >> 16)).u8(uint8_t(value >> 24));
-    }
-    ByteWriter& fill(std::size_t count, uint8_t value = 0) {
-        bytes.insert(bytes.end(), count, value);
-        return *this;
-    }
+    ByteWriter& be64(uint64_t value) { return be32(uint32_t(value >> 32)).be32(uint32_t(value)); }
+    ByteWriter& le32(uint32_t v) { return u8(uint8_t(v)).u8(uint8_t(v >> 8)).u8(uint8_t(v >> 16)).u8(uint8_t(v >> 24)); }
+    ByteWriter& fill(std::size_t count, uint8_t value = 0) { return append(Bytes(count, value)); }
     ByteWriter& append(const Bytes& more) {
         bytes.insert(bytes.end(), more.begin(), more.end());
         return *this;
@@ -43,20 +33,26 @@ public:
     Bytes bytes;
 };
 
+inline Bytes concat(std::initializer_list<Bytes> parts) {
+    ByteWriter all;
+    for (const Bytes& part : parts) all.append(part);
+    return all.bytes;
+}
+
 // A found file as the tree holds it.
 struct Leaf {
     uint64_t sector;
     uint64_t size;
     bool operator==(const Leaf&) const = default;
 };
+using Leaves = std::vector<Leaf>;
 inline void PrintTo(const Leaf& leaf, std::ostream* out) {
     *out << "{sector " << leaf.sector << ", size " << leaf.size << "}";
 }
 
-// The files of one type folder, in the order they were found; empty when the
-// folder is absent (no file of the type was found).
-inline std::vector<Leaf> leavesIn(const HDIR& root, std::string_view folderName) {
-    std::vector<Leaf> leaves;
+// The files of one type folder, in the order found; empty when no file of the type was found.
+inline Leaves leavesIn(const HDIR& root, std::string_view folderName) {
+    Leaves leaves;
     if (const HDIR* folder = folderNamed(root, folderName))
         for (const auto& child : folder->children()) leaves.push_back({child->sectorNumber(), child->fileSize()});
     return leaves;
@@ -69,15 +65,54 @@ inline TypeSelection chunkedMediaTypes() {
                         FileType::Avi, FileType::Wav});
 }
 
-// Runs one size calculation after the header test, with a stop request
-// already made: the walk must come back at once.
-inline uint64_t sizeWhenCancelled(Recogniser& recogniser, ScanContext& ctx, const std::string& path,
-                                  uint64_t sector) {
+// Scans an image holding each file at its sector (zeros elsewhere).
+inline ScanResult scanPlaced(std::initializer_list<std::pair<uint64_t, Bytes>> files, TypeSelection ticked,
+                             uint32_t sectorSize = 512, uint64_t imageSize = 0) {
+    TempImage image(imageSize);
+    for (const auto& [sector, bytes] : files) image.write(sector * sectorSize, bytes);
+    return scanImage(image.path(), ticked, sectorSize);
+}
+
+// A file sized the way the loop sizes it: the header test, then the size
+// calculation (0 when the header test says no), and whether the loop is to
+// skip the file. With `cancel` the stop request comes after the header test.
+struct Sized {
+    uint64_t size;
+    bool skip;
+    bool operator==(const Sized&) const = default;
+};
+inline void PrintTo(const Sized& sized, std::ostream* out) { *out << "{size " << sized.size << ", skip " << sized.skip << "}"; }
+inline Sized sizeOn(Recogniser& check, ScanContext& ctx, const std::string& path, uint64_t sector,
+                    bool cancel = false) {
     uint8_t probe[kProbeSize] = {};
     readAt(path, sector * ctx.u32BytesInSector, {probe, kProbeSize});
-    if (!recogniser.isFile(probe, sector)) return ~uint64_t{0};
-    ctx.bCancelScanning = true;
-    return recogniser.fileSizeCalculation(probe, sector);
+    if (!check.isFile(probe, sector)) return {0, ctx.bSkipFileSize};
+    ctx.bCancelScanning = cancel;
+    return {check.fileSizeCalculation(probe, sector), ctx.bSkipFileSize};
+}
+
+// The same for a file written at a sector of an image that ends where it ends.
+template <class Check>
+Sized sized(const Bytes& file, uint64_t sector = 2, uint32_t sectorSize = 512, bool cancel = false) {
+    TempImage image;
+    image.write(sector * sectorSize, file);
+    auto ctx = contextFor(image.path(), sectorSize);
+    Check check(*ctx);
+    return sizeOn(check, *ctx, image.path(), sector, cancel);
+}
+template <class Check>
+uint64_t sizeOf(const Bytes& file, uint64_t sector = 2, uint32_t sectorSize = 512, bool cancel = false) {
+    return sized<Check>(file, sector, sectorSize, cancel).size;
+}
+
+// The size calculation of a source that has gone: no read succeeds. The head holds a whole probe.
+template <class Check>
+uint64_t sizeWithoutSource(const Bytes& head, uint64_t sector = 0) {
+    ScanContext ctx;
+    ctx.cDriveMountedPath = ctx.selectedDriveMountPoint = "/nonexistent/pelorin-source";
+    Check check(ctx);
+    EXPECT_TRUE(check.isFile(head.data(), sector));
+    return check.fileSizeCalculation(head.data(), sector);
 }
 
 }  // namespace pelorin::test
