@@ -7,87 +7,47 @@
 namespace pelorin::test {
 namespace {
 
-class CheckControllerTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        a = tree.folder("JPG Files", ".jpg");
-        a1 = tree.file(a, 100, 10);
-        a2 = tree.file(a, 200, 20);
-        a3 = tree.file(a, 300, 30);
-        b = tree.folder("PNG Files", ".png");
-        b1 = tree.file(b, 10, 40);
-        b2 = tree.file(b, 20, 50);
-    }
-    void tick(HDIR* node, bool value) { CheckController(node, value, totals).run(); }
-    HDIR* root() { return tree.root(); }
-
-    TreeBuilder tree;
-    SelectionTotals totals;
-    HDIR *a, *a1, *a2, *a3, *b, *b1, *b2;
+// A tree of ROOT, JPG Files (100, 200, 300 bytes) and PNG Files (10, 20 bytes);
+// each case ticks and unticks nodes in order and checks every tick, the check
+// boxes of ROOT and the two folders, the ticked byte total and the file count.
+enum Node { Root, A, A1, A2, A3, B, B1, B2 };
+struct Case {
+    const char* name;
+    std::vector<std::pair<Node, bool>> ticks;
+    const char* selected;  // Root A A1 A2 A3 B B1 B2
+    int marks[3];          // Root, A, B: 1 ticked, 0 unticked, -1 mixed
+    uint64_t bytes;
+    int files;
 };
 
-TEST_F(CheckControllerTest, TickingOneFileMarksItsAncestorsAndShowsMixed) {
-    tick(a2, true);
-    EXPECT_EQ(a2->selected(), 1);
-    EXPECT_EQ(a->selected(), 1);
-    EXPECT_EQ(root()->selected(), 1);
-    EXPECT_EQ(CheckController::markState(*a), -1);
-    EXPECT_EQ(CheckController::markState(*root()), -1);
-    EXPECT_EQ(CheckController::markState(*b), 0);
-    EXPECT_EQ(totals.u64SelectedFileSize, 200u);
-    EXPECT_EQ(CheckController::countTickedFiles(*root()), 1);
+TEST(CheckController, TicksSpreadDownAndUpAndKeepTheTotals) {
+    const Case cases[] = {
+        {"one file", {{A2, true}}, "11010000", {-1, -1, 0}, 200, 1},
+        {"then its folder", {{A2, true}, {A, true}}, "11111000", {-1, 1, 0}, 600, 3},
+        {"folder off drops only its ticked files", {{A1, true}, {A3, true}, {B1, true}, {A, false}},
+         "10000110", {-1, 0, -1}, 10, 1},
+        {"last file off clears only its folder", {{A1, true}, {B2, true}, {A1, false}}, "10000101", {-1, 0, -1}, 20, 1},
+        {"last ticked file off clears the root", {{B2, true}, {B2, false}}, "00000000", {0, 0, 0}, 0, 0},
+        {"root on", {{Root, true}}, "11111111", {1, 1, 1}, 630, 5},
+        {"root on, root off", {{Root, true}, {Root, false}}, "00000000", {0, 0, 0}, 0, 0},
+        {"repeats count once and never wrap", {{A1, true}, {A1, true}, {A2, false}}, "11100000", {-1, -1, 0}, 100, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TreeBuilder tree;
+        HDIR *a = tree.folder("JPG Files", ".jpg"), *b = tree.folder("PNG Files", ".png");
+        HDIR* nodes[] = {tree.root(), a, tree.file(a, 100, 10), tree.file(a, 200, 20), tree.file(a, 300, 30),
+                         b, tree.file(b, 10, 40), tree.file(b, 20, 50)};
+        SelectionTotals totals;
+        for (auto [node, value] : c.ticks) CheckController(nodes[node], value, totals).run();
 
-    // Ticking the folder then adds the two other files once.
-    tick(a, true);
-    EXPECT_EQ(totals.u64SelectedFileSize, 600u);
-    EXPECT_EQ(CheckController::markState(*a), 1);
-    EXPECT_EQ(CheckController::countTickedFiles(*root()), 3);
-}
-
-TEST_F(CheckControllerTest, UntickingAFolderSubtractsOnlyItsTickedFiles) {
-    tick(a1, true);
-    tick(a3, true);
-    tick(b1, true);
-    EXPECT_EQ(totals.u64SelectedFileSize, 410u);
-    tick(a, false);
-    EXPECT_EQ(totals.u64SelectedFileSize, 10u);
-    EXPECT_EQ(a1->selected() + a2->selected() + a3->selected() + a->selected(), 0);
-    EXPECT_EQ(root()->selected(), 1);
-}
-
-TEST_F(CheckControllerTest, UntickingTheLastFileOfAFolderClearsOnlyThatFolder) {
-    tick(a1, true);
-    tick(b2, true);
-    tick(a1, false);
-    EXPECT_EQ(a->selected(), 0);
-    EXPECT_EQ(b->selected(), 1);
-    EXPECT_EQ(root()->selected(), 1);
-    EXPECT_EQ(totals.u64SelectedFileSize, 20u);
-    tick(b2, false);
-    EXPECT_EQ(root()->selected(), 0);
-    EXPECT_EQ(totals.u64SelectedFileSize, 0u);
-}
-
-TEST_F(CheckControllerTest, TheRootTicksAndClearsEverything) {
-    tick(root(), true);
-    EXPECT_EQ(CheckController::markState(*root()), 1);
-    EXPECT_EQ(CheckController::markState(*a), 1);
-    EXPECT_EQ(b2->selected(), 1);
-    EXPECT_EQ(totals.u64SelectedFileSize, 630u);
-    EXPECT_EQ(CheckController::countTickedFiles(*root()), 5);
-
-    tick(root(), false);
-    EXPECT_EQ(CheckController::markState(*root()), 0);
-    EXPECT_EQ(a->selected() + a1->selected() + b->selected() + b2->selected(), 0);
-    EXPECT_EQ(totals.u64SelectedFileSize, 0u);
-}
-
-TEST_F(CheckControllerTest, RepeatingAStateNeitherCountsTwiceNorWraps) {
-    tick(a1, true);
-    tick(a1, true);
-    EXPECT_EQ(totals.u64SelectedFileSize, 100u);
-    tick(a2, false);
-    EXPECT_EQ(totals.u64SelectedFileSize, 100u);
+        std::string selected;
+        for (HDIR* node : nodes) selected += char('0' + node->selected());
+        EXPECT_EQ(selected, c.selected);
+        for (int i = 0; Node node : {Root, A, B}) EXPECT_EQ(CheckController::markState(*nodes[node]), c.marks[i++]);
+        EXPECT_EQ(totals.u64SelectedFileSize, c.bytes);
+        EXPECT_EQ(CheckController::countTickedFiles(*nodes[Root]), c.files);
+    }
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
+#include <tuple>
 
 #include "engine/CheckController.h"
 #include "recovery/SaveRecoveredFiles.h"
@@ -17,67 +17,32 @@ namespace {
 const std::string kIncomplete = "! Error / This scan info file is incomplete.";
 const std::string kWrongFile = "Error / Wrong file selected. Please select an appropriate scan info file and continue.";
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "pelorin-info-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
-        path_ = pattern;
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-Bytes readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
-uint64_t be(const Bytes& bytes, std::size_t offset, int width) {
-    uint64_t value = 0;
-    for (int i = 0; i < width; ++i) value = (value << 8) | bytes.at(offset + std::size_t(i));
-    return value;
-}
-
 void putBe(Bytes& bytes, std::size_t offset, uint64_t value, int width) {
     for (int i = width - 1; i >= 0; --i, value >>= 8) bytes.at(offset + std::size_t(i)) = uint8_t(value);
 }
 
-ScanInfoHeader sampleHeader(uint32_t sectorSize = 512) {
-    ScanInfoHeader header;
-    header.u32BytesInSector = sectorSize;
-    header.iNumberOfFileSelected = 2;
-    header.selectedDriveSize = 1 << 20;
-    header.u64DriveSectorNumber = (1 << 20) / sectorSize;
-    header.u64SelectedFileSize = 1300;
-    header.first5Sectors.assign(5 * sectorSize, 0);
+ScanInfoHeader sampleHeader() {
+    ScanInfoHeader header{512, 2, 1 << 20, 2048, 1300, Bytes(5 * 512), {"card.img", "Disk image", "-", "-"}};
     for (std::size_t i = 0; i < header.first5Sectors.size(); ++i) header.first5Sectors[i] = uint8_t(i * 7);
-    header.identity = {"card.img", "Disk image", "-", "-"};
     return header;
 }
 
-// A small tree: a JPG folder with two files (one ticked), a preview folder with one.
-void buildSample(TreeBuilder& tree) {
+// A JPG folder with two files (the first ticked) and a preview folder with a
+// ticked preview, saved as dir/<name>.rvx; returns the file's bytes.
+Bytes saveSample(const TempDir& dir, RecordingPrompts& prompts, const std::string& name = "scan") {
+    TreeBuilder tree;
     HDIR* jpg = tree.folder("JPG Files", ".jpg");
     HDIR* first = tree.file(jpg, 1000, 5);
     tree.file(jpg, 2000, 50);
-    HDIR* previews = tree.folder("RAW Jpg Files", "");
-    HDIR* preview = tree.preview(previews, 300, 80, 100);
+    HDIR* preview = tree.preview(tree.folder("RAW Jpg Files", ""), 300, 80, 100);
     SelectionTotals totals;
     CheckController(first, true, totals).run();
     CheckController(preview, true, totals).run();
+    EXPECT_TRUE(saveScanInfo(dir / name, sampleHeader(), *tree.root(), prompts));
+    return readBytes(dir / (name + ".rvx"));
 }
 
-TEST(ScanInfoFile, AnEmptyTreeIsLaidOutByteForByte) {
+TEST(ScanInfoFile, FilesAndRecordsAreLaidOutByteForByte) {
     TempDir dir;
     TreeBuilder tree;
     RecordingPrompts prompts;
@@ -85,217 +50,114 @@ TEST(ScanInfoFile, AnEmptyTreeIsLaidOutByteForByte) {
     header.identity = {"Card", "Model X", "-", "1.0"};
     ASSERT_TRUE(saveScanInfo(dir / "scan", header, *tree.root(), prompts));
     EXPECT_EQ(prompts.alerts, std::vector<std::string>{"Saving Scan information completed / saved at " + (dir / "scan")});
+    Bytes expected;
+    auto add = [&](uint64_t value, int width) { while (width--) expected.push_back(uint8_t(value >> (8 * width))); };
+    auto addText = [&](std::string_view text) { expected.insert(expected.end(), text.begin(), text.end()); };
+    auto zeros = [&](std::size_t count) { expected.resize(expected.size() + count); };
+    addText("Complete");
+    for (uint64_t value : {512, 2, 4, 7, 3, 1}) add(value, 4);  // sector size, ticked, name/model/revision/serial lengths
+    for (uint64_t value : {1 << 20, 2048, 1300}) add(value, 8);
+    expected.insert(expected.end(), header.first5Sectors.begin(), header.first5Sectors.end());
+    addText("Card-Model X1.0");  // display name, serial, model, revision
+    zeros(32), add(1, 4), add(HDIR::kRootID, 4), add(0, 4), add(4, 2), add(0, 2), add(1, 2), zeros(29);
+    addText("ROOT");
+    zeros(79);  // the end record
+    EXPECT_EQ(readBytes(dir / "scan.rvx"), expected);
 
-    const Bytes file = readFile(dir / "scan.rvx");
-    const std::size_t strings = 56 + 5 * 512;
-    ASSERT_EQ(file.size(), strings + 4 + 1 + 7 + 3 + 79 + 4 + 79);
-    EXPECT_EQ(std::string(file.begin(), file.begin() + 8), "Complete");
-    EXPECT_EQ(be(file, 8, 4), 512u);
-    EXPECT_EQ(be(file, 12, 4), 2u);
-    EXPECT_EQ(be(file, 16, 4), 4u);  // display name
-    EXPECT_EQ(be(file, 20, 4), 7u);  // model
-    EXPECT_EQ(be(file, 24, 4), 3u);  // revision
-    EXPECT_EQ(be(file, 28, 4), 1u);  // serial "-"
-    EXPECT_EQ(be(file, 32, 8), uint64_t{1} << 20);
-    EXPECT_EQ(be(file, 40, 8), 2048u);
-    EXPECT_EQ(be(file, 48, 8), 1300u);
-    EXPECT_EQ(Bytes(file.begin() + 56, file.begin() + long(strings)), header.first5Sectors);
-    // Display name, serial, model, revision: not the order of their lengths.
-    EXPECT_EQ(std::string(file.begin() + long(strings), file.begin() + long(strings) + 15), "Card-Model X1.0");
-    const std::size_t root = strings + 15;
-    EXPECT_EQ(be(file, root + 32, 4), 1u);  // parentID
-    EXPECT_EQ(be(file, root + 36, 4), 2u);  // fileID
-    EXPECT_EQ(be(file, root + 44, 2), 4u);  // "ROOT"
-    EXPECT_EQ(be(file, root + 46, 2), 0u);  // no path bytes
-    EXPECT_EQ(be(file, root + 48, 2), 1u);
-    EXPECT_EQ(std::string(file.begin() + long(root) + 79, file.begin() + long(root) + 83), "ROOT");
-    EXPECT_EQ(Bytes(file.begin() + long(root) + 83, file.end()), Bytes(79, 0));
-}
-
-TEST(ScanInfoFile, NodeRecordsHoldEveryField) {
-    TreeBuilder tree;
+    // Every field of a found file's record, 64-bit values whole.
     HDIR* previews = tree.folder("RAW Jpg Files", "");
     HDIR* node = tree.preview(previews, 0x0102030405060708ULL, 0x1122334455667788ULL, 300);
     node->setSelected(1);
     const auto record = convertHDirToHPDir(*node);
-    const Bytes bytes(record.begin(), record.end());
-    EXPECT_EQ(be(bytes, 0, 8), 0u);
-    EXPECT_EQ(be(bytes, 8, 8), 0x0102030405060708ULL);
-    EXPECT_EQ(be(bytes, 16, 8), 0u);
-    EXPECT_EQ(be(bytes, 24, 8), 0x1122334455667788ULL);
-    EXPECT_EQ(be(bytes, 32, 4), previews->fileID());
-    EXPECT_EQ(be(bytes, 36, 4), node->fileID());
-    EXPECT_EQ(be(bytes, 44, 2), node->fileName().size());
-    EXPECT_EQ(be(bytes, 46, 2), node->pathName().size());
-    EXPECT_EQ(be(bytes, 48, 2), 2u);
-    EXPECT_EQ(bytes[50], 1);
-    EXPECT_EQ(be(bytes, 59, 4), 300u);
-    EXPECT_EQ(Bytes(bytes.begin() + 63, bytes.end()), Bytes(16, 0));
+    expected.clear();
+    zeros(8), add(0x0102030405060708ULL, 8), zeros(8), add(0x1122334455667788ULL, 8), add(previews->fileID(), 4);
+    add(node->fileID(), 4), zeros(4), add(node->fileName().size(), 2), add(node->pathName().size(), 2), add(2, 2);
+    add(1, 1), zeros(8), add(300, 4), zeros(16);  // selected, children, extra bytes to move
+    EXPECT_EQ(Bytes(record.begin(), record.end()), expected);
 }
 
 TEST(ScanInfoFile, ATreeComesBackAsItWasAndSavesToTheSameBytes) {
     TempDir dir;
-    TreeBuilder tree;
-    buildSample(tree);
     RecordingPrompts prompts;
     // A chosen name that already ends in .rvx gets a second one.
-    ASSERT_TRUE(saveScanInfo(dir / "scan.rvx", sampleHeader(), *tree.root(), prompts));
-    ASSERT_TRUE(fs::exists(dir / "scan.rvx.rvx"));
-
+    const Bytes saved = saveSample(dir, prompts, "scan.rvx");
     auto info = openScanInfo(dir / "scan.rvx.rvx", prompts);
     ASSERT_TRUE(info);
-    EXPECT_TRUE(info->endRecordSeen);
-    EXPECT_EQ(info->header.identity.displayName, "card.img");
-    EXPECT_EQ(info->header.first5Sectors, sampleHeader().first5Sectors);
     const HDIR& root = *info->root;
     ASSERT_EQ(root.children().size(), 2u);
     const HDIR& jpg = *root.children()[0];
-    EXPECT_EQ(jpg.fileName(), "JPG Files");
-    EXPECT_EQ(jpg.parent(), &root);
     ASSERT_EQ(jpg.children().size(), 2u);
-    EXPECT_EQ(jpg.children()[0]->fileName(), "file1.jpg");
-    EXPECT_EQ(jpg.children()[0]->pathName(), "JPG Files/ROOT");
-    EXPECT_EQ(jpg.children()[0]->selected(), 1);
-    EXPECT_EQ(jpg.children()[1]->selected(), 0);
-    EXPECT_EQ(jpg.children()[1]->sectorNumber(), 50u);
+    EXPECT_EQ(jpg.parent(), &root);
     EXPECT_EQ(jpg.children()[1]->parent(), &jpg);
-    EXPECT_EQ(root.children()[1]->children()[0]->extraBytesToMove(), 100);
-    EXPECT_EQ(root.fileCount(), 3u);
-    EXPECT_EQ(root.childrenCount(), 5);
     EXPECT_EQ(jpg.storedChildrenSelected(), 1);
-
-    // Saving the opened tree again writes the same file.
+    // Every field goes back into the same bytes, first sectors and identity included.
     ASSERT_TRUE(saveScanInfo(dir / "again", info->header, root, prompts));
-    EXPECT_EQ(readFile(dir / "again.rvx"), readFile(dir / "scan.rvx.rvx"));
+    EXPECT_EQ(readBytes(dir / "again.rvx"), saved);
 }
 
-TEST(ScanInfoFile, WrongNamesAndUnfinishedFilesAreRefused) {
+TEST(ScanInfoFile, WrongNamesUnfinishedAndImpossibleFilesAreRefused) {
     TempDir dir;
-    TreeBuilder tree;
-    buildSample(tree);
     RecordingPrompts prompts;
-    ASSERT_TRUE(saveScanInfo(dir / "scan", sampleHeader(), *tree.root(), prompts));
-    const Bytes good = readFile(dir / "scan.rvx");
-    for (const std::string name : {"scan.rvx.bak", "scan.RVX", "scan"}) {
-        writeFile(dir / name, good);
+    const Bytes good = saveSample(dir, prompts);
+    // Padded, so that only the sector size itself can be the reason.
+    auto sectorSize = [](uint32_t size) { return [size](Bytes& b) { putBe(b, 8, size, 4), b.resize(b.size() + 65536); }; };
+    // {file, change of a good file (none: no file at all), alert}
+    const std::tuple<std::string, std::function<void(Bytes&)>, std::string> cases[] = {
+        {"scan.rvx.bak", nullptr, kWrongFile},
+        {"scan.RVX", nullptr, kWrongFile},
+        {"scan", nullptr, kWrongFile},
+        {"missing.rvx", nullptr, kIncomplete},
+        {"unfinished.rvx", [](Bytes& b) { std::copy_n("UnComple", 8, b.begin()); }, kIncomplete},
+        {"short.rvx", [](Bytes& b) { b.resize(3); }, kIncomplete},
+        {"sector0.rvx", sectorSize(0), kIncomplete},
+        {"sector3000.rvx", sectorSize(3000), kIncomplete},
+        {"sector8192.rvx", sectorSize(8192), kIncomplete},
+        {"sectorMax.rvx", sectorSize(0xFFFFFFFF), kIncomplete},
+        // A display name "longer" than the whole file ends the reading, it does not allocate it.
+        {"hugename.rvx", [](Bytes& b) { putBe(b, 16, 0xFFFFFFF0u, 4); }, kIncomplete},
+    };
+    for (const auto& [name, change, alert] : cases) {
+        Bytes bytes = good;
+        if (change) change(bytes), writeBytes(dir / name, bytes);
         prompts.alerts.clear();
         EXPECT_FALSE(openScanInfo(dir / name, prompts)) << name;
-        EXPECT_EQ(prompts.alerts, std::vector<std::string>{kWrongFile}) << name;
+        EXPECT_EQ(prompts.alerts, std::vector<std::string>{alert}) << name;
     }
-    Bytes unfinished = good;
-    std::copy_n("UnComple", 8, unfinished.begin());
-    writeFile(dir / "unfinished.rvx", unfinished);
-    prompts.alerts.clear();
-    EXPECT_FALSE(openScanInfo(dir / "unfinished.rvx", prompts));
-    EXPECT_FALSE(openScanInfo(dir / "missing.rvx", prompts));
-    writeFile(dir / "short.rvx", Bytes{'C', 'o', 'm'});
-    EXPECT_FALSE(openScanInfo(dir / "short.rvx", prompts));
-    EXPECT_EQ(prompts.alerts, std::vector<std::string>(3, kIncomplete));
 }
 
-TEST(ScanInfoFile, ImpossibleSectorSizesAndLengthsAreRefused) {
+TEST(ScanInfoFile, CutShortOrOddRecordsKeepEveryCompleteNode) {
     TempDir dir;
-    TreeBuilder tree;
-    buildSample(tree);
     RecordingPrompts prompts;
-    ASSERT_TRUE(saveScanInfo(dir / "scan", sampleHeader(), *tree.root(), prompts));
-    const Bytes good = readFile(dir / "scan.rvx");
-    for (uint32_t sectorSize : {0u, 3000u, 8192u, 0xFFFFFFFFu}) {
-        Bytes bad = good;
-        putBe(bad, 8, sectorSize, 4);
-        MemoryScanInfoInput input(bad);
-        EXPECT_FALSE(readScanInfo(input)) << sectorSize;
-    }
-    // A display name "longer" than the whole file ends the reading, it does not allocate it.
-    Bytes bad = good;
-    putBe(bad, 16, 0xFFFFFFF0u, 4);
-    MemoryScanInfoInput input(bad);
-    EXPECT_FALSE(readScanInfo(input));
-    writeFile(dir / "bad.rvx", bad);
-    prompts.alerts.clear();
-    EXPECT_FALSE(openScanInfo(dir / "bad.rvx", prompts));
-    EXPECT_EQ(prompts.alerts, std::vector<std::string>{kIncomplete});
-}
-
-TEST(ScanInfoFile, AFileCutShortKeepsItsLastCompleteNode) {
-    TempDir dir;
-    TreeBuilder tree;
-    buildSample(tree);
-    RecordingPrompts prompts;
-    ASSERT_TRUE(saveScanInfo(dir / "scan", sampleHeader(), *tree.root(), prompts));
-    const Bytes good = readFile(dir / "scan.rvx");
-    // Cut inside the last node's record (before the end record) and inside its name.
-    const std::size_t lastEntry = good.size() - 79 - (79 + 19 + 18);
-    for (std::size_t cut : {good.size() - 79, lastEntry + 40, lastEntry + 85}) {
-        MemoryScanInfoInput input(std::span<const uint8_t>(good).first(cut));
+    const Bytes good = saveSample(dir, prompts);
+    const std::size_t lastEntry = good.size() - 79 - (79 + 19 + 18), firstFolderType = 56 + 5 * 512 + 20 + 79 + 4 + 48;
+    auto cut = [](std::size_t size) { return [size](Bytes& b) { b.resize(size); }; };
+    auto type = [=](uint64_t value) { return [=](Bytes& b) { putBe(b, firstFolderType, value, 2); }; };
+    // {case, change, children of each folder, end record seen}; no folders: refused
+    const std::tuple<const char*, std::function<void(Bytes&)>, std::vector<std::size_t>, bool> cases[] = {
+        {"whole", [](Bytes&) {}, {2, 1}, true},
+        {"no end record", cut(good.size() - 79), {2, 1}, false},
+        {"last record cut", cut(lastEntry + 40), {2, 0}, false},
+        {"last name cut", cut(lastEntry + 85), {2, 0}, false},
+        {"inside the root", cut(56 + 5 * 512 + 20 + 40), {}, false},
+        {"a found file before any folder", type(2), {1}, true},
+        {"an unknown type", type(7), {1}, true},
+    };
+    for (const auto& [name, change, children, end] : cases) {
+        SCOPED_TRACE(name);
+        Bytes bytes = good;
+        change(bytes);
+        MemoryScanInfoInput input(bytes);
         auto info = readScanInfo(input);
-        ASSERT_TRUE(info) << cut;
-        EXPECT_FALSE(info->endRecordSeen);
-        ASSERT_EQ(info->root->children().size(), 2u) << cut;
-        EXPECT_EQ(info->root->children()[0]->children().size(), 2u);
-        EXPECT_EQ(info->root->children()[1]->children().size(), cut == good.size() - 79 ? 1u : 0u);
-    }
-    // Cut inside the root: nothing to show.
-    MemoryScanInfoInput input(std::span<const uint8_t>(good).first(56 + 5 * 512 + 20 + 40));
-    EXPECT_FALSE(readScanInfo(input));
-}
-
-TEST(ScanInfoFile, OrphanFilesAndUnknownTypesAreDropped) {
-    TempDir dir;
-    TreeBuilder tree;
-    HDIR* jpg = tree.folder("JPG Files", ".jpg");
-    tree.file(jpg, 100, 1);
-    RecordingPrompts prompts;
-    ASSERT_TRUE(saveScanInfo(dir / "scan", sampleHeader(), *tree.root(), prompts));
-    Bytes file = readFile(dir / "scan.rvx");
-    const std::size_t folderRecord = 56 + 5 * 512 + 20 + 79 + 4;
-    putBe(file, folderRecord + 48, 2, 2);  // the folder becomes a found file before any folder
-    MemoryScanInfoInput input(file);
-    auto info = readScanInfo(input);
-    ASSERT_TRUE(info);
-    EXPECT_TRUE(info->root->children().empty());
-    putBe(file, folderRecord + 48, 7, 2);
-    MemoryScanInfoInput again(file);
-    EXPECT_TRUE(readScanInfo(again)->root->children().empty());
-}
-
-TEST(ScanInfoFile, HostileNamesNeverLeadASaveOutOfTheRecoveryFolder) {
-    TempDir dir;
-    TempImage image(64 * 1024);
-    TreeBuilder tree;
-    HDIR* folder = tree.folder("../../../../tmp/pelorin-escape", ".jpg");
-    folder->setPathName("/../../..");
-    HDIR* leaf = tree.file(folder, 100, 1);
-    leaf->setFileName(std::string("../\x01evil\0name", 13));
-    SelectionTotals totals;
-    CheckController(tree.root(), true, totals).run();
-    RecordingPrompts prompts;
-    ASSERT_TRUE(saveScanInfo(dir / "hostile", sampleHeader(), *tree.root(), prompts));
-    auto info = openScanInfo(dir / "hostile.rvx", prompts);
-    ASSERT_TRUE(info);
-    const std::string destination = dir / "out";
-    fs::create_directory(destination);
-    SaveRecoveredFiles saver(image.path(), 512, totals, prompts);
-    SaveResult result = saver.save(*info->root, destination);
-    EXPECT_EQ(result.filesSaved, 1);
-    EXPECT_FALSE(fs::exists("/tmp/pelorin-escape"));
-    for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
-        if (!entry.is_regular_file() || entry.path().extension() == ".rvx") continue;
-        EXPECT_EQ(entry.path().string().rfind(result.recoveryFolder, 0), 0u) << entry.path();
+        ASSERT_EQ(bool(info), !children.empty());
+        if (!info) continue;
+        EXPECT_EQ(info->endRecordSeen, end);
+        std::vector<std::size_t> found;
+        for (const auto& folder : info->root->children()) found.push_back(folder->children().size());
+        EXPECT_EQ(found, children);
     }
 }
 
-TEST(ScanInfoFile, DiskImagesIdentifyByTheirFileName) {
-    TempImage image(4096);
-    const DriveIdentity identity = sourceIdentity(image.path());
-    EXPECT_EQ(identity.displayName, fs::path(image.path()).filename().string());
-    EXPECT_EQ(identity.model, "Disk image");
-    EXPECT_EQ(identity.serial, "-");
-    EXPECT_EQ(identity.revision, "-");
-}
-
-// Recovering from a reopened scan-info file gives what recovering right after
-// the scan gives.
+// Recovering from a reopened scan-info file gives what recovering right after the scan gives.
 TEST(ScanInfoFile, ScanSaveOpenRecoverMatchesRecoveringAfterTheScan) {
     TempImage image(256 * 1024);
     image.write(512 * 7, fixture("jpeg/baseline.jpg"));
@@ -305,35 +167,31 @@ TEST(ScanInfoFile, ScanSaveOpenRecoverMatchesRecoveringAfterTheScan) {
     SelectionTotals totals;
     CheckController(scan.root.get(), true, totals).run();
     RecordingPrompts prompts;
-
     TempDir direct, reopened, infoDir;
-    SaveRecoveredFiles first(image.path(), 512, totals, prompts);
-    const SaveResult straight = first.save(*scan.root, direct.path());
+    const SaveResult straight = SaveRecoveredFiles(image.path(), 512, totals, prompts).save(*scan.root, direct.path());
     ASSERT_EQ(straight.filesSaved, 2);
 
-    ScanInfoHeader header;
-    header.selectedDriveSize = image.size();
-    header.u64DriveSectorNumber = image.size() / 512;
-    header.iNumberOfFileSelected = CheckController::countTickedFiles(*scan.root);
-    header.u64SelectedFileSize = totals.u64SelectedFileSize;
-    header.identity = sourceIdentity(image.path());
+    const ScanInfoHeader header{512, CheckController::countTickedFiles(*scan.root), image.size(), image.size() / 512,
+                                totals.u64SelectedFileSize, {}, sourceIdentity(image.path())};
     ASSERT_TRUE(saveScanInfo(infoDir / "scan", header, *scan.root, prompts));
     auto info = openScanInfo(infoDir / "scan.rvx", prompts);
     ASSERT_TRUE(info);
+    // A disk image is known by its file name.
+    const DriveIdentity& id = info->header.identity;
+    EXPECT_EQ((std::vector<std::string>{id.displayName, id.model, id.serial, id.revision}),
+              (std::vector<std::string>{fs::path(image.path()).filename().string(), "Disk image", "-", "-"}));
     SelectionTotals restored{info->header.iNumberOfFileSelected, info->header.u64SelectedFileSize};
-    EXPECT_EQ(restored.iNumberOfFileSelected, 2);
-    SaveRecoveredFiles second(image.path(), info->header.u32BytesInSector, restored, prompts);
-    const SaveResult again = second.save(*info->root, reopened.path());
+    const SaveResult again =
+        SaveRecoveredFiles(image.path(), info->header.u32BytesInSector, restored, prompts).save(*info->root, reopened.path());
     ASSERT_EQ(again.filesSaved, 2);
-
-    for (const char* name : {"file1.jpg", "file2.jpg"}) {
-        const Bytes a = readFile(straight.recoveryFolder + "/ROOT/JPG Files/" + name);
-        EXPECT_FALSE(a.empty());
-        EXPECT_EQ(a, readFile(again.recoveryFolder + "/ROOT/JPG Files/" + name)) << name;
-    }
+    for (const char* name : {"file1.jpg", "file2.jpg"})
+        EXPECT_EQ(readBytes(straight.recoveryFolder + "/ROOT/JPG Files/" + name),
+                  readBytes(again.recoveryFolder + "/ROOT/JPG Files/" + name)) << name;
+    // The first file starts with the whole fixture (the scan may keep trailing bytes).
     const Bytes jpeg = fixture("jpeg/baseline.jpg");
-    const Bytes saved = readFile(straight.recoveryFolder + "/ROOT/JPG Files/file1.jpg");
-    EXPECT_TRUE(std::equal(jpeg.begin(), jpeg.end(), saved.begin()));
+    Bytes saved = readBytes(straight.recoveryFolder + "/ROOT/JPG Files/file1.jpg");
+    saved.resize(jpeg.size());
+    EXPECT_EQ(saved, jpeg);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
-// A prompts implementation that records what saving and scan-info files tell
-// the user and answers questions from a script.
+// Prompts that record what saving and scan-info files tell the user and
+// answer questions from a script ("Yes" once the script runs out).
 
 #include <deque>
 #include <string>
@@ -10,24 +10,20 @@
 
 namespace pelorin::test {
 
-class RecordingPrompts : public SavePrompts {
-public:
+struct RecordingPrompts : SavePrompts {
     void showAlert(std::string_view title, std::string_view message, std::string_view) override {
         alerts.push_back(std::string(title) + " / " + std::string(message));
     }
-    void logLine(std::string_view line) override { logLines.emplace_back(line); }
+    void logLine(std::string_view) override {}
     bool askYesNo(std::string_view title, std::string_view) override {
         questions.emplace_back(title);
-        if (answers.empty()) return true;
-        const bool answer = answers.front();
-        answers.pop_front();
+        const bool answer = answers.empty() || answers.front();
+        if (!answers.empty()) answers.pop_front();
         return answer;
     }
     void updateTreeProgress(const SaveProgressUpdate& update) override { updates.push_back(update); }
 
-    std::vector<std::string> alerts;
-    std::vector<std::string> logLines;
-    std::vector<std::string> questions;
+    std::vector<std::string> alerts, questions;
     std::deque<bool> answers;
     std::vector<SaveProgressUpdate> updates;
 };

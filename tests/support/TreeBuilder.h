@@ -1,13 +1,13 @@
 #pragma once
-// Found-file trees built by hand, the way a scan builds them, for the tests
-// of ticking, saving and scan-info files.
+// Found-file trees built by hand, the way a scan builds them, and the
+// temporary folders and file reading the tests of ticking, saving and
+// scan-info files share.
 
-#include <memory>
-#include <string>
+#include <stdlib.h>
 
-#include "engine/HDIR.h"
-#include "engine/Registry.h"
-#include "engine/Scanning.h"
+#include <fstream>
+#include <stdexcept>
+
 #include "support/TestSupport.h"
 
 namespace pelorin::test {
@@ -24,7 +24,6 @@ public:
     }
 
     HDIR* root() { return scanning.dirRoot(); }
-    std::unique_ptr<HDIR> take() { return scanning.takeDirRoot(); }
 
     // A type folder attached to the root, as at the end of a scan.
     HDIR* folder(const std::string& name, const std::string& extension) {
@@ -39,16 +38,13 @@ public:
         root()->addToChildrenCount(1);
         return root()->addChild(std::move(node));
     }
-
     HDIR* file(HDIR* folder, uint64_t size, uint64_t sector) {
-        HDIR* node = scanning.addDetailsToHdir(folder, size, sector);
         root()->addToFileSize(size);
-        return node;
+        return scanning.addDetailsToHdir(folder, size, sector);
     }
     HDIR* preview(HDIR* folder, uint64_t size, uint64_t sector, int32_t extraBytes) {
-        HDIR* node = scanning.addDetailsOfRawJpgFile(folder, sector, size, extraBytes);
         root()->addToFileSize(size);
-        return node;
+        return scanning.addDetailsOfRawJpgFile(folder, sector, size, extraBytes);
     }
 
 private:
@@ -57,5 +53,31 @@ private:
     Scanning scanning;
     uint32_t nextFolderId = 1000;
 };
+
+// A temporary folder, removed with everything in it when the object goes.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "pelorin-test-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
+        path_ = pattern;
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+inline Bytes readBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void writeBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
 
 }  // namespace pelorin::test
