@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <thread>
 #include <map>
+#include <thread>
 #include <utility>
 
 #include "support/TestSupport.h"
@@ -226,51 +226,49 @@ TEST_F(ScanningTest, SkippedFilesMoveTheScanPastTheirLastWholeSector) {
     }
 }
 
-TEST_F(ScanningTest, UnreadableWindowSkipsAHundredSectorsSilently) {
-    auto image = numberedImage(1000);
-    std::vector<uint64_t> windowReads;
-    auto windows = std::make_unique<FailingWindows>(image.path(), std::map<uint64_t, int>{{0, 0}}, windowReads);
-    auto* reads = &windowReads;
-    s.accepts = [](FileType, const uint8_t* probe, uint64_t sector) {
-        EXPECT_EQ(numberIn(probe), sector);
-        return false;
+TEST_F(ScanningTest, WindowReadFailures) {
+    struct Case {
+        const char* name;
+        uint64_t failingWindow;
+        int result;               // what reading that window gives
+        bool skipFromSector10;    // sector 10 holds a skipped file of 1,000,000 bytes
+        uint64_t secondRead;      // the window read after the first
+        uint64_t firstAsked, lastAsked;
+        std::size_t alerts;
+        uint32_t filesFound;
+    } cases[] = {
+        // An unreadable stretch: 100 sectors are passed over without a word.
+        {"unreadable window", 0, 0, false, 100, 100, 2999, 0, 0},
+        // The source is gone: one alert, and the scan ends with what it found.
+        {"source cannot be opened", 128, -1, false, 128, 0, 127, 1, 1},
+        // The window after a skip (at 1,920) cannot be read: one alert, and the scan goes on.
+        {"failed read after a skip", 1920, 0, true, 1920, 0, 2999, 1, 1},
     };
-    scan(image, selectionOf({FileType::Mpg}), 512, std::move(windows));
-    ASSERT_GE(reads->size(), 2u);
-    EXPECT_EQ((*reads)[0], 0u);
-    EXPECT_EQ((*reads)[1], 100u);
-    auto asked = sectorsAskedOf(FileType::Mpg);
-    EXPECT_EQ(asked.front(), 100u);
-    EXPECT_EQ(asked.size(), 900u);
-    EXPECT_TRUE(controller->alerts.empty());
-}
-
-TEST_F(ScanningTest, SourceThatCannotBeOpenedEndsTheScanWithAnAlert) {
-    auto image = numberedImage(1000);
-    s.accepts = [](FileType, const uint8_t*, uint64_t sector) { return sector == 3; };
-    std::vector<uint64_t> windowReads;
-    auto windows = std::make_unique<FailingWindows>(image.path(), std::map<uint64_t, int>{{128, -1}}, windowReads);
-    auto root = scan(image, selectionOf({FileType::Mpg}), 512, std::move(windows));
-    EXPECT_EQ(controller->alerts, (std::vector<std::string>{"Error! / Drive cannot open or not found"}));
-    EXPECT_EQ(sectorsAskedOf(FileType::Mpg).back(), 127u);
-    EXPECT_EQ(controller->completions, 1);
-    // What was found before the failure is kept.
-    EXPECT_EQ(root->fileCount(), 1u);
-}
-
-TEST_F(ScanningTest, FailedReadAfterASkipAlertsAndGoesOn) {
-    auto image = numberedImage(3000);
-    s.accepts = [](FileType, const uint8_t*, uint64_t sector) { return sector == 10; };
-    s.sizeOf = [](FileType, ScanContext& ctx, uint64_t) {
-        ctx.bSkipFileSize = true;
-        return uint64_t{1000000};
-    };
-    // The window after the skip starts at sector 1,920 (15 windows of 128 sectors).
-    std::vector<uint64_t> windowReads;
-    auto windows = std::make_unique<FailingWindows>(image.path(), std::map<uint64_t, int>{{1920, 0}}, windowReads);
-    scan(image, selectionOf({FileType::Mp3}), 512, std::move(windows));
-    EXPECT_EQ(controller->alerts, (std::vector<std::string>{"Error! / Drive cannot open or not found"}));
-    EXPECT_EQ(sectorsAskedOf(FileType::Mp3).back(), 2999u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto image = numberedImage(3000);
+        s.asked.clear();
+        s.accepts = [](FileType, const uint8_t* probe, uint64_t sector) {
+            // A window that could not be read is all zeros.
+            EXPECT_TRUE(numberIn(probe) == sector || probe[0] == 0) << sector;
+            return sector == 10;
+        };
+        s.sizeOf = [&c](FileType, ScanContext& ctx, uint64_t) {
+            ctx.bSkipFileSize = c.skipFromSector10;
+            return uint64_t{1000000};
+        };
+        std::vector<uint64_t> reads;
+        auto root = scan(image, selectionOf({FileType::Mp3}), 512,
+                         std::make_unique<FailingWindows>(image.path(), std::map<uint64_t, int>{{c.failingWindow, c.result}}, reads));
+        const auto asked = sectorsAskedOf(FileType::Mp3);
+        EXPECT_EQ(asked.front(), c.firstAsked);
+        EXPECT_EQ(asked.back(), c.lastAsked);
+        EXPECT_EQ(controller->alerts, std::vector<std::string>(c.alerts, "Error! / Drive cannot open or not found"));
+        EXPECT_EQ(controller->completions, 1);
+        EXPECT_EQ(root->fileCount(), c.filesFound);  // what was found before a failure is kept
+        ASSERT_GE(reads.size(), 2u);
+        EXPECT_EQ(reads[1], c.secondRead);
+    }
 }
 
 TEST_F(ScanningTest, StopKeepsWhatWasFound) {
