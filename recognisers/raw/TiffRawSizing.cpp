@@ -104,6 +104,27 @@ private:
         return ifd.entryCount >= minEntries && ifd.entryCount <= tiff::kMaxEntries;
     }
 
+    // Every entry of each SubIFD the first IFD points to, in order; the strip
+    // offset met last starts at 0 in each SubIFD. False when the file is
+    // refused: a SubIFD out of reach or unreadable, an entry `onEntry`
+    // refuses, or a stop request.
+    template <class OnEntry>
+    bool forEachSubIfdEntry(uint32_t minSubEntries, OnEntry onEntry) {
+        for (uint32_t i = 0; i < first.entryCount; ++i) {
+            if (ctx.cancelled()) return false;
+            const IfdEntry& e = first.entries[i];
+            if (e.tag != tiff::kTagSubIfds) continue;
+            if (e.valueField > tiff::kOffsetLimit) return false;
+            Ifd sub;
+            if (!readIfd(e.valueField, sub, minSubEntries)) return false;
+            uint64_t stripOffset = 0;
+            for (uint32_t j = 0; j < sub.entryCount; ++j) {
+                if (ctx.cancelled() || !onEntry(sub.entries[j], stripOffset)) return false;
+            }
+        }
+        return true;
+    }
+
     // A strip tag's value: inline, or the last element of its array, read
     // from whichever window holds that element.
     Got value(const IfdEntry& entry, const ValueRule& rule, uint64_t& out, bool* wasInline = nullptr) {
@@ -232,36 +253,26 @@ private:
     uint64_t sr2() {
         if (!readFirstIfd(0)) return 0;
         uint64_t length = 0;
-        for (uint32_t i = 0; i < first.entryCount; ++i) {
-            if (ctx.cancelled()) return 0;
-            const IfdEntry& e = first.entries[i];
-            if (e.tag != tiff::kTagSubIfds) continue;
-            if (e.valueField > tiff::kOffsetLimit) return 0;
-            Ifd sub;
-            if (!readIfd(e.valueField, sub, 2)) return 0;
-            uint64_t stripOffset = 0;
-            for (uint32_t j = 0; j < sub.entryCount; ++j) {
-                if (ctx.cancelled()) return 0;
-                const IfdEntry& s = sub.entries[j];
-                const bool offsetTag = s.tag == tiff::kTagStripOffsets || s.tag == kTagJpegOffset;
-                const bool lengthTag = s.tag == tiff::kTagStripByteCounts || s.tag == kTagJpegLength;
-                if (!offsetTag && !lengthTag) continue;
-                uint64_t v = 0;
-                if (value(s, offsetTag ? kInlineBelow2 : kInlineBelow2Or65535, v) == Got::Reject) return 0;
-                if (s.tag == tiff::kTagStripOffsets) {
-                    stripOffset = v;
-                } else if (s.tag == kTagJpegOffset) {
-                    reportPreviewAt(v);
-                } else if (s.tag == tiff::kTagStripByteCounts) {
-                    length = stripOffset + v;
-                    if (length <= firstIfdOffset) length = fallback(6);
-                } else {
-                    ctx.u64RawJpgFileSize = v;
-                    if (v > kSmallPreview) ctx.found.bRawJpgFileFound = true;
-                }
+        const bool walked = forEachSubIfdEntry(2, [&](const IfdEntry& s, uint64_t& stripOffset) {
+            const bool offsetTag = s.tag == tiff::kTagStripOffsets || s.tag == kTagJpegOffset;
+            const bool lengthTag = s.tag == tiff::kTagStripByteCounts || s.tag == kTagJpegLength;
+            if (!offsetTag && !lengthTag) return true;
+            uint64_t v = 0;
+            if (value(s, offsetTag ? kInlineBelow2 : kInlineBelow2Or65535, v) == Got::Reject) return false;
+            if (s.tag == tiff::kTagStripOffsets) {
+                stripOffset = v;
+            } else if (s.tag == kTagJpegOffset) {
+                reportPreviewAt(v);
+            } else if (s.tag == tiff::kTagStripByteCounts) {
+                length = stripOffset + v;
+                if (length <= firstIfdOffset) length = fallback(6);
+            } else {
+                ctx.u64RawJpgFileSize = v;
+                if (v > kSmallPreview) ctx.found.bRawJpgFileFound = true;
             }
-        }
-        return finalBounds(length, true);
+            return true;
+        });
+        return walked ? finalBounds(length, true) : 0;
     }
 
     // ---- Kodak --------------------------------------------------------------
@@ -735,29 +746,19 @@ private:
     uint64_t threefr() {
         if (!readFirstIfd(2)) return 0;
         uint64_t length = 0;
-        for (uint32_t i = 0; i < first.entryCount; ++i) {
-            if (ctx.cancelled()) return 0;
-            const IfdEntry& e = first.entries[i];
-            if (e.tag != tiff::kTagSubIfds) continue;
-            if (e.valueField > tiff::kOffsetLimit) return 0;
-            Ifd sub;
-            if (!readIfd(e.valueField, sub, 0)) return 0;
-            uint64_t stripOffset = 0;
-            for (uint32_t j = 0; j < sub.entryCount; ++j) {
-                if (ctx.cancelled()) return 0;
-                const IfdEntry& s = sub.entries[j];
-                if (s.tag != tiff::kTagStripOffsets && s.tag != tiff::kTagStripByteCounts) continue;
-                uint64_t v = 0;
-                if (value(s, kInlineBelow2Or65536, v) == Got::Reject) return 0;
-                if (s.tag == tiff::kTagStripOffsets) {
-                    stripOffset = v;
-                } else {
-                    length = stripOffset + v;
-                    if (length <= firstIfdOffset) length = fallback(8);
-                }
+        const bool walked = forEachSubIfdEntry(0, [&](const IfdEntry& s, uint64_t& stripOffset) {
+            if (s.tag != tiff::kTagStripOffsets && s.tag != tiff::kTagStripByteCounts) return true;
+            uint64_t v = 0;
+            if (value(s, kInlineBelow2Or65536, v) == Got::Reject) return false;
+            if (s.tag == tiff::kTagStripOffsets) {
+                stripOffset = v;
+            } else {
+                length = stripOffset + v;
+                if (length <= firstIfdOffset) length = fallback(8);
             }
-        }
-        if (length > tiff::kLengthLimit || length < tiff::kMinimumLength) return 0;
+            return true;
+        });
+        if (!walked || length > tiff::kLengthLimit || length < tiff::kMinimumLength) return 0;
         // From 30 MiB on, the length is taken 10 MiB short of the strip end.
         return length >= kThreefrReduceFrom ? length - kThreefrReduction : length;
     }
