@@ -54,10 +54,7 @@ long long ReadDisk::readBytes(std::size_t skip, uint64_t sector, std::span<uint8
 }
 
 bool ReadDisk::readSector(uint64_t sector, uint32_t /*size*/, std::span<uint8_t> buffer) {
-    const long long n = readBytes(0, sector, buffer.first(windowLength(buffer.size())));
-    if (n < 0) return false;
-    lastReadLength_ = static_cast<std::size_t>(n);
-    return true;
+    return readBytes(0, sector, buffer.first(windowLength(buffer.size()))) >= 0;
 }
 
 }  // namespace pelorin

@@ -36,9 +36,6 @@ public:
     // buffer as it was. `size` is accepted for the callers' sake and not used.
     bool readSector(uint64_t sector, uint32_t size, std::span<uint8_t> buffer);
 
-    // Bytes actually delivered by the last successful readSector.
-    std::size_t lastReadLength() const { return lastReadLength_; }
-
     // What readSector delivers at most: sector size + 65,536, within `capacity`.
     std::size_t windowLength(std::size_t capacity) const;
     // Part of such a read: the bytes from `skip` on of the read at the sector.
@@ -49,7 +46,6 @@ private:
     bool reopen();
 
     const ScanContext& ctx;
-    std::size_t lastReadLength_ = 0;
     int fd = -1;
     std::string openPath;  // the path fd was opened for
 };
