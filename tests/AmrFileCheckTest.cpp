@@ -23,8 +23,8 @@ TEST(AmrFileCheck, FrameTablesOfBothBands) {
     const std::vector<uint32_t> wide{18, 24, 33, 37, 41, 47, 51, 59, 61};
     for (uint8_t type = 0; type < 9; ++type) {
         const uint8_t header = uint8_t(type * 8 + 4);
-        EXPECT_EQ(AmrFileCheck::frameLength(header, false), narrow[type]) << int(header);
-        EXPECT_EQ(AmrFileCheck::frameLength(header, true), wide[type]) << int(header);
+        EXPECT_EQ(AmrFileCheck::frameLength(header, false), narrow[type]);
+        EXPECT_EQ(AmrFileCheck::frameLength(header, true), wide[type]);
         // Quality bit clear, or a padding bit set: not a speech frame.
         EXPECT_EQ(AmrFileCheck::frameLength(uint8_t(header & ~4), true), 0u);
         EXPECT_EQ(AmrFileCheck::frameLength(uint8_t(header | 1), true), 0u);
@@ -35,19 +35,11 @@ TEST(AmrFileCheck, FrameTablesOfBothBands) {
     EXPECT_EQ(AmrFileCheck::frameLength(0x7C, true), 0u);
 }
 
-TEST(AmrFileCheck, NarrowAndWideBandFilesInAScan) {
-    const ScanResult scan = scanPlaced(
-        {{3, amr(false, {{0x3C, 1000}})}, {100, amr(true, {{0x44, 300}, {0x4C, 1}, {0x44, 5}})}}, chunkedMediaTypes());
-    // 6 + 1,000 x 32; 9 + 300 x 61, up to the comfort-noise byte 0x4C.
-    EXPECT_EQ(leavesIn(*scan.root, "AMR Files"), (Leaves{{3, 32006}, {100, 9 + 300 * 61}}));
-    EXPECT_EQ(scan.root->children().size(), 1u);
-}
-
+// Files of both bands are scanned with the other chunked types (MpgFileCheckTest).
 TEST(AmrFileCheck, WalkAcrossWindowsAndItsEnds) {
     // 3,000 frames of mixed modes reach well past the first window.
     const Bytes mixed = amr(false, {{0x04, 1000}, {0x24, 1000}, {0x3C, 1000}});
     EXPECT_EQ(sizeOf<AmrFileCheck>(mixed), 6u + 13000 + 20000 + 32000);
-    EXPECT_EQ(sizeOf<AmrFileCheck>(mixed, 1, 4096), 6u + 13000 + 20000 + 32000);
     // A frame with its quality bit clear ends the walk before it.
     EXPECT_EQ(sizeOf<AmrFileCheck>(amr(false, {{0x3C, 10}, {0x38, 1}, {0x3C, 10}})), 6u + 320);
     // A header with nothing after it: the magic line alone.

@@ -3,7 +3,6 @@
 #include <array>
 #include <map>
 #include <optional>
-#include <random>
 
 #include "recognisers/media/IsoBaseMediaFileCheck.h"
 #include "support/MediaTestSupport.h"
@@ -55,19 +54,16 @@ std::string_view brandOf(FileType type) {
 TEST(IsoBaseMediaFileCheck, BrandsGiveEachHeaderToAtMostOneMember) {
     // The first atom (its size field says where the second lies), the second atom's type, the member claiming it.
     const std::vector<std::tuple<Bytes, std::string_view, std::optional<FileType>>> cases{
-        {ftyp("isom"), "moov", FileType::Mp4}, {ftyp("mp42"), "mdat", FileType::Mp4}, {ftyp("avc1"), "free", FileType::Mp4},
+        {ftyp("isom"), "moov", FileType::Mp4}, {ftyp("mp42"), "mdat", FileType::Mp4},
         {ftyp("qt  ", 20), "wide", FileType::Mov}, {atomHeader(4000, "moov"), "mdat", FileType::Mov},
-        {atomHeader(1000, "mdat"), "moov", FileType::Mov}, {atomHeader(8, "wide"), "mdat", FileType::Mov},
+        {atomHeader(1000, "mdat"), "moov", FileType::Mov},
         {atomHeader(8, "free"), "mdat", std::nullopt},  // "free" never starts a QuickTime file
         {ftyp("M4A "), "moov", FileType::M4a}, {ftyp("M4B "), "moov", FileType::M4b}, {ftyp("M4V "), "moov", FileType::M4v},
         {ftyp("3gp4", 28), "free", FileType::ThreeGp}, {ftyp("3g2a", 28), "free", FileType::ThreeGTwo},
-        {ftyp("qqqq"), "moov", std::nullopt},  // first brand letter q but not qt
-        {ftyp("xtyz"), "moov", std::nullopt},  // second brand letter t
+        {ftyp("qqqq"), "moov", std::nullopt}, {ftyp("xtyz"), "moov", std::nullopt},  // "q" without "t"; "t" second
         {ftyp("isom"), "meta", std::nullopt},  // second atom outside the walk list
         {ftyp("isom", 7), "moov", std::nullopt}, {ftyp("isom", 1048577), "moov", std::nullopt},
-        {ftyp("M4A ", 1048577), "moov", std::nullopt},
-        {ftyp("3gp4", 7), "meta", FileType::ThreeGp},  // 3GP and 3G2 test neither size nor second atom
-        {ftyp("3g2a", 1048577), "meta", FileType::ThreeGTwo},
+        {ftyp("3gp4", 1048577), "meta", FileType::ThreeGp},  // 3GP and 3G2 test neither size nor second atom
     };
     for (const auto& [firstAtom, secondAtom, owner] : cases) {
         TempImage image(2 * 1024 * 1024);
@@ -79,7 +75,7 @@ TEST(IsoBaseMediaFileCheck, BrandsGiveEachHeaderToAtMostOneMember) {
         std::vector<FileType> claimedBy;
         for (FileType type : kIsoTypes)
             if (info(type).factory(*ctx)->isFile(probe.data(), 3)) claimedBy.push_back(type);
-        EXPECT_EQ(claimedBy, owner ? std::vector<FileType>{*owner} : std::vector<FileType>{}) << testing::PrintToString(firstAtom);
+        EXPECT_EQ(claimedBy, owner ? std::vector<FileType>{*owner} : std::vector<FileType>{});
     }
 }
 
@@ -89,10 +85,8 @@ TEST(IsoBaseMediaFileCheck, TopLevelWalks) {
     const uint64_t largeFile = 62914560 + 512;
     // The atoms after an "ftyp" of the member's brand; the sizes for MOV, M4A and the others.
     const std::vector<std::tuple<const char*, Atoms, uint64_t, uint64_t, uint64_t>> cases{
-        {"sum of atoms and slack; zeros are no atom type",
-         {{atomHeader(4000, "moov"), 4000}, {atomHeader(1000000, "mdat"), 1000000}}, 1004544, 1004544, 1004544},
-        {"an unlisted atom ends the file before it",
-         {{atomHeader(4000, "moov"), 4000}, {atomHeader(1000000, "mdat"), 1000000}, {atomHeader(5000, "moof"), 0}},
+        // The sum of atoms and slack: an unlisted atom ends the file before it.
+        {"sum", {{atomHeader(4000, "moov"), 4000}, {atomHeader(1000000, "mdat"), 1000000}, {atomHeader(5000, "moof"), 0}},
          1004544, 1004544, 1004544},
         {"too small to file", {{atomHeader(4000, "moov"), 4000}}, 0, 0, 0},
         {"zero-size atom: 8 bytes for MOV, the end for the others",
@@ -105,7 +99,6 @@ TEST(IsoBaseMediaFileCheck, TopLevelWalks) {
          {{atomHeader(12000, "moov"), 12000}, {largeAtomHeader(15, "mdat"), 15}}, 12544, 12544, 12544},
         // Totals past 2^32 - 16 take each member's large-file rule; held in
         // 32 bits they would wrap to a few bytes instead.
-        {"total past 4 GiB", {{atomHeader(0xFFFFFFF0, "mdat"), 0}}, 32, 32 + 512, largeFile},
         {"64-bit total past 4 GiB", {{largeAtomHeader(5 * GiB, "mdat"), 0}}, 32, 32 + 512, largeFile},
         {"64-bit size beyond any device", {{largeAtomHeader(UINT64_MAX, "mdat"), 0}}, 32, 32 + 512, largeFile},
     };
@@ -116,6 +109,8 @@ TEST(IsoBaseMediaFileCheck, TopLevelWalks) {
             image.write(512, ftyp(brandOf(type)));
             EXPECT_EQ(isoSize(type, image.path(), 1), type == FileType::Mov ? mov : type == FileType::M4a ? m4a : others)
                 << name << " / " << info(type).recogniserClass;
+            // A stop request ends the walk at once: the total reached is too small to file.
+            EXPECT_EQ(isoSize(type, image.path(), 1, true), 0u);
         }
 }
 
@@ -133,36 +128,6 @@ TEST(IsoBaseMediaFileCheck, WalkPastTwoAndFourGiB) {
         image.resize(end + 1024 * 1024);
         const bool goesOn = type == FileType::M4a || type == FileType::Mov;
         EXPECT_EQ(isoSize(type, image.path(), startSector), 32 + 3 * GiB + (goesOn ? 5000 : 0) + 512);
-    }
-}
-
-TEST(IsoBaseMediaFileCheck, GarbageEndsEveryWalk) {
-    // A QuickTime file of nothing but zero-size atoms: each counts 8 bytes
-    // until the zeros after it, where the walk stops.
-    TempImage chain(2 * 1024 * 1024);
-    ByteWriter atoms{ftyp("qt  ", 20)};
-    for (int i = 0; i < 100000; ++i) atoms.append(atomHeader(0, "free"));
-    chain.write(0, atoms.bytes);
-    EXPECT_EQ(isoSize(FileType::Mov, chain.path(), 0), 20u + 800000 + 512);
-    // A stop request ends the walk at once; the total reached is too small to file.
-    EXPECT_EQ(isoSize(FileType::Mov, chain.path(), 0, true), 0u);
-
-    // Random bytes after a valid header, with atom sizes from 2 to 7 sprinkled
-    // in so that headers overlap: every member must end, inside its buffer.
-    std::mt19937 random(1234);
-    TempImage image(256 * 1024);
-    for (int round = 0; round < 60; ++round) {
-        Bytes noise(200 * 1024);
-        for (auto& b : noise) b = uint8_t(random());
-        for (std::size_t at = 32; at + 8 < noise.size(); at += 1 + random() % 64) {
-            const Bytes header = atomHeader(2 + random() % 6, round % 2 ? "free" : "mdat");
-            std::copy(header.begin(), header.end(), noise.begin() + at);
-        }
-        for (FileType type : kIsoTypes) {
-            image.write(0, noise);
-            image.write(0, ftyp(brandOf(type)));
-            EXPECT_LT(isoSize(type, image.path(), 0), 8 * GiB);
-        }
     }
 }
 

@@ -31,26 +31,42 @@ ByteWriter videoStreamHead(uint32_t width, uint32_t height) {
     return stream;
 }
 
-// Real program streams, elementary video streams and a WAV file right after
-// the first stream, in one scan.
-TEST(MpgFileCheck, RealStreamsAreFoundAndSkipped) {
-    // The MPEG-1 stream takes sectors 10 to 33.
-    const ScanResult scan = scanPlaced({{10, fixture("mpeg/tiny-mpeg1.mpg")}, {34, fixture("wav/tiny.wav")},
-                                        {80, fixture("mpeg/tiny-mpeg2.vob")}, {160, fixture("mpeg/tiny.m1v")},
-                                        {220, fixture("mpeg/tiny.m2v")}}, chunkedMediaTypes());
-    // Every pack and packet of both program streams is hopped over (12- and
-    // 14-byte pack headers); neither ends with a program end code, so the
-    // walk goes on: it steps 51 bytes into the WAV header (no zero word among
-    // them) before it gives up; over the zeros behind the MPEG-2 file nothing
-    // lies 11,620 bytes on, then 101 single steps. Both exceed 10,240 bytes,
-    // so the packs inside them are skipped rather than found again, and the
-    // skip ends at the stream's last whole sector: the WAV file is found.
-    // Neither video stream has a sequence end code. The last structure codes
-    // are the picture start code at 3,632 (MPEG-1) and the picture coding
-    // extension at 3,272 (MPEG-2); the slices after them are not structure codes.
+// Real files of the eight chunked types (RealAudio and AMR built) in one
+// scan with all eight ticked: each is found at its sector with its length, by
+// its own type only.
+TEST(ChunkedMedia, RealFilesInOneScan) {
+    ByteWriter ra, narrow, wide;
+    ra.text(".ra\xFD").be16(4).be16(0).text(".ra4").be32(20000).be16(4).fill(19998, 0x33).text("RaTC").be32(60).fill(60);
+    narrow.text("#!AMR\n");
+    for (int i = 0; i < 1000; ++i) narrow.u8(0x3C).fill(31, 0x77);
+    wide.text("#!AMR-WB\n");
+    for (int i = 0; i < 300; ++i) wide.u8(0x44).fill(60, 0x77);
+    wide.u8(0x4C).u8(0x44).fill(60, 0x77);  // a comfort-noise frame ends the file
+    const ScanResult scan = scanPlaced(
+        {{10, fixture("mpeg/tiny-mpeg1.mpg")}, {34, fixture("wav/tiny.wav")}, {80, fixture("mpeg/tiny-mpeg2.vob")},
+         {160, fixture("mpeg/tiny.m1v")}, {220, fixture("mpeg/tiny.m2v")}, {300, fixture("avi/tiny.avi")},
+         {400, fixture("aiff/tiny.aiff")}, {440, fixture("midi/scale.mid")}, {480, fixture("midi/scale.rmi")},
+         {520, ra.bytes}, {600, fixture("rm/tiny.rm")}, {640, narrow.bytes}, {720, wide.bytes}},
+        selectionOf({FileType::Mpg, FileType::Amr, FileType::Ra, FileType::Rm, FileType::Aif, FileType::Mid,
+                     FileType::Avi, FileType::Wav}),
+        512, 1024 * 1024);
+    // Neither program stream ends with a program end code: the MPEG-1 walk
+    // steps 51 bytes into the WAV header before it gives up, the MPEG-2 one
+    // finds nothing 11,620 bytes on, then takes 101 single steps over zeros.
+    // Both exceed 10,240 bytes, so the skip ends at the stream's last whole
+    // sector and the WAV file is found. The video streams end at their last
+    // structure code (picture start 3,632; picture coding extension 3,272).
     EXPECT_EQ(leavesIn(*scan.root, "MPG Files"), (Leaves{{10, 12288 + 51}, {80, 14336 + 101}, {160, 3636}, {220, 3276}}));
-    EXPECT_EQ(leavesIn(*scan.root, "WAV Files"), (Leaves{{34, 4844}}));
-    EXPECT_EQ(scan.root->children().size(), 2u);
+    EXPECT_EQ(leavesIn(*scan.root, "WAV Files"), (Leaves{{34, 4844}}));  // RIFF size field + 8
+    EXPECT_EQ(leavesIn(*scan.root, "AVI Files"), (Leaves{{300, 17350 + 512}}));  // one RIFF chunk
+    // COMM (18 + 8) and SSND (4,808 + 8): the file less its 12-byte FORM header.
+    EXPECT_EQ(leavesIn(*scan.root, "AIFF Files"), (Leaves{{400, 26 + 4816 + 512}}));
+    EXPECT_EQ(leavesIn(*scan.root, "MID Files"), (Leaves{{440, 4845}, {480, 4865}}));  // exact, no slack
+    EXPECT_EQ(leavesIn(*scan.root, "RA Files"), (Leaves{{520, 20016 + 68}}));
+    // The writer's DATA size runs 10 bytes past its file; the chain is taken as stated.
+    EXPECT_EQ(leavesIn(*scan.root, "RM Files"), (Leaves{{600, 3060}}));
+    EXPECT_EQ(leavesIn(*scan.root, "AMR Files"), (Leaves{{640, 6 + 1000 * 32}, {720, 9 + 300 * 61}}));
+    EXPECT_EQ(scan.root->children().size(), 8u);
 }
 
 TEST(MpgFileCheck, HeaderTestFindsTheNextStartCodeWithinFiftyBytes) {
@@ -64,21 +80,16 @@ TEST(MpgFileCheck, HeaderTestFindsTheNextStartCodeWithinFiftyBytes) {
     auto ctx = contextFor(image.path());
     MpgFileCheck check(*ctx);
     uint8_t probe[kProbeSize];
-    auto isFileAt = [&](uint64_t sector) {
-        readAt(image.path(), sector * 512, {probe, kProbeSize});
-        return check.isFile(probe, sector);
-    };
     ctx->uBAFrameValue = 99;
-    EXPECT_TRUE(isFileAt(0));
-    EXPECT_EQ(ctx->uBAFrameValue, 12u);
-    EXPECT_FALSE(isFileAt(1));
-    EXPECT_EQ(ctx->uBAFrameValue, 12u);  // only a successful test changes it
-    EXPECT_TRUE(isFileAt(2));
-    EXPECT_EQ(ctx->uBAFrameValue, 49u);
-    EXPECT_TRUE(isFileAt(3));
+    // Sector, the header test's answer, uBAFrameValue after it: only a successful test changes it.
+    for (const auto& [sector, accepted, frameValue] : std::vector<std::tuple<uint64_t, bool, uint32_t>>{
+             {0, true, 12}, {1, false, 12}, {2, true, 49}, {40, false, 49}, {3, true, 49}}) {
+        readAt(image.path(), sector * 512, {probe, kProbeSize});
+        EXPECT_EQ(check.isFile(probe, sector), accepted) << sector;
+        if (sector != 3) { EXPECT_EQ(ctx->uBAFrameValue, frameValue) << sector; }
+    }
     // Sized as a video stream: past the picture start code at 20, nothing more.
     EXPECT_EQ(check.fileSizeCalculation(probe, 3), 24u);
-    EXPECT_FALSE(isFileAt(40));
 }
 
 TEST(MpgFileCheck, StreamWalks) {
@@ -117,12 +128,10 @@ TEST(MpgFileCheck, StreamWalks) {
         {"a picture of no size still searches two sectors", videoStreamHead(0, 0).bytes, {24, false}},
     };
     for (const auto& [name, stream, expected] : cases) EXPECT_EQ(sized<MpgFileCheck>(stream, 4), expected) << name;
-}
-
-TEST(MpgFileCheck, StoppedWalks) {
-    EXPECT_EQ(sizeOf<MpgFileCheck>(programStream(40, 2000), 0, 512, true), 0u);
+    EXPECT_EQ(sizeOf<MpgFileCheck>(programStream(40, 2000), 0, 512, true), 0u);  // stopped
     EXPECT_EQ(sizeOf<MpgFileCheck>(videoStreamHead(64, 48).bytes, 0, 512, true), 4u);
 }
+
 
 }  // namespace
 }  // namespace pelorin::test

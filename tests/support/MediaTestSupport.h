@@ -39,6 +39,12 @@ inline Bytes concat(std::initializer_list<Bytes> parts) {
     return all.bytes;
 }
 
+// The bytes with one of them changed.
+inline Bytes with(Bytes bytes, std::size_t at, uint8_t value) {
+    bytes[at] = value;
+    return bytes;
+}
+
 // A found file as the tree holds it.
 struct Leaf {
     uint64_t sector;
@@ -58,13 +64,6 @@ inline Leaves leavesIn(const HDIR& root, std::string_view folderName) {
     return leaves;
 }
 
-// The eight chunked audio and video types, ticked together so that each test
-// also shows the others leave its files alone.
-inline TypeSelection chunkedMediaTypes() {
-    return selectionOf({FileType::Mpg, FileType::Amr, FileType::Ra, FileType::Rm, FileType::Aif, FileType::Mid,
-                        FileType::Avi, FileType::Wav});
-}
-
 // Scans an image holding each file at its sector (zeros elsewhere).
 inline ScanResult scanPlaced(std::initializer_list<std::pair<uint64_t, Bytes>> files, TypeSelection ticked,
                              uint32_t sectorSize = 512, uint64_t imageSize = 0) {
@@ -81,7 +80,6 @@ struct Sized {
     bool skip;
     bool operator==(const Sized&) const = default;
 };
-inline void PrintTo(const Sized& sized, std::ostream* out) { *out << "{size " << sized.size << ", skip " << sized.skip << "}"; }
 inline Sized sizeOn(Recogniser& check, ScanContext& ctx, const std::string& path, uint64_t sector,
                     bool cancel = false) {
     uint8_t probe[kProbeSize] = {};
@@ -103,16 +101,6 @@ Sized sized(const Bytes& file, uint64_t sector = 2, uint32_t sectorSize = 512, b
 template <class Check>
 uint64_t sizeOf(const Bytes& file, uint64_t sector = 2, uint32_t sectorSize = 512, bool cancel = false) {
     return sized<Check>(file, sector, sectorSize, cancel).size;
-}
-
-// The size calculation of a source that has gone: no read succeeds. The head holds a whole probe.
-template <class Check>
-uint64_t sizeWithoutSource(const Bytes& head, uint64_t sector = 0) {
-    ScanContext ctx;
-    ctx.cDriveMountedPath = ctx.selectedDriveMountPoint = "/nonexistent/pelorin-source";
-    Check check(ctx);
-    EXPECT_TRUE(check.isFile(head.data(), sector));
-    return check.fileSizeCalculation(head.data(), sector);
 }
 
 }  // namespace pelorin::test
