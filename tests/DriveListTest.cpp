@@ -16,7 +16,7 @@ MediaDictionary row(std::initializer_list<std::pair<std::string_view, MediaValue
     return d;
 }
 
-TEST(DriveList, SeparatesDrivesFromVolumesInOrder) {
+TEST(DriveList, SeparatesDrivesFromVolumesInOrderOrIsEmptyWhenEnumerationFails) {
     for (bool udev : {true, false}) {  // without udev's data: no volumes
         Fixture f(test::recorded({}, udev), udev);
         EXPECT_EQ(std::tuple(f.list.udevDataAvailable(), f.list.numberOfRows(), f.list.volumeDictArray().size()),
@@ -24,6 +24,12 @@ TEST(DriveList, SeparatesDrivesFromVolumesInOrder) {
         EXPECT_EQ(f.list.row(6).text(kDevicePath), "/dev/sdf");
         for (const auto& volume : f.list.volumeDictArray()) EXPECT_EQ(volume.number(kWhetherVolume), 1);
     }
+    // A failed enumeration gives an empty list without an alert.
+    Fixture f(test::recorded());
+    f.database.failure = "sysfs is not mounted";
+    f.list.refreshDriveList();
+    EXPECT_NE(f.list.lastEnumerationResult(), 0);
+    EXPECT_EQ(std::tuple(f.list.numberOfRows(), f.view.description, f.view.alerts.size()), std::tuple(0u, kSelectDrivePrompt, 0u));
 }
 
 // Trimming itself shows in the chosen drives below (padded SATA model, padded NVMe serial).
@@ -137,14 +143,6 @@ TEST(DriveList, ScannedDriveRemovedAndAttachedAgainUnderANewPath) {
     f.list.refreshDriveList();
     f.list.displayDriveListWindow();
     EXPECT_FALSE(f.list.bDriveRemovedAfterScanning());
-}
-
-TEST(DriveList, FailedEnumerationGivesAnEmptyListWithoutError) {
-    Fixture f(test::recorded());
-    f.database.failure = "sysfs is not mounted";
-    f.list.refreshDriveList();
-    EXPECT_NE(f.list.lastEnumerationResult(), 0);
-    EXPECT_EQ(std::tuple(f.list.numberOfRows(), f.view.description, f.view.alerts.size()), std::tuple(0u, kSelectDrivePrompt, 0u));
 }
 
 }  // namespace

@@ -16,24 +16,21 @@ using Clock = std::chrono::steady_clock;
 // Events in a queue; next() waits for one unless interrupted.
 class FakeEventSource final : public DeviceEventSource {
 public:
-    void push(DeviceEventKind kind) {
-        std::lock_guard lock(mutex);
-        events.push_back({kind, "", "block", "sdb"});
-        changed.notify_all();
-    }
+    void push(DeviceEventKind kind) { change([&] { events.push_back({kind, "", "block", "sdb"}); }); }
+    void interrupt() override { change([&] { interrupted = true; }); }
     std::optional<DeviceEvent> next() override { return take(true); }
     std::optional<DeviceEvent> poll() override { return take(false); }
-    void interrupt() override {
-        std::lock_guard lock(mutex);
-        interrupted = true;
-        changed.notify_all();
-    }
     std::size_t waiting() {
         std::lock_guard lock(mutex);
         return events.size();
     }
 
 private:
+    void change(const std::function<void()>& what) {
+        std::lock_guard lock(mutex);
+        what();
+        changed.notify_all();
+    }
     std::optional<DeviceEvent> take(bool wait) {
         std::unique_lock lock(mutex);
         if (wait) changed.wait(lock, [this] { return interrupted || !events.empty(); });
