@@ -93,10 +93,11 @@ TEST(DriveWatcher, RemovalRebuildsAtOnceAndEventsDuringARebuildAreNotLost) {
     source = w.source;
     w.source->push(DeviceEventKind::Removal);
     ASSERT_TRUE(eventually([&] { return w.watcher.refreshCount() == 2; }));
-    w.source->push(DeviceEventKind::Other);
-    w.source->push(DeviceEventKind::Arrival);
-    ASSERT_TRUE(eventually([&] { return w.source->waiting() == 0; }));
-    std::this_thread::sleep_for(20ms);
+    for (DeviceEventKind kind : {DeviceEventKind::Other, DeviceEventKind::Arrival}) {
+        w.source->push(kind);
+        ASSERT_TRUE(eventually([&] { return w.source->waiting() == 0; }));
+        std::this_thread::sleep_for(20ms);
+    }
     const auto stopping = Clock::now();
     w.watcher.stop();
     EXPECT_LT(Clock::now() - stopping, 1s);
