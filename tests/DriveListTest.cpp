@@ -33,12 +33,21 @@ TEST(DriveList, SeparatesDrivesFromVolumesInOrderOrIsEmptyWhenEnumerationFails) 
 }
 
 // Trimming itself shows in the scan-info identities (the padded SATA model).
-TEST(DriveList, MissingModelAndSerialShowAsDashButUsbDrivesKeepWhatTheyReport) {
+TEST(DriveList, MissingFieldsShowAsDashOrMean512AndUsbDrivesKeepWhatTheyReport) {
     std::vector<MediaDictionary> media{row({}), row({{kWhetherUSB, int64_t{1}}, {kDeviceSerial, std::string(" 123 ")}})};
     truncateDriveModelNumber(media);
     EXPECT_EQ(std::tuple(media[0].textOrEmpty(kDeviceModel), media[0].textOrEmpty(kDeviceSerial),
                          media[1].textOrEmpty(kDeviceSerial), media[1].has(kDeviceModel)),
               std::tuple("-", "-", " 123 ", false));
+    // A missing or zero block size means 512.
+    auto noBlock = chosenDriveFromRow(row({{kDeviceSize, int64_t{1048576}}}));
+    EXPECT_EQ(std::tie(noBlock.u32BytesInSector, noBlock.u64DriveSectorNumber), std::tuple(512u, 2048u));
+    EXPECT_EQ(selectedDriveDescription(noBlock), "Selected Drive: \n\nSerial: \n\nSize: 1.00 MB");
+    auto zeroBlock = chosenDriveFromRow(row({{kPreferredBlockSize, int64_t{0}}, {kDeviceSize, int64_t{4096}}}));
+    EXPECT_EQ(std::tie(zeroBlock.u32BytesInSector, zeroBlock.u64DriveSectorNumber), std::tuple(512u, 8u));
+
+    EXPECT_EQ(std::tuple(driveSizeText(row({{kDeviceSize, int64_t{1048575}}})), driveSizeText(row({}))),
+              std::tuple("1024.00 KB", "0.00 KB"));
 }
 
 TEST(DriveList, ChosenDriveOfEachKindGoesIntoTheScan) {
@@ -72,17 +81,6 @@ TEST(DriveList, ChosenDriveOfEachKindGoesIntoTheScan) {
                   std::tie(drive.selectedDriveMountPoint, drive.selectedDriveMountPoint, drive.u32BytesInSector,
                            drive.u64DriveSectorNumber));
     }
-}
-
-TEST(DriveList, MissingOrZeroBlockSizeMeans512AndSizeTexts) {
-    auto noBlock = chosenDriveFromRow(row({{kDeviceSize, int64_t{1048576}}}));
-    EXPECT_EQ(std::tie(noBlock.u32BytesInSector, noBlock.u64DriveSectorNumber), std::tuple(512u, 2048u));
-    EXPECT_EQ(selectedDriveDescription(noBlock), "Selected Drive: \n\nSerial: \n\nSize: 1.00 MB");
-    auto zeroBlock = chosenDriveFromRow(row({{kPreferredBlockSize, int64_t{0}}, {kDeviceSize, int64_t{4096}}}));
-    EXPECT_EQ(std::tie(zeroBlock.u32BytesInSector, zeroBlock.u64DriveSectorNumber), std::tuple(512u, 8u));
-
-    EXPECT_EQ(std::tuple(driveSizeText(row({{kDeviceSize, int64_t{1048575}}})), driveSizeText(row({}))),
-              std::tuple("1024.00 KB", "0.00 KB"));
 }
 
 TEST(DriveList, RefreshTakesTheSelectedRowAgainOrShowsThePrompt) {

@@ -64,22 +64,17 @@ struct Watch {
     DriveWatcher watcher;
 };
 
-TEST(DriveWatcher, KindsOfEvents) {
+TEST(DriveWatcher, KindsOfEventsAndArrivalSettlesAndOneRebuildCoversTheEventsThatCameMeanwhile) {
     using enum DeviceEventKind;
     EXPECT_EQ((std::vector{kindOfEvent("add", "usb", "usb_device"), kindOfEvent("remove", "block", "partition"),
                            kindOfEvent("change", "block", "disk"), kindOfEvent("change", "block", "partition"),
                            kindOfEvent("bind", "usb", "usb_device")}),
               (std::vector{Arrival, Removal, Arrival, Other, Other}));
-}
-
-// A watcher stops promptly whether it waits or settles.
-TEST(DriveWatcher, ArrivalSettlesAndOneRebuildCoversTheEventsThatCameMeanwhile) {
-    using enum DeviceEventKind;
     const auto start = Clock::now();
     Watch w(300ms, {Arrival, Arrival, Removal, Arrival, Removal});
     ASSERT_TRUE(eventually([&] { return w.watcher.refreshCount() == 1; }));
     EXPECT_GE(Clock::now() - start, 300ms);
-    const auto stopping = Clock::now();
+    const auto stopping = Clock::now();  // a watcher stops promptly while it waits
     w.watcher.stop();
     EXPECT_LT(Clock::now() - stopping, 1s);
     EXPECT_EQ(std::tuple(w.watcher.refreshCount(), w.source->waiting()), std::tuple(1u, 0u));
