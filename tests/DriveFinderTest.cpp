@@ -4,7 +4,9 @@
 
 #include <filesystem>
 #include <memory>
+#include <thread>
 
+#include "drives/DriveWatcher.h"
 #include "drives/LibudevDeviceDatabase.h"
 #include "support/RecordedDevices.h"
 #include "support/TestSupport.h"
@@ -95,8 +97,13 @@ TEST(DriveFinder, NameAndTextHelpers) {
 
 // The machine's own devices, whatever they are: the list is built without error and
 // holds no image or memory. A loop device with 4096-byte sectors, where one can be made,
-// is described from the system's data once it goes by a disk's name.
-TEST(DriveFinderSmoke, RealEnumeration) {
+// is described from the system's data once it goes by a disk's name, and the machine's
+// own monitor, where one opens, has the list rebuilt for it and stops promptly.
+TEST(DriveSmoke, RealEnumerationAndMonitor) {
+    std::string error;
+    auto source = openSystemDeviceEventSource(error);
+    auto watcher = source ? std::make_unique<DriveWatcher>(std::move(source), [] {}, std::chrono::milliseconds(50)) : nullptr;
+    if (watcher) watcher->LaunchThread();
     test::TempImage image(8 * 1048576);
     const std::string loop = test::attachLoop(image.path(), "--sector-size 4096");
     const std::shared_ptr<void> detach(nullptr, [&](void*) {
@@ -104,7 +111,6 @@ TEST(DriveFinderSmoke, RealEnumeration) {
     });
     LibudevDeviceDatabase database;
     MediaIterator devices, renamed;
-    std::string error;
     ASSERT_TRUE(database.enumerate(devices, error)) << error;
     std::vector<MediaDictionary> media, described;
     GetBSDPath(devices, media);
@@ -114,13 +120,20 @@ TEST(DriveFinderSmoke, RealEnumeration) {
         EXPECT_FALSE(isUnlistedDiskName(std::filesystem::path(path).filename())) << path;
         EXPECT_TRUE(m.number(kDeviceSize).value_or(0) > 0 && m.has(kIconName)) << path;
     }
-    if (loop.empty()) return;
     for (BlockDevice b : devices)
-        if (b.device.sysname == std::filesystem::path(loop).filename()) b.device.sysname = "sdz", renamed.push_back(b);
+        if (!loop.empty() && b.device.sysname == std::filesystem::path(loop).filename())
+            b.device.sysname = "sdz", renamed.push_back(b);
     GetBSDPath(renamed, described);
-    ASSERT_EQ(described.size(), 1u);
-    EXPECT_EQ(std::tuple(described[0].number(kPreferredBlockSize), described[0].number(kDeviceSize)),
-              std::tuple(4096, 8 * 1048576));
+    EXPECT_EQ(described.size(), loop.empty() ? 0u : 1u);
+    for (const MediaDictionary& d : described)
+        EXPECT_EQ(std::tuple(d.number(kPreferredBlockSize), d.number(kDeviceSize)), std::tuple(4096, 8 * 1048576));
+    if (!watcher) return;
+    for (int i = 0; i < 2000 && !loop.empty() && !watcher->refreshCount(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(loop.empty() || watcher->refreshCount() > 0);
+    const auto start = std::chrono::steady_clock::now();
+    watcher->stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 }  // namespace
