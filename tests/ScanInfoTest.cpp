@@ -72,56 +72,43 @@ TEST(ScanInfoFile, FilesAndRecordsAreLaidOutByteForByte) {
     EXPECT_EQ(Bytes(record.begin(), record.end()), expected);
 }
 
-TEST(ScanInfoFile, WrongNamesUnfinishedAndImpossibleFilesAreRefused) {
-    TempDir dir;
-    RecordingPrompts prompts;
-    const Bytes good = saveSample(dir, prompts);
-    // Padded, so that only the sector size itself can be the reason.
-    auto sectorSize = [](uint32_t size) { return [size](Bytes& b) { putBe(b, 8, size, 4), b.resize(b.size() + 65536); }; };
-    // {file, change of a good file (none: no file at all), alert}
-    const std::tuple<std::string, std::function<void(Bytes&)>, std::string> cases[] = {
-        {"scan.rvx.bak", nullptr, kWrongFile},
-        {"missing.rvx", nullptr, kIncomplete},
-        {"unfinished.rvx", [](Bytes& b) { std::copy_n("UnComple", 8, b.begin()); }, kIncomplete},
-        {"short.rvx", [](Bytes& b) { b.resize(3); }, kIncomplete},
-        {"sector0.rvx", sectorSize(0), kIncomplete},
-        {"sector3000.rvx", sectorSize(3000), kIncomplete},
-        {"sector8192.rvx", sectorSize(8192), kIncomplete},
-        // A display name "longer" than the whole file ends the reading, it does not allocate it.
-        {"hugename.rvx", [](Bytes& b) { putBe(b, 16, 0xFFFFFFF0u, 4); }, kIncomplete},
-    };
-    for (const auto& [name, change, alert] : cases) {
-        Bytes bytes = good;
-        if (change) change(bytes), writeBytes(dir / name, bytes);
-        prompts.alerts.clear();
-        EXPECT_FALSE(openScanInfo(dir / name, prompts)) << name;
-        EXPECT_EQ(prompts.alerts, std::vector<std::string>{alert}) << name;
-    }
-}
-
-TEST(ScanInfoFile, CutShortOrOddRecordsKeepEveryCompleteNode) {
+// Files that cannot be opened are refused with their message; files cut short or with odd
+// records open quietly and keep every complete node.
+TEST(ScanInfoFile, WrongUnfinishedImpossibleAndCutShortFiles) {
     TempDir dir;
     RecordingPrompts prompts;
     const Bytes good = saveSample(dir, prompts);
     const std::size_t lastEntry = good.size() - 79 - (79 + 19 + 18), firstFolderType = 56 + 5 * 512 + 20 + 79 + 4 + 48;
     auto cut = [](std::size_t size) { return [size](Bytes& b) { b.resize(size); }; };
     auto type = [=](uint64_t value) { return [=](Bytes& b) { putBe(b, firstFolderType, value, 2); }; };
-    // {case, change, children of each folder, end record seen}; no folders: refused
-    const std::tuple<const char*, std::function<void(Bytes&)>, std::vector<std::size_t>, bool> cases[] = {
-        {"no end record", cut(good.size() - 79), {2, 1}, false},
-        {"last name cut", cut(lastEntry + 85), {2, 0}, false},
-        {"inside the root", cut(56 + 5 * 512 + 20 + 40), {}, false},
-        {"a found file before any folder", type(2), {1}, true},
+    // Padded, so that only the sector size itself can be the reason.
+    auto sectorSize = [](uint32_t size) { return [size](Bytes& b) { putBe(b, 8, size, 4), b.resize(b.size() + 65536); }; };
+    using Messages = std::vector<std::string>;
+    // {file, change of a good file (none: no file at all), alerts, children of each folder, end record seen}
+    const std::tuple<std::string, std::function<void(Bytes&)>, Messages, std::vector<std::size_t>, bool> cases[] = {
+        {"scan.rvx.bak", nullptr, {kWrongFile}, {}, false},
+        {"missing.rvx", nullptr, {kIncomplete}, {}, false},
+        {"unfinished.rvx", [](Bytes& b) { std::copy_n("UnComple", 8, b.begin()); }, {kIncomplete}, {}, false},
+        {"short.rvx", cut(3), {kIncomplete}, {}, false},
+        {"sector0.rvx", sectorSize(0), {kIncomplete}, {}, false},
+        {"sector3000.rvx", sectorSize(3000), {kIncomplete}, {}, false},
+        {"sector8192.rvx", sectorSize(8192), {kIncomplete}, {}, false},
+        // A display name "longer" than the whole file ends the reading, it does not allocate it.
+        {"hugename.rvx", [](Bytes& b) { putBe(b, 16, 0xFFFFFFF0u, 4); }, {kIncomplete}, {}, false},
+        {"inside-the-root.rvx", cut(56 + 5 * 512 + 20 + 40), {kIncomplete}, {}, false},
+        {"no-end-record.rvx", cut(good.size() - 79), {}, {2, 1}, false},
+        {"last-name-cut.rvx", cut(lastEntry + 85), {}, {2, 0}, false},
+        {"file-before-any-folder.rvx", type(2), {}, {1}, true},
     };
-    for (const auto& [name, change, children, end] : cases) {
+    for (const auto& [name, change, alerts, children, end] : cases) {
         Bytes bytes = good;
-        change(bytes);
-        MemoryScanInfoInput input(bytes);
-        auto info = readScanInfo(input);
+        if (change) change(bytes), writeBytes(dir / name, bytes);
+        prompts.alerts.clear();
+        auto info = openScanInfo(dir / name, prompts);
         std::vector<std::size_t> found;
         if (info)
             for (const auto& folder : info->root->children()) found.push_back(folder->children().size());
-        EXPECT_EQ(std::tuple(found, info && info->endRecordSeen), std::tuple(children, end)) << name;
+        EXPECT_EQ(std::tuple(prompts.alerts, found, info && info->endRecordSeen), std::tuple(alerts, children, end)) << name;
     }
 }
 
