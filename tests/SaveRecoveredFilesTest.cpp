@@ -4,7 +4,6 @@
 #include <sys/mount.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
