@@ -50,9 +50,6 @@ struct RecordedDisk {
 };
 
 inline const std::vector<RecordedDisk>& recordedDisks() {
-    static const auto mmc0 = std::vector<DeviceRecord>{
-        record("mmc0:0001", "mmc", "", {{"name", "DA4064"}, {"serial", "0x1b2c3d4e"}, {"fwrev", "0x0"}, {"type", "MMC"}}),
-        record("mmc0", "mmc_host")};
     std::string vpd = std::string("\x00\x80\x00\x14", 4) + "S3Z9NB0K123456A     ";
     static const std::vector<RecordedDisk> disks{
         {"USB card reader with an SD card", "sdb", 31116288, 512, true,
@@ -77,8 +74,9 @@ inline const std::vector<RecordedDisk>& recordedDisks() {
                  {{"model", "Samsung SSD 970 EVO Plus 1TB            "}, {"serial", "S4EWNX0R123456      "},
                   {"firmware_rev", "2B2QEXM7"}})},
          {{1, 1953523120, "ext4"}}},
-        {"eMMC", "mmcblk0", 122142720, 512, false, {{"ID_NAME", "DA4064"}}, mmc0, {{1, 122140672, "ext4"}}},
-        {"eMMC boot area", "mmcblk0boot0", 8192, 512, false, {}, mmc0, {}},
+        {"eMMC", "mmcblk0", 122142720, 512, false, {{"ID_NAME", "DA4064"}},
+         {record("mmc0:0001", "mmc", "", {{"name", "DA4064"}, {"serial", "0x1b2c3d4e"}, {"fwrev", "0x0"}, {"type", "MMC"}}),
+          record("mmc0", "mmc_host")}, {{1, 122140672, "ext4"}}},
         {"SD card in a slot", "mmcblk1", 62333952, 512, false, {},
          {record("mmc1:aaaa", "mmc", "", {{"name", "SD64G"}, {"serial", "0x9f8e7d6c"}, {"type", "SD"}})},
          {{1, 62331904, "exfat"}}},
