@@ -182,5 +182,18 @@ TEST(TiffWalker, JpegLengthWalk) {
     EXPECT_EQ(jpegLength(runaway, 0, 27 * 1024 * 1024), 0x500000u);
 }
 
+TEST(TiffWalker, ValuesAcrossWindowsInBothByteOrders) {
+    TempImage image(256 * 1024);
+    image.write(65534, {0x11, 0x22, 0x33, 0x44});
+    auto ctx = contextFor(image.path());
+    ReadWindow window(*ctx);
+    TiffWalker little(window, *ctx, 0, true), big(window, *ctx, 0, false);
+    uint32_t v = 0;
+    EXPECT_TRUE(little.u32(65534, v) && v == 0x44332211u);
+    EXPECT_TRUE(big.u32(65534, v) && v == 0x11223344u);
+    // Another walker moved the window: the first one reads its bytes again.
+    EXPECT_TRUE(window.read(1) && little.u32(65534, v) && v == 0x44332211u);
+}
+
 }  // namespace
 }  // namespace pelorin::test
