@@ -33,9 +33,9 @@ uint32_t firstIfdOf(const Bytes& f) {
 }
 
 struct Measured {
-    bool accepted = false, preview = false;
-    uint64_t length = 0, previewSector = 0, previewSize = 0;
-    uint32_t previewExtra = 0;
+    uint64_t length;
+    bool preview;
+    uint64_t previewSector, previewExtra, previewSize;
 };
 
 struct Options {
@@ -55,22 +55,15 @@ Measured measure(FileType type, const Bytes& file, const Options& o = {}, bool c
     const std::unique_ptr<Recogniser> check = info(type).factory(*ctx);
     uint8_t probe[kProbeSize] = {};
     std::copy_n(file.begin(), std::min<std::size_t>(file.size(), kProbeSize), probe);
-    Measured m;
     if (o.direct) {
         ctx->found.bLittleEndianFile = file[0] == 'I';
         ctx->found.bBigEndianFile = file[0] == 'M';
         o.direct(*ctx);
-        m.accepted = true;
-    } else {
-        m.accepted = check->isFile(probe, o.sector);
     }
+    const bool accepted = o.direct || check->isFile(probe, o.sector);
     ctx->bCancelScanning = cancel;
-    if (m.accepted) m.length = check->fileSizeCalculation(probe, o.sector);
-    m.preview = ctx->found.bRawJpgFileFound;
-    m.previewSector = ctx->u64RawJpgFileSectorNumber;
-    m.previewExtra = ctx->uExtraBytesOfJpgFileOffset;
-    m.previewSize = ctx->u64RawJpgFileSize;
-    return m;
+    const uint64_t length = accepted ? check->fileSizeCalculation(probe, o.sector) : 0;
+    return {length, ctx->found.bRawJpgFileFound, ctx->u64RawJpgFileSectorNumber, ctx->uExtraBytesOfJpgFileOffset, ctx->u64RawJpgFileSize};
 }
 
 // ---- Layouts, one builder per maker -----------------------------------------------
