@@ -24,7 +24,8 @@ Entries strips(TiffBuilder& b, const std::vector<uint32_t>& offsets, const std::
         if (v.size() < 2) return v.empty() ? Entries{} : Entries{L::long1(tag, v[0])};
         return Entries{TiffEntry{tag, 4, uint32_t(v.size()), b.placeValues(v)}};
     };
-    return entry(273, offsets) + entry(279, counts);
+    const Entries first = entry(273, offsets);  // placed before the counts
+    return first + entry(279, counts);
 }
 
 uint32_t firstIfdOf(const Bytes& f) {
@@ -77,21 +78,26 @@ Bytes arwA100(uint32_t subIfd, uint32_t rawLength, uint32_t previewAt, uint32_t 
     return b.bytes();
 }
 
-Bytes arwA700(const std::vector<uint32_t>& offsets, const std::vector<uint32_t>& counts, uint32_t previewAt,
-              uint32_t previewLength) {
+// A first IFD naming the camera (plus `main`) over one SubIFD holding one strip (plus `sub`).
+Bytes withSubIfd(const std::string& make, const std::string& model, uint32_t stripOffset, uint32_t stripBytes, const Entries& sub,
+                 const Entries& main = {}) {
     TiffBuilder b;
-    const uint32_t sub = b.placeIfd(strips(b, offsets, counts) + Entries{b.short1(259, 1)});
-    b.firstIfd(b.placeIfd({b.ascii(271, "SONY"), b.ascii(272, "DSLR-A700"), L::long1(330, sub), L::long1(513, previewAt),
-                           L::long1(514, previewLength)}));
+    const uint32_t at = b.placeIfd(strips(b, {stripOffset}, {stripBytes}) + sub);
+    Entries first{b.ascii(271, make)};  // the texts placed in this order
+    if (!model.empty()) first.push_back(b.ascii(272, model));
+    first.push_back(L::long1(330, at));
+    b.firstIfd(b.placeIfd(first + main));
     return b.bytes();
 }
 
+const TiffEntry kUncompressed{259, 3, 1, 1};
+
+Bytes arwA700(uint32_t stripOffset, uint32_t stripBytes, uint32_t previewAt, uint32_t previewLength) {
+    return withSubIfd("SONY", "DSLR-A700", stripOffset, stripBytes, {kUncompressed}, {L::long1(513, previewAt), L::long1(514, previewLength)});
+}
+
 Bytes sr2(uint32_t stripOffset, uint32_t stripBytes, uint32_t previewAt, uint32_t previewLength) {
-    TiffBuilder b;
-    const uint32_t sub = b.placeIfd(strips(b, {stripOffset}, {stripBytes}) +
-                                    Entries{L::long1(513, previewAt), L::long1(514, previewLength)});
-    b.firstIfd(b.placeIfd({b.ascii(271, "SONY"), b.ascii(272, "DSC-R1"), L::long1(330, sub)}));
-    return b.bytes();
+    return withSubIfd("SONY", "DSC-R1", stripOffset, stripBytes, {L::long1(513, previewAt), L::long1(514, previewLength)});
 }
 
 // With `marked`, the first IFD is the full image (NewSubfileType 0) and holds the strips; else its SubIFD does.
@@ -209,12 +215,7 @@ Bytes panasonic(const char* make, uint32_t stripOffset, uint32_t stripBytes, uin
     return b.bytes();
 }
 
-Bytes threefr(uint32_t stripOffset, uint32_t stripBytes) {
-    TiffBuilder b;
-    const uint32_t sub = b.placeIfd(strips(b, {stripOffset}, {stripBytes}) + Entries{b.short1(259, 1)});
-    b.firstIfd(b.placeIfd({b.ascii(271, "Hasselblad"), L::long1(330, sub)}));
-    return b.bytes();
-}
+Bytes threefr(uint32_t stripOffset, uint32_t stripBytes) { return withSubIfd("Hasselblad", "", stripOffset, stripBytes, {kUncompressed}); }
 
 // ---- Every member's layouts -------------------------------------------------------
 
@@ -247,8 +248,8 @@ std::vector<Case> cases() {
         {"A100", T::Arw, arwA100(0x1000, 0x50000, 0x10234, 0x8000), 0x51000, 0x10234, 0x8000, {.sector = 7}},
         {"A100 preview beyond the length", T::Arw, arwA100(0x1000, 0x50000, 0x60000, 0x8000), 0x51000},
         {"A100 preview capped", T::Arw, arwA100(0x1000, 0x50000, 0x10234, 0x800000), 0x51000, 0x10234, 0x700000},
-        {"A700 preview after the raw data", T::Arw, arwA700({0x8000}, {0x40000}, 0x50000, 0x6000), 0x48000},
-        {"A700 beyond 200 MiB", T::Arw, arwA700({0x8000}, {0xC800000}, 0x1F00, 0x6000), 0},
+        {"A700 preview after the raw data", T::Arw, arwA700(0x8000, 0x40000, 0x50000, 0x6000), 0x48000},
+        {"A700 beyond 200 MiB", T::Arw, arwA700(0x8000, 0xC800000, 0x1F00, 0x6000), 0},
         {"SR2", T::Sr2, sr2(0x9000, 0x30000, 0x2345, 0x4000), 0x39000 + 512, 0x2345, 0x4000, {.sector = 2}},
         {"SR2 preview of 1,024 bytes", T::Sr2, sr2(0x9000, 0x30000, 0x2345, 1024), 0x39000 + 512},
         {"SR2 strip end within the directory", T::Sr2, sr2Inside, firstIfdOf(sr2Inside) + 12u * 3 + 6 + 512, 0x2345, 0x4000},
@@ -350,7 +351,7 @@ TEST(TiffRawSizing, ScanFilesRawFilesAndTheirPreviews) {
         uint64_t size;
         uint64_t previewAt, previewSize;  // size 0: no preview filed
     } files[] = {
-        {0x10, arwA700({0x8000}, {0x40000}, 0x1F00, 0x6000), "ARW Files", "file1.arw", 0x48000, 0x1F00, 0x6000},
+        {0x10, arwA700(0x8000, 0x40000, 0x1F00, 0x6000), "ARW Files", "file1.arw", 0x48000, 0x1F00, 0x6000},
         {0x100, cr2(0x4321, 0x30000, {0x100000}, {0x400000}), "CR2 Files", "file1.cr2", 0x500000, 0x4321, 0x30000},
         // NEF with several SubIFDs: the last preview seen wins.
         {0x200, nikon({{{}, {}, 0x2201, 0x4000}, {{}, {}, 0x8000, 0x20000}, {{0x30000}, {0x900000}}}), "NIKON (NEF) Files", "file1.nef",
