@@ -1,42 +1,39 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "recognisers/raw/CrwFileCheck.h"
+#include "recognisers/raw/MrwFileCheck.h"
+#include "recognisers/raw/RafFileCheck.h"
+#include "recognisers/raw/X3fFileCheck.h"
 #include "support/TestSupport.h"
 #include "support/TiffBuilder.h"
 
+// CRW, MRW, RAF and X3F: their edge cases. Each is also found, with its preview,
+// by the end-to-end scan in TiffRawSizingTest; CRW's header test and its hand-over
+// from the TIFF family are in TiffRawClassificationTest.
 namespace pelorin::test {
 namespace {
 
-constexpr uint32_t kHeap = 26;  // header length: the heap starts here
+struct Sized {
+    uint64_t length;
+    bool preview;
+    uint64_t previewAt, previewSize;  // the preview's offset inside the file
+    std::string extension;
+};
 
-// A CRW whose root directory of three entries ends at `pointerAt`, where the
-// file's last four bytes give the directory's offset from the heap start.
-// Its second entry is the preview.
-Bytes crw(bool little, uint32_t pointerAt, uint32_t previewAt, uint32_t previewLength) {
-    TiffBuilder b(little);
-    b.put32(2, kHeap).poke(6, {'H', 'E', 'A', 'P', 'C', 'C', 'D', 'R'}).padTo(pointerAt + 4);
-    const uint32_t directory = pointerAt - 32;
-    b.put16(directory, 3).put16(directory + 2, 0x300A).put16(directory + 12, 0x2007);
-    b.put32(directory + 14, previewLength).put32(directory + 18, previewAt - kHeap).put32(pointerAt, directory - kHeap);
-    return b.bytes();
-}
-
-TEST(CrwFileCheck, FoundAndSizedWithItsPreviewByAScan) {
-    const uint32_t pointerAt = 0x100000 + 4000;
-    TempImage image(2 * 1024 * 1024);
-    image.write(512 * 4, crw(true, pointerAt, 1000, 5000));
-    image.write(512 * 4 + 1000, {0xFF, 0xD8});
-    const ScanResult result = scanImage(image.path(), selectionOf({FileType::Crw}));
-    const HDIR* folder = folderNamed(*result.root, "CRW Files");
-    ASSERT_NE(folder, nullptr);
-    ASSERT_EQ(folder->children().size(), 1u);
-    EXPECT_EQ(folder->children()[0]->fileSize(), pointerAt + 4u);
-    const HDIR* previews = folderNamed(*result.root, "RAW Jpg Files");
-    ASSERT_NE(previews, nullptr);
-    ASSERT_EQ(previews->children().size(), 1u);
-    EXPECT_EQ(previews->children()[0]->sectorNumber(), 4u + 1000 / 512);
-    EXPECT_EQ(previews->children()[0]->extraBytesToMove(), 1000 % 512);
-    EXPECT_EQ(previews->children()[0]->fileSize(), 5000u);
+// Sizes a file at a sector as the loop does: header test, then length; a scan cancelled in between.
+template <class Check>
+Sized sized(const Bytes& file, uint64_t sector = 1, bool cancel = false) {
+    TempImage image(sector * 512 + 0x1500000);
+    image.write(sector * 512, file);
+    auto ctx = contextFor(image.path());
+    Check check(*ctx);
+    const bool yes = check.isFile(file.data(), sector);
+    ctx->bCancelScanning = cancel;
+    const uint64_t length = yes ? check.fileSizeCalculation(file.data(), sector) : 0;
+    return {length, ctx->found.bRawJpgFileFound, ctx->u64RawJpgFileSectorNumber * 512 + ctx->uExtraBytesOfJpgFileOffset - sector * 512,
+            ctx->u64RawJpgFileSize, check.extensionOfFile()};
 }
 
 TEST(CrwFileCheck, LengthsAndPreviews) {
@@ -47,11 +44,7 @@ TEST(CrwFileCheck, LengthsAndPreviews) {
         bool jpeg, preview;
         uint64_t sector = 0;
     } cases[] = {
-        {"pointer ending 3 bytes before a window", true, 0x100000 + 65533, 1000, 5000, true, true},
-        {"pointer straddling two windows", true, 0x100000 + 65534, 1000, 5000, true, true},
-        {"pointer straddling two windows by 3", true, 0x100000 + 65535, 1000, 5000, true, true},
-        {"pointer at a window's start", true, 0x100000 + 65536, 1000, 5000, true, true},
-        {"big-endian, straddling", false, 0x200000 + 65534, 600, 2000, true, true},
+        {"big-endian pointer straddling two windows (search from 2 MiB)", false, 0x200000 + 65535, 1000, 5000, true, true},
         {"preview over 4 MiB", true, 0x100000 + 100, 1000, 0x400001, true, false},
         {"preview of 4 MiB", true, 0x100000 + 100, 1000, 0x400000, true, true},
         {"preview under 100 bytes", true, 0x100000 + 100, 1000, 99, true, false},
@@ -62,53 +55,84 @@ TEST(CrwFileCheck, LengthsAndPreviews) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TempImage image(std::max<uint64_t>(c.sector * 512 + 0x1500000, 3 * 1024 * 1024));
-        image.write(c.sector * 512, crw(c.little, c.pointerAt, c.previewAt, c.previewLength));
-        if (c.jpeg) image.write(c.sector * 512 + c.previewAt, {0xFF, 0xD8});
-        auto ctx = contextFor(image.path());
-        CrwFileCheck check(*ctx);
-        EXPECT_EQ(recognise(check, image.path(), c.sector), c.pointerAt + 4u);  // the CRW is filed either way
-        EXPECT_EQ(ctx->found.bRawJpgFileFound, c.preview);
+        Bytes file = crw(c.little, c.pointerAt, c.previewAt, c.previewLength);
+        if (c.jpeg) {
+            file.resize(std::max<std::size_t>(file.size(), c.previewAt + 2));
+            file[c.previewAt] = 0xFF, file[c.previewAt + 1] = 0xD8;
+        }
+        const Sized s = sized<CrwFileCheck>(file, c.sector);
+        EXPECT_EQ(s.length, c.pointerAt + 4u);  // the CRW is filed either way
+        EXPECT_EQ(s.preview, c.preview);
         if (!c.preview) continue;
-        EXPECT_EQ(ctx->u64RawJpgFileSectorNumber, c.sector + c.previewAt / 512);
-        EXPECT_EQ(ctx->uExtraBytesOfJpgFileOffset, c.previewAt % 512);
-        EXPECT_EQ(ctx->u64RawJpgFileSize, c.previewLength);
+        EXPECT_EQ(s.previewAt, c.previewAt);
+        EXPECT_EQ(s.previewSize, c.previewLength);
     }
-}
-
-TEST(CrwFileCheck, DirectoryNeverFoundGivesTheFixedLength) {
+    // A directory never found gives the fixed length; a cancelled search, nothing.
     Bytes header = crw(true, 200, 100, 0);
-    header.resize(100);  // no pointer anywhere
-    TempImage image(0x1500000);
-    image.write(0, header);
-    auto ctx = contextFor(image.path());
-    CrwFileCheck check(*ctx);
-    EXPECT_EQ(recognise(check, image.path(), 0), 0xF00000u);
-    // A cancelled search gives nothing.
-    ASSERT_TRUE(check.isFile(header.data(), 0));
-    ctx->bCancelScanning = true;
-    EXPECT_EQ(check.fileSizeCalculation(header.data(), 0), 0u);
+    header.resize(100);
+    EXPECT_EQ(sized<CrwFileCheck>(header).length, 0xF00000u);
+    EXPECT_EQ(sized<CrwFileCheck>(header, 1, true).length, 0u);
 }
 
-TEST(CrwFileCheck, HeaderTestAndHandOverFromTheTiffFamily) {
-    TempImage image(64 * 1024);
-    auto ctx = contextFor(image.path());
-    CrwFileCheck check(*ctx);
-    Bytes probe = crw(true, 200, 100, 0);
-    EXPECT_TRUE(check.isFile(probe.data(), 0));
-    EXPECT_TRUE(ctx->found.bLittleEndianFile);
-    probe[0] = probe[1] = 'M';
-    EXPECT_TRUE(check.isFile(probe.data(), 0));
-    EXPECT_TRUE(ctx->found.bBigEndianFile);
-    EXPECT_FALSE(ctx->found.bLittleEndianFile);
-    probe[1] = 'I';
-    EXPECT_FALSE(check.isFile(probe.data(), 0));
-    // With a TIFF-family member ticked, only its verdict counts.
-    ctx->selection.bTiffSelected = true;
-    probe[1] = 'M';
-    EXPECT_FALSE(check.isFile(probe.data(), 0));
-    ctx->found.bCanonCrwFileFound = true;
-    EXPECT_TRUE(check.isFile(probe.data(), 0));
+TEST(MrwFileCheck, LengthFromSensorSizeStorageAndBlocks) {
+    EXPECT_EQ(sized<MrwFileCheck>(mrw(1000, 2000, 3000, 'Y')).length, 9000000u + 1000 + 8 + 512);
+    EXPECT_EQ(sized<MrwFileCheck>(mrw(1000, 2000, 3000, 'R')).length, 12000000u + 1000 + 8 + 512);
+    EXPECT_EQ(sized<MrwFileCheck>(mrw(1000, 2000, 3000, 'X')).length, 0u);
+    EXPECT_EQ(sized<MrwFileCheck>(mrw(0x3200001, 20, 30, 'R')).length, 0u);
+    EXPECT_EQ(sized<MrwFileCheck>(mrw(1000, 9000, 9000, 'R')).length, 0u);  // beyond 150 MiB
+    // "PRD" must be among the first five blocks.
+    EXPECT_EQ(sized<MrwFileCheck>(mrw(1000, 20, 30, 'R', 4)).length, 1200u + 1008 + 512);
+    EXPECT_EQ(sized<MrwFileCheck>(mrw(1000, 20, 30, 'R', 5)).length, 0u);
+}
+
+TEST(RafFileCheck, LengthRules) {
+    EXPECT_EQ(sized<RafFileCheck>(raf(200, 2000, 5000, 100000, 100000)).length, 205000u + 512);  // raw data counted twice
+    EXPECT_EQ(sized<RafFileCheck>(raf(200, 2000, 0xC800001, 10, 0)).length, 0u);
+    EXPECT_EQ(sized<RafFileCheck>(raf(200, 2000, 0xC000000, 0x1000000, 0)).length, 0u);
+    EXPECT_EQ(sized<RafFileCheck>(raf(200, 1024, 50, 40, 0)).length, 0u);  // below 100 bytes
+    const Sized smallPreview = sized<RafFileCheck>(raf(200, 1024, 5000, 40, 0));
+    EXPECT_EQ(smallPreview.length, 5040u + 512);
+    EXPECT_FALSE(smallPreview.preview);  // a preview of 1,024 bytes is not reported
+    Bytes other = raf(200, 2000, 5000, 100, 0);
+    other[14] = 'X';
+    EXPECT_EQ(sized<RafFileCheck>(other).length, 0u);
+}
+
+Bytes sigmaTiff(bool dng) {
+    TiffBuilder b;
+    const uint32_t make = b.placeText("SIGMA");
+    std::vector<TiffEntry> entries{b.short1(256, 10), b.short1(257, 10), b.short1(258, 8), {271, 2, 6, make},
+                                   TiffBuilder::long1(273, 300), TiffBuilder::long1(279, 400)};
+    if (dng) entries.push_back({50706, 1, 4, 0x00000401});
+    b.firstIfd(b.placeIfd(entries));
+    return b.bytes();
+}
+
+TEST(X3fFileCheck, HeaderTestsAndDirectorySearch) {
+    Bytes noSec = fovb(6000, 3, 3000), lost = fovb(6000, 3, 3000);
+    noSec[233] = 'X';                       // no "SEC" at 232
+    std::memset(lost.data() + 6000, 0, 4);  // no "SECd" anywhere
+    const struct {
+        const char* name;
+        Bytes file;
+        uint64_t length;
+        bool preview;
+        const char* extension = ".x3f";
+    } cases[] = {
+        {"directory straddling two windows", fovb(65533, 2, 100), 65533 + 16 + 24, true},
+        {"directory never found", lost, 0x1300000, false},
+        {"preview section beyond its bound", fovb(6000, 3, 3000, 0x1900000), 6052, false},
+        // Header, one IFD of six entries, the 6-byte Make, 400 bytes of strips, slack.
+        {"Sigma TIFF", sigmaTiff(false), 8 + 78 + 6 + 400 + 512, false, ".tif"},
+        {"no SEC at 232", noSec, 0, false},
+        {"a Sigma DNG", sigmaTiff(true), 0, false},
+    };
+    for (const auto& c : cases) {
+        const Sized s = sized<X3fFileCheck>(c.file, 0);
+        EXPECT_EQ(s.length, c.length) << c.name;
+        EXPECT_EQ(s.preview, c.preview) << c.name;
+        EXPECT_TRUE(!c.length || s.extension == c.extension) << c.name;
+    }
 }
 
 }  // namespace

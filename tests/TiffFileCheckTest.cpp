@@ -3,6 +3,7 @@
 #include <random>
 
 #include "recognisers/raw/TiffFileCheck.h"
+#include "recognisers/raw/TiffWalker.h"
 #include "recognisers/raw/X3fFileCheck.h"
 #include "support/OpenCounter.h"
 #include "support/TestSupport.h"
@@ -13,34 +14,28 @@ namespace {
 
 using L = TiffBuilder;
 
-uint64_t sizeAt(const Bytes& file, uint64_t sector = 0, uint64_t imageSize = 256 * 1024) {
+// Header test, then length, as the loop does; a scan cancelled in between.
+uint64_t sizeAt(const Bytes& file, uint64_t sector = 0, uint64_t imageSize = 256 * 1024, bool cancel = false) {
     TempImage image(imageSize);
     image.write(sector * 512, file);
     auto ctx = contextFor(image.path());
     TiffFileCheck check(*ctx);
-    return recognise(check, image.path(), sector);
+    if (!check.isFile(file.data(), sector)) return 0;
+    ctx->bCancelScanning = cancel;
+    return check.fileSizeCalculation(file.data(), sector);
 }
 
-// Real files from ImageMagick; lengths worked out from their directories by the
-// plain-TIFF rule (header, 12n + 6 per IFD, out-of-line values, strip or tile
-// byte counts, 512 bytes of slack).
-TEST(TiffFileCheck, RealFilesAreFoundAndSized) {
-    const std::pair<const char*, uint64_t> files[] = {
-        {"tiff/strips.tiff", 2246}, {"tiff/tiles.tiff", 7754}, {"tiff/pages.tiff", 3110}, {"tiff/bigendian.tiff", 1010}};
-    for (const auto& [file, length] : files) {
-        SCOPED_TRACE(file);
-        TempImage image(64 * 1024);
-        image.write(512 * 7, fixture(file));
-        const ScanResult result = scanImage(image.path(), selectionOf({FileType::Tiff}));
-        const HDIR* folder = folderNamed(*result.root, "TIFF Files");
-        ASSERT_NE(folder, nullptr);
-        ASSERT_EQ(folder->children().size(), 1u);
-        EXPECT_EQ(folder->children()[0]->sectorNumber(), 7u);
-        EXPECT_EQ(folder->children()[0]->fileSize(), length);
-        EXPECT_EQ(folder->children()[0]->fileName(), "file1.tiff");
-    }
+// A JPEG whose end marker starts `endAt` bytes after its start.
+Bytes jpegEndingAt(uint32_t endAt) {
+    Bytes b{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10};
+    b.resize(b.size() + 14, 0x20);
+    b.insert(b.end(), {0xFF, 0xDA, 0x00, 0x08});
+    b.resize(endAt, 0x42);
+    b.insert(b.end(), {0xFF, 0xD9});
+    return b;
 }
 
+// Real TIFF files are found and sized by the end-to-end scan in TiffRawSizingTest.
 // Plain image tags 256, 257, ... and one strip at 200.
 Bytes plainTiff(uint32_t entries, uint32_t stripBytes, bool bigEndianMagicBytes = false) {
     TiffBuilder b;
@@ -104,12 +99,7 @@ Bytes canonTiff(bool cr, uint16_t makerNoteType = 7) {
     const uint32_t makerNote = b.placeIfd({L::long1(129, 400), L::long1(130, 0)});
     const uint32_t exif = b.placeIfd({{37500, makerNoteType, 30, makerNote}, {36864, 7, 4, 0x31323230}});
     b.firstIfd(b.placeIfd({b.short1(256, 10), b.short1(257, 10), {271, 2, 6, make}, L::long1(273, 300), L::long1(279, 50), L::long1(34665, exif)}));
-    Bytes jpeg{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10};
-    jpeg.resize(jpeg.size() + 14, 0x20);
-    jpeg.insert(jpeg.end(), {0xFF, 0xDA, 0x00, 0x08, 1, 2, 3, 4, 5, 6});
-    jpeg.resize(jpeg.size() + 100, 0x42);
-    jpeg.insert(jpeg.end(), {0xFF, 0xD9});
-    b.poke(400, jpeg);
+    b.poke(400, jpegEndingAt(130));
     return b.bytes();
 }
 
@@ -119,9 +109,11 @@ TEST(TiffFileCheck, Lengths) {
         Bytes file;
         uint64_t length;
         uint64_t sector = 0, imageSize = 256 * 1024;
+        bool cancel = false;
     } cases[] = {
         {"plain: header, 12 × 5 + 6, strips, slack", plainTiff(5, 200), 8 + 66 + 200 + 512},
         {"plain, magic as 00 2A", plainTiff(5, 200, true), 8 + 66 + 200 + 512},
+        {"cancelled: what it has", plainTiff(5, 200), 8 + 66, 0, 256 * 1024, true},
         {"below 100 bytes", plainTiff(5, 10), 0},
         {"beyond 200 MiB", plainTiff(5, 0xC800000), 0},
         {"four entries pass the header test, not the length rule", plainTiff(4, 200), 0},
@@ -137,7 +129,7 @@ TEST(TiffFileCheck, Lengths) {
         {"Canon TIFF marked 'CR' is a CR2", canonTiff(true), 0, 5},
         {"Canon TIFF, maker note typed LONG", canonTiff(false, 4), 358 + 512, 5},
     };
-    for (const auto& c : cases) EXPECT_EQ(sizeAt(c.file, c.sector, c.imageSize), c.length) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(sizeAt(c.file, c.sector, c.imageSize, c.cancel), c.length) << c.name;
 }
 
 TEST(TiffFileCheck, GarbageAfterAByteOrderMarkIsRejectedQuickly) {
@@ -148,12 +140,9 @@ TEST(TiffFileCheck, GarbageAfterAByteOrderMarkIsRejectedQuickly) {
         for (auto& byte : garbage) byte = static_cast<uint8_t>(random());
         const bool little = round % 2;
         garbage[0] = garbage[1] = little ? 'I' : 'M';
-        if (round % 3 == 0) {
-            // A believable header and entry count over random entries.
-            std::fill_n(garbage.begin() + 2, 8, 0);
-            garbage[little ? 2 : 3] = 0x2A;
-            garbage[little ? 4 : 7] = 8;
-            garbage[little ? 8 : 9] = static_cast<uint8_t>(2 + round % 99);
+        if (round % 3 == 0) {  // a believable header and entry count over random entries
+            const Bytes header = TiffBuilder(little).firstIfd(8).put16(8, uint16_t(2 + round % 99)).bytes();
+            std::copy_n(header.begin(), 10, garbage.begin());
         }
         image.write(0, garbage);
         auto ctx = contextFor(image.path());
@@ -171,15 +160,39 @@ TEST(TiffFileCheck, GarbageAfterAByteOrderMarkIsRejectedQuickly) {
     }
 }
 
-TEST(TiffFileCheck, CancelledSizeReturnsWhatItHas) {
-    TempImage image(64 * 1024);
-    const Bytes file = plainTiff(5, 200);
-    image.write(0, file);
+uint64_t jpegLength(const Bytes& jpeg, uint64_t address, uint64_t imageSize = 256 * 1024) {
+    TempImage image(imageSize);
+    image.write(address, jpeg);
     auto ctx = contextFor(image.path());
-    TiffFileCheck check(*ctx);
-    ASSERT_TRUE(check.isFile(file.data(), 0));
-    ctx->bCancelScanning = true;
-    EXPECT_EQ(check.fileSizeCalculation(file.data(), 0), 8u + 66);
+    ReadWindow window(*ctx);
+    return TiffWalker(window, *ctx, 0, true).jpgFileSizeCalculation(address);
+}
+
+TEST(TiffWalker, JpegLengthWalk) {
+    EXPECT_EQ(jpegLength(jpegEndingAt(300), 1000), 302u + 512);
+    // End marker as the last byte pair of the 64 KiB window, and straddling it.
+    EXPECT_EQ(jpegLength(jpegEndingAt(65534), 0), 65536u + 512);
+    EXPECT_EQ(jpegLength(jpegEndingAt(65535), 0), 65537u + 512);
+    EXPECT_EQ(jpegLength({0x12, 0x34}, 0), 0u);
+    // A marker that is no marker ends the walk with what it has.
+    EXPECT_EQ(jpegLength({0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0, 0, 0x12}, 0), 10u);
+    // A runaway stream is capped.
+    Bytes runaway = jpegEndingAt(40);
+    runaway.resize(40);
+    EXPECT_EQ(jpegLength(runaway, 0, 27 * 1024 * 1024), 0x500000u);
+}
+
+TEST(TiffWalker, ValuesAcrossWindowsInBothByteOrders) {
+    TempImage image(256 * 1024);
+    image.write(65534, {0x11, 0x22, 0x33, 0x44});
+    auto ctx = contextFor(image.path());
+    ReadWindow window(*ctx);
+    TiffWalker little(window, *ctx, 0, true), big(window, *ctx, 0, false);
+    uint32_t v = 0;
+    EXPECT_TRUE(little.u32(65534, v) && v == 0x44332211u);
+    EXPECT_TRUE(big.u32(65534, v) && v == 0x11223344u);
+    // Another walker moved the window: the first one reads its bytes again.
+    EXPECT_TRUE(window.read(1) && little.u32(65534, v) && v == 0x44332211u);
 }
 
 }  // namespace

@@ -125,7 +125,6 @@ const std::vector<Case>& cases() {
         {"PEF", {.make = "PENTAX Corporation", .ifds = 3}, PEF, "Pef", {PEF}, kNone, kNone, PEF, kNone},
         {"Pentax TIFF", {.make = "PENTAX Corporation", .ifds = 2}, TIF, "RawTiff Tiff", {TIF}, kNone, TIF, kNone, kNone},
         {"Pentax with 4 IFDs", {.make = "PENTAX Corporation", .ifds = 4}, PEF, "Pef", {}, kNone, kNone, kNone, kNone},
-        {"Pentax with 11 IFDs", {.make = "PENTAX Corporation", .ifds = 11}, PEF, "Pef", {}, kNone, kNone, kNone, kNone},
         {"KDC by model", {.make = "EASTMAN KODAK", .model = "Kodak DC120", .subIfds = true}, KDC, "Kdc", {KDC}, KDC, kNone, KDC, kNone},
         {"KDC by make only", {.make = "Kodak Digital Science DC50", .subIfds = true}, kNone, "", {KDC}, KDC, kNone, KDC, kNone},
         {"K25", {.make = "EASTMAN KODAK", .model = "KODAK DC25", .subIfds = true}, K25, "K25", {K25}, K25, kNone, kNone, kNone},
@@ -136,7 +135,6 @@ const std::vector<Case>& cases() {
         {"3FR", {.make = "Hasselblad", .subIfds = true}, FR3, "Threefr", {FR3}, kNone, kNone, kNone, kNone},
         {"Hasselblad without SubIFDs", {.make = "Hasselblad"}, TIF, "RawTiff Tiff", {TIF}, kNone, TIF, kNone, kNone},
         {"CRW", {.heap = true}, CRW, "Crw", {CRW}, kNone, kNone, kNone, kNone},
-        {"big-endian CRW", {.heap = true, .little = false}, CRW, "Crw", {CRW}, kNone, kNone, kNone, kNone},
         // ARW's pass needs four entries; the members it gates read its refusal.
         {"plain TIFF with 3 entries", {.fillers = 3}, kNone, "", {TIF}, kNone, kNone, kNone, kNone},
         {"no entries", {.fillers = 0}, kNone, "", {}, kNone, kNone, kNone, kNone},
@@ -183,7 +181,7 @@ TEST(TiffRawClassification, ReadingsThatDependOnWhoElseIsTicked) {
     for (const auto& c : cases) EXPECT_STREQ(kNames[runFamily(c.file, c.ticked).acceptedBy], kNames[c.expected]) << c.name;
 }
 
-TEST(TiffRawClassification, GatedMembersAnswerWithoutReading) {
+TEST(TiffRawClassification, GatedMembersAnswerWithoutReadingAndCancelledOnesNo) {
     const Outcome nef = runFamily(Header{.make = "NIKON", .subIfds = true}.build(), {ARW, NEF, TIF});
     EXPECT_EQ(nef.acceptedBy, NEF);
     EXPECT_EQ(nef.flags, "Nef");
@@ -194,11 +192,8 @@ TEST(TiffRawClassification, GatedMembersAnswerWithoutReading) {
     const Outcome pef = runFamily(Header{.make = "PENTAX", .ifds = 3}.build(), {KDC, PEF});
     EXPECT_EQ(pef.acceptedBy, PEF);
     EXPECT_GE(pef.opensPerMember.at(1), 1);
-}
-
-TEST(TiffRawClassification, CancelledScanAnswersNo) {
-    EXPECT_EQ(runFamily(Header{}.build(), {TIF}, true).acceptedBy, kNone);
-    EXPECT_EQ(runFamily(Header{}.build(), {ARW}, true).acceptedBy, kNone);
+    // A cancelled scan answers NO.
+    EXPECT_EQ(runFamily(Header{}.build(), {ARW, TIF}, true).acceptedBy, kNone);
 }
 
 }  // namespace

@@ -24,13 +24,8 @@ public:
     int opens() {
         int count = 0;
         alignas(inotify_event) char buffer[4096];
-        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
-            for (ssize_t at = 0; at < n;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-                if (event->mask & IN_OPEN) ++count;
-                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-            }
-        }
+        // Only IN_OPEN is watched, and a watched file's events carry no name.
+        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) count += static_cast<int>(n / sizeof(inotify_event));
         return count;
     }
 

@@ -1,6 +1,7 @@
 #pragma once
-// Lays out TIFF-shaped files byte by byte for tests: header, IFD chains,
-// entries, strings, SubIFDs and maker notes, in either byte order.
+// Lays out raw files byte by byte for tests: TIFF-shaped ones (header, IFD
+// chains, entries, strings, SubIFDs, maker notes) in either byte order, and
+// the CRW, MRW, RAF and X3F layouts.
 
 #include <algorithm>
 #include <cstdint>
@@ -103,5 +104,43 @@ private:
     bool little;
     std::vector<uint8_t> data;
 };
+
+// A CRW whose root directory of three entries ends at `pointerAt`, where the file's last four
+// bytes give the directory's offset from the heap start (26). Its second entry is the preview.
+inline std::vector<uint8_t> crw(bool little, uint32_t pointerAt, uint32_t previewAt, uint32_t previewLength) {
+    TiffBuilder b(little);
+    b.put32(2, 26).poke(6, {'H', 'E', 'A', 'P', 'C', 'C', 'D', 'R'}).padTo(pointerAt + 4);
+    const uint32_t directory = pointerAt - 32;
+    b.put16(directory, 3).put16(directory + 2, 0x300A).put16(directory + 12, 0x2007);
+    b.put32(directory + 14, previewLength).put32(directory + 18, previewAt - 26).put32(pointerAt, directory - 26);
+    return b.bytes();
+}
+
+// An MRW whose "PRD" block comes after `blocksBefore` other blocks of 100 bytes.
+inline std::vector<uint8_t> mrw(uint32_t imageDataOffset, uint16_t height, uint16_t width, uint8_t method, int blocksBefore = 0) {
+    TiffBuilder b(false);
+    b.poke(0, {0, 'M', 'R', 'M'}).put32(4, imageDataOffset);
+    uint32_t at = 8;
+    for (int i = 0; i < blocksBefore; ++i, at += 108) b.poke(at, {0, 'T', 'T', 'W'}).put32(at + 4, 100);
+    b.poke(at, {0, 'P', 'R', 'D'}).put32(at + 4, 24).put16(at + 16, height).put16(at + 18, width).poke(at + 26, {method}).padTo(at + 32);
+    return b.bytes();
+}
+
+inline std::vector<uint8_t> raf(uint32_t previewAt, uint32_t previewLength, uint32_t rawAt, uint32_t rawLength, uint32_t at132) {
+    TiffBuilder b(false);
+    const std::string magic = "FUJIFILMCCD-RAW 0201FF383501";
+    b.poke(0, {magic.begin(), magic.end()}).put32(84, previewAt).put32(88, previewLength).put32(100, rawAt).put32(104, rawLength);
+    b.put32(132, at132).padTo(160);
+    return b.bytes();
+}
+
+// An X3F with an image section at 232 holding a JPEG at 260 (after its 28-byte
+// header) and its section directory ("SECd", `entries` entries) at `directoryAt`.
+inline std::vector<uint8_t> fovb(uint32_t directoryAt, uint32_t entries, uint32_t previewLength, uint32_t section = 232) {
+    TiffBuilder b;
+    b.poke(0, {'F', 'O', 'V', 'b'}).poke(232, {'S', 'E', 'C', 'i'}).poke(260, {0xFF, 0xD8, 0xFF, 0xE0}).poke(directoryAt, {'S', 'E', 'C', 'd'});
+    b.put32(directoryAt + 8, entries).put32(directoryAt + 12, section).put32(directoryAt + 16, previewLength).padTo(directoryAt + 16 + 12 * entries);
+    return b.bytes();
+}
 
 }  // namespace pelorin::test
