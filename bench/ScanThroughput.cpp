@@ -32,10 +32,9 @@ struct QuietController final : pelorin::ScanController {
     bool fileSelectionFlag(pelorin::FileType type) const override { return ticked[pelorin::index(type)]; }
     void updateProgressBar() override {}
     void scanningCompleted() override {}
-    void showAlert(std::string_view title, std::string_view message, std::string_view) override {
-        std::fprintf(stderr, "%.*s %.*s\n", int(title.size()), title.data(), int(message.size()), message.data());
+    void notify(const pelorin::Notice& notice) override {
+        std::fprintf(stderr, "the scan could not read %s\n", notice.path.c_str());
     }
-    void logLine(std::string_view) override {}
     pelorin::TypeSelection ticked;
 };
 

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <thread>
 
+#include "app/Texts.h"
+
 namespace pelorin::cli {
 namespace {
 
@@ -31,14 +33,12 @@ void CliController::scanningCompleted() {
     completed.notify_all();
 }
 
-void CliController::showAlert(std::string_view title, std::string_view message, std::string_view) {
+void CliController::notify(const Notice& notice) {
+    const texts::AlertText alert = texts::alertFor(notice);
     alertShown_ = true;
     if (showProgress) std::fputs("\r\033[K", stderr);
-    std::fprintf(stderr, "%.*s %.*s\n", int(title.size()), title.data(), int(message.size()), message.data());
-}
-
-void CliController::logLine(std::string_view line) {
-    std::fprintf(stderr, "%.*s\n", int(line.size()), line.data());
+    std::fprintf(stderr, "%s %s\n", alert.title.c_str(), alert.message.c_str());
+    if (!alert.logLine.empty()) std::fprintf(stderr, "%s\n", alert.logLine.c_str());
 }
 
 void CliController::drawProgress(bool final) {

@@ -18,8 +18,7 @@ public:
     bool fileSelectionFlag(FileType type) const override { return ticked[index(type)]; }
     void updateProgressBar() override {}  // the waiting thread redraws on its own clock
     void scanningCompleted() override;
-    void showAlert(std::string_view title, std::string_view message, std::string_view button) override;
-    void logLine(std::string_view line) override;
+    void notify(const Notice& notice) override;
 
     // Runs the scan on a worker thread and waits for it, drawing progress and
     // turning Ctrl-C into a stop request. True when the scan was stopped.

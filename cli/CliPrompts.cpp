@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "app/Texts.h"
 #include "recovery/SaveRecoveredFiles.h"
 
 namespace pelorin::cli {
@@ -18,18 +19,16 @@ void CliPrompts::finishProgress() {
     lineDrawn = false;
 }
 
-void CliPrompts::showAlert(std::string_view title, std::string_view message, std::string_view) {
+void CliPrompts::notify(const Notice& notice) {
+    const texts::AlertText alert = texts::alertFor(notice);
     finishProgress();
-    std::fprintf(stderr, "%.*s\n", int(title.size()), title.data());
-    if (!message.empty() && message != " ") std::fprintf(stderr, "%.*s\n", int(message.size()), message.data());
+    std::fprintf(stderr, "%s\n", alert.title.c_str());
+    if (!alert.message.empty() && alert.message != " ") std::fprintf(stderr, "%s\n", alert.message.c_str());
+    if (!alert.logLine.empty()) std::fprintf(stderr, "%s\n", alert.logLine.c_str());
 }
 
-void CliPrompts::logLine(std::string_view line) {
-    clearLine();
-    std::fprintf(stderr, "%.*s\n", int(line.size()), line.data());
-}
-
-bool CliPrompts::askYesNo(std::string_view title, std::string_view message) {
+bool CliPrompts::ask(Question question) {
+    const auto [title, message] = texts::questionFor(question);
     std::FILE* terminal = ::isatty(STDIN_FILENO) ? std::fopen("/dev/tty", "r+") : nullptr;
     if (!terminal) return true;
     clearLine();

@@ -5,18 +5,17 @@
 #include <chrono>
 #include <string>
 
-#include "recovery/SavePrompts.h"
+#include "engine/Prompts.h"
 
 namespace pelorin::cli {
 
-class CliPrompts final : public SavePrompts {
+class CliPrompts final : public Prompts {
 public:
     explicit CliPrompts(bool showProgress) : showProgress(showProgress) {}
 
-    void showAlert(std::string_view title, std::string_view message, std::string_view button) override;
-    void logLine(std::string_view line) override;
+    void notify(const Notice& notice) override;
     // Asks on the terminal; with no terminal to ask on, the answer is "Yes".
-    bool askYesNo(std::string_view title, std::string_view message) override;
+    bool ask(Question question) override;
     void updateTreeProgress(const SaveProgressUpdate& update) override;
 
     // Ends the progress line before other output.

@@ -20,13 +20,10 @@ namespace {
 // list is always "shown" with nothing selected.
 class CliDriveListView final : public DriveListView {
 public:
-    void showAlert(std::string_view title, std::string_view message, std::string_view) override {
-        std::fprintf(stderr, "%.*s %.*s\n", int(title.size()), title.data(), int(message.size()), message.data());
-    }
-    void logLine(std::string_view line) override { std::fprintf(stderr, "%.*s\n", int(line.size()), line.data()); }
     void reloadDriveTable() override {}
     void setNextEnabled(bool) override {}
-    void showDescription(std::string_view) override {}
+    void showChosenDrive(const ChosenDrive&) override {}
+    void showNoDriveChosen() override {}
     ShownPage shownPage() const override { return ShownPage::DriveList; }
 };
 
@@ -132,12 +129,12 @@ int runDrives(const DrivesOptions& options) {
     return options.watch ? watch(list, options.json) : 0;
 }
 
-std::optional<std::string> attachedDriveOf(const ScanInfoHeader& header, Alerts& alerts) {
+std::optional<std::string> attachedDriveOf(const ScanInfoHeader& header, Notices& notices) {
     LibudevDeviceDatabase database;
     CliDriveListView view;
     DriveList list(database, view);
     list.initialDriveList();
-    const auto attached = retriveAllDriveDetails(list.driveDictArray(), deviceFirstFiveSectorsReader(alerts));
+    const auto attached = retriveAllDriveDetails(list.driveDictArray(), deviceFirstFiveSectorsReader(notices));
     ScanInfoDriveIdentity file;
     file.selectedDrive = header.identity.displayName;
     file.serial = header.identity.serial;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "drives/DriveList.h"
-#include "engine/Alerts.h"
+#include "engine/Prompts.h"
 #include "scaninfo/ScanInfoFile.h"
 
 namespace CLI {
@@ -29,6 +29,6 @@ std::optional<ChosenDrive> listedDrive(const std::string& path);
 
 // The device path of the attached drive a scan-info file describes: the first
 // listed drive with its serial, model, revision, sector size and size.
-std::optional<std::string> attachedDriveOf(const ScanInfoHeader& header, Alerts& alerts);
+std::optional<std::string> attachedDriveOf(const ScanInfoHeader& header, Notices& notices);
 
 }  // namespace pelorin::cli

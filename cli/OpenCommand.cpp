@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "app/Texts.h"
 #include "cli/CliPrompts.h"
 #include "cli/DrivesCommand.h"
 #include "cli/Report.h"
@@ -94,7 +95,7 @@ int openScanInfoFile(const OpenOptions& options) {
         if (!writeReport(options.reportPath, source, *info->root, false, error)) return fail(error);
     }
     if (options.recoverDir.empty()) return kExitOK;
-    if (!sourceNamed) return fail("cannot recover: " + std::string(kDriveCannotOpen));
+    if (!sourceNamed) return fail("cannot recover: " + std::string(texts::kDriveCannotOpen));
     return recoverInto(*info->root, sourcePath, header.u32BytesInSector, totals, options.recoverDir, showProgress);
 }
 

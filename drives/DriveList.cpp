@@ -54,11 +54,6 @@ ChosenDrive chosenDriveFromRow(const MediaDictionary& row) {
     return drive;
 }
 
-std::string selectedDriveDescription(const ChosenDrive& drive) {
-    return "Selected Drive: " + drive.selectedDrive + "\n\nSerial: " + drive.serial +
-           "\n\nSize: " + sizeText(drive.selectedDriveSize);
-}
-
 std::string driveTitle(const MediaDictionary& row) {
     if (isUsbKindRow(row) && !row.flag(mediakey::kWhetherSATA))
         return row.textOrEmpty(mediakey::kVendorIdentification) + " " +
@@ -146,12 +141,12 @@ void DriveList::tableViewSelectionDidChange(std::optional<std::size_t> row) {
 void DriveList::takeRow(std::size_t index) {
     view.setNextEnabled(true);
     chosen_ = chosenDriveFromRow(driveDictArray_.at(index));
-    view.showDescription(selectedDriveDescription(chosen_));
+    view.showChosenDrive(chosen_);
 }
 
 void DriveList::showNoSelection() {
     view.setNextEnabled(false);
-    view.showDescription(kSelectDrivePrompt);
+    view.showNoDriveChosen();
 }
 
 void DriveList::displayDriveListWindow() {

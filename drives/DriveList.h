@@ -13,24 +13,23 @@
 #include "drives/DeviceDatabase.h"
 #include "drives/MediaDictionary.h"
 #include "drives/ScanInfoDriveMatch.h"
-#include "engine/Alerts.h"
 #include "engine/ScanContext.h"
 
 namespace pelorin {
-
-inline constexpr std::string_view kSelectDrivePrompt =
-    "\nSelect the drive from which digital media files needs to be recovered and click on 'Next' button to proceed.";
 
 // Which page of the main window is shown when the list is rebuilt.
 enum class ShownPage { DriveList, Results, Other };
 
 // What the drive list asks of the window that shows it (the desktop
 // controller, the command-line tool, a test).
-class DriveListView : public Alerts {
+class DriveListView {
 public:
+    virtual ~DriveListView() = default;
     virtual void reloadDriveTable() = 0;
     virtual void setNextEnabled(bool enabled) = 0;
-    virtual void showDescription(std::string_view text) = 0;
+    // The description box: the chosen drive, or the invitation to choose one.
+    virtual void showChosenDrive(const struct ChosenDrive& drive) = 0;
+    virtual void showNoDriveChosen() = 0;
     virtual ShownPage shownPage() const = 0;
     // The list changed while the results of an opened scan-info file are
     // shown: match that file's drive again (DriveList::rematchScanInfoDrive).
@@ -68,9 +67,6 @@ uint32_t bytesInSectorOfRow(const MediaDictionary& row);
 
 // The chosen-drive state of a row.
 ChosenDrive chosenDriveFromRow(const MediaDictionary& row);
-
-// "Selected Drive: …\n\nSerial: …\n\nSize: …" for the description box.
-std::string selectedDriveDescription(const ChosenDrive& drive);
 
 // The row's title: vendor, product and revision level of a USB or FireWire
 // drive; model and revision of any other.

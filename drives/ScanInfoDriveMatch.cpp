@@ -20,12 +20,12 @@ bool sameIdentity(const AttachedDriveIdentity& drive, const ScanInfoDriveIdentit
 
 }  // namespace
 
-FirstFiveSectorsReader deviceFirstFiveSectorsReader(Alerts& alerts) {
-    return [&alerts](const std::string& path, uint32_t sectorSize, std::vector<uint8_t>& sectors) {
+FirstFiveSectorsReader deviceFirstFiveSectorsReader(Notices& notices) {
+    return [&notices](const std::string& path, uint32_t sectorSize, std::vector<uint8_t>& sectors) {
         // Zero-filled like the buffer kept at the start of a scan, so a device
         // shorter than five sectors compares the same way.
         sectors.assign(std::size_t{5} * sectorSize, 0);
-        if (readSector(path, sectorSize, sectors, alerts)) return true;
+        if (readSector(path, sectorSize, sectors, notices)) return true;
         sectors.clear();
         return false;
     };

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "drives/MediaDictionary.h"
-#include "engine/Alerts.h"
+#include "engine/Prompts.h"
 
 namespace pelorin {
 
@@ -42,8 +42,8 @@ using FirstFiveSectorsReader =
     std::function<bool(const std::string& path, uint32_t sectorSize, std::vector<uint8_t>& sectors)>;
 
 // The controller's reader of the first five sectors: a drive that cannot be
-// read shows "Drive cannot open or not found" through `alerts`.
-FirstFiveSectorsReader deviceFirstFiveSectorsReader(Alerts& alerts);
+// read is told through `notices`.
+FirstFiveSectorsReader deviceFirstFiveSectorsReader(Notices& notices);
 
 // The identity list of the drive rows, each drive's first five sectors read now.
 std::vector<AttachedDriveIdentity> retriveAllDriveDetails(const std::vector<MediaDictionary>& driveDictArray,

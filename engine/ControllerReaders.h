@@ -6,20 +6,20 @@
 #include <span>
 #include <string>
 
-#include "engine/Alerts.h"
+#include "engine/Prompts.h"
 
 namespace pelorin {
 
 // Reads 5 × sectorSize bytes from byte 0 of the path. On a failed read it
-// shows "Drive cannot open or not found", logs "read Sect in app ctrl <path>"
-// and returns false; a read of fewer bytes is a success.
-bool readSector(const std::string& path, uint32_t sectorSize, std::span<uint8_t> buffer, Alerts& alerts);
+// gives notice that the first sectors cannot be read and returns false; a
+// read of fewer bytes is a success.
+bool readSector(const std::string& path, uint32_t sectorSize, std::span<uint8_t> buffer, Notices& notices);
 
 // Reads count sectors from the first sector of the path into the buffer
-// (which holds at least count × sectorSize bytes). On a failed read it shows
-// "Drive cannot open or not found", logs "seve sect Drive Name <path>" and
-// returns false. Returns the number of bytes read through `bytesRead`.
+// (which holds at least count × sectorSize bytes). On a failed read it gives
+// notice that the source cannot be read for saving and returns false. Returns
+// the number of bytes read through `bytesRead`.
 bool readSaveSector(const std::string& path, uint32_t sectorSize, uint64_t firstSector, uint32_t count,
-                    std::span<uint8_t> buffer, Alerts& alerts, std::size_t* bytesRead = nullptr);
+                    std::span<uint8_t> buffer, Notices& notices, std::size_t* bytesRead = nullptr);
 
 }  // namespace pelorin

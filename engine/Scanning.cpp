@@ -11,7 +11,6 @@ namespace pelorin {
 namespace {
 
 constexpr uint32_t kWindowSize = WindowSource::kWindowSize;
-constexpr std::string_view kErrorTitle = "Error!";
 
 // An ISO box type starts with a letter from "f" to "x"; such sectors must
 // reach the ISO base media recognisers at the end of the list.
@@ -152,7 +151,7 @@ void Scanning::offerSector(const uint8_t* probe, const DispatchStep* route, uint
                 if (offset >= kWindowSize) {
                     const uint64_t windowStart = sectorIndex - windowOffset / sectorSize + 1;
                     if (activeSource_->readDriveSectors(windowStart, sectorSize, window) == 0)
-                        controller.showAlert(kErrorTitle, kDriveCannotOpen, "OK");
+                        controller.notify({NoticeKind::ScanSourceUnreadable, driveMountedPath});
                 }
             }
         }
@@ -211,7 +210,7 @@ void Scanning::scanningThread() {
         if ((windowOffset & 0xFFFF) == 0) {
             const int result = activeSource_->readDriveSectors(sectorIndex, sectorSize, window);
             if (result == -1) {
-                controller.showAlert(kErrorTitle, kDriveCannotOpen, "OK");
+                controller.notify({NoticeKind::ScanSourceUnreadable, driveMountedPath});
                 break;
             }
             if (result == 0) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/Alerts.h"
+#include "engine/Prompts.h"
 #include "engine/HDIR.h"
 #include "engine/Registry.h"
 #include "engine/ScanContext.h"
@@ -18,7 +18,7 @@
 namespace pelorin {
 
 // The side of the controller that a scan talks to.
-class ScanController : public Alerts {
+class ScanController : public Notices {
 public:
     // The type flags behind the file-type check boxes.
     virtual bool fileSelectionFlag(FileType type) const = 0;

@@ -78,12 +78,12 @@ std::string savedSizeText(uint64_t bytes) {
 }
 
 SaveRecoveredFiles::SaveRecoveredFiles(std::string sourcePath_, uint32_t sectorSize_, const SelectionTotals& totals_,
-                                       SavePrompts& prompts_)
+                                       Prompts& prompts_)
     : sourcePath(std::move(sourcePath_)), sectorSize(sectorSize_), totals(totals_), prompts(prompts_) {
     env.freeSpace = volumeFreeSpace;
     env.volumeWritable = isVolumeWritable;
-    env.readSaveSector = [this](uint64_t first, uint32_t count, std::span<uint8_t> out, Alerts& alerts) {
-        return readSaveSector(sourcePath, sectorSize, first, count, out, alerts);
+    env.readSaveSector = [this](uint64_t first, uint32_t count, std::span<uint8_t> out, Notices& notices) {
+        return readSaveSector(sourcePath, sectorSize, first, count, out, notices);
     };
     env.wallClock = [] { return std::time(nullptr); };
     env.steadyClock = [] { return std::chrono::steady_clock::now(); };
@@ -93,14 +93,11 @@ bool SaveRecoveredFiles::checkDestination(const std::string& destination) {
     // A volume whose free space cannot be read is given the benefit of the
     // doubt, as is one whose writability cannot be read.
     if (auto free = env.freeSpace(destination); free && *free < totals.u64SelectedFileSize) {
-        prompts.showAlert("! Not enough free disk space",
-                          "The volume you have chosen to save data does not have enough free space to save selected "
-                          "media files.",
-                          "OK");
+        prompts.notify({NoticeKind::NotEnoughFreeSpace, destination});
         return false;
     }
     if (auto writable = env.volumeWritable(destination); writable && !*writable) {
-        prompts.showAlert("! Cannot save", "The volume chosen to save recovered media files is not writable.", "OK");
+        prompts.notify({NoticeKind::DestinationNotWritable, destination});
         return false;
     }
     return true;
@@ -159,13 +156,10 @@ SaveResult SaveRecoveredFiles::saveFilesAndFolders(const HDIR& root, const std::
     result.savedData = savedData_.load();
     if (abortSaving.load()) {
         result.outcome = SaveOutcome::Aborted;
-        prompts.showAlert("Saving Aborted", "Saved location is: " + destination, "OK");
+        prompts.notify({NoticeKind::SavingAborted, destination});
     } else {
         result.outcome = SaveOutcome::Completed;
-        std::string message = "Saved at: " + destination;
-        if (filesFailed == 1) message += "\n1 file could not be saved.";
-        if (filesFailed > 1) message += "\n" + std::to_string(filesFailed) + " files could not be saved.";
-        prompts.showAlert("Saving Completed", message, "OK");
+        prompts.notify({NoticeKind::SavingCompleted, destination, filesFailed});
     }
     return result;
 }
@@ -173,7 +167,7 @@ SaveResult SaveRecoveredFiles::saveFilesAndFolders(const HDIR& root, const std::
 bool SaveRecoveredFiles::stopCheck() {
     if (!abortSaving.load()) return false;
     if (bSavingStopMessageDisplayed.load()) return true;
-    if (prompts.askYesNo(kStopSavingQuestion, "")) {
+    if (prompts.ask(Question::StopSaving)) {
         bSavingStopMessageDisplayed.store(true);
         return true;
     }

@@ -14,11 +14,9 @@
 
 #include "engine/HDIR.h"
 #include "engine/SelectionTotals.h"
-#include "recovery/SavePrompts.h"
+#include "engine/Prompts.h"
 
 namespace pelorin {
-
-inline constexpr std::string_view kStopSavingQuestion = "Do you want to stop the current saving process?";
 
 // The parts of the outside world a save consults, replaceable for tests.
 struct SaveEnvironment {
@@ -28,7 +26,7 @@ struct SaveEnvironment {
     std::function<std::optional<bool>(const std::string& folder)> volumeWritable;
     // Fills the buffer with count sectors from the first sector; false after
     // the user has been told the source cannot be read.
-    std::function<bool(uint64_t firstSector, uint32_t count, std::span<uint8_t> buffer, Alerts& alerts)> readSaveSector;
+    std::function<bool(uint64_t firstSector, uint32_t count, std::span<uint8_t> buffer, Notices& notices)> readSaveSector;
     std::function<std::time_t()> wallClock;
     std::function<std::chrono::steady_clock::time_point()> steadyClock;
 };
@@ -57,7 +55,7 @@ class SaveRecoveredFiles {
 public:
     // `sourcePath` is the device saving reads (selectedDriveMountPointForPreview).
     SaveRecoveredFiles(std::string sourcePath, uint32_t sectorSize, const SelectionTotals& totals,
-                       SavePrompts& prompts);
+                       Prompts& prompts);
 
     SaveEnvironment& environment() { return env; }
 
@@ -97,7 +95,7 @@ private:
     std::string sourcePath;
     uint32_t sectorSize;
     const SelectionTotals& totals;
-    SavePrompts& prompts;
+    Prompts& prompts;
     SaveEnvironment env;
 
     std::atomic<bool> abortSaving{false};

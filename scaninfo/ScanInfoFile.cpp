@@ -162,8 +162,8 @@ private:
     std::size_t cacheLength = 0;
 };
 
-void refuseAsIncomplete(SavePrompts& prompts) {
-    prompts.showAlert("! Error", "This scan info file is incomplete.", "OK");
+void refuseAsIncomplete(Prompts& prompts, const std::string& path) {
+    prompts.notify({NoticeKind::ScanInfoIncomplete, path});
 }
 
 }  // namespace
@@ -188,14 +188,14 @@ std::array<uint8_t, kNodeRecordSize> convertHDirToHPDir(const HDIR& node) {
 }
 
 bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, const HDIR& root,
-                  SavePrompts& prompts) {
+                  Prompts& prompts) {
     const std::string fileName = chosenPath + ".rvx";
     const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
-        prompts.showAlert("Error!", "Cannot create file at selected path", "OK");
+        prompts.notify({NoticeKind::ScanInfoCannotCreate, fileName});
         return false;
     }
-    prompts.startInformationPanel("Save Scan Info", "Writing to file ....");
+    prompts.startActivity(Activity::WritingScanInfo);
     FileWriter out(fd);
     out.put(kIncompleteMarker);
 
@@ -230,12 +230,12 @@ bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, c
     bool written = out.flush() && ::fsync(fd) == 0;
     if (written) written = ::pwrite(fd, kCompleteMarker.data(), kMarkerSize, 0) == ssize_t(kMarkerSize);
     if (::close(fd) != 0) written = false;
-    prompts.stopInformationPanel();
+    prompts.stopActivity();
     if (!written) {
-        prompts.showAlert("Error!", "Cannot write file at selected path", "OK");
+        prompts.notify({NoticeKind::ScanInfoCannotWrite, fileName});
         return false;
     }
-    prompts.showAlert("Saving Scan information completed", "saved at " + chosenPath, "OK");
+    prompts.notify({NoticeKind::ScanInfoSaved, chosenPath});
     return true;
 }
 
@@ -306,13 +306,12 @@ std::optional<ScanInfo> readScanInfo(ScanInfoInput& input) {
     return info;
 }
 
-std::optional<ScanInfo> openScanInfo(const std::string& path, SavePrompts& prompts) {
+std::optional<ScanInfo> openScanInfo(const std::string& path, Prompts& prompts) {
     const auto dot = path.rfind('.');
     const std::string_view lastPiece = dot == std::string::npos ? std::string_view(path)
                                                                  : std::string_view(path).substr(dot + 1);
     if (lastPiece != "rvx") {
-        prompts.showAlert("Error", "Wrong file selected. Please select an appropriate scan info file and continue.",
-                          "OK");
+        prompts.notify({NoticeKind::ScanInfoNotScanInfo, path});
         return std::nullopt;
     }
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -320,15 +319,15 @@ std::optional<ScanInfo> openScanInfo(const std::string& path, SavePrompts& promp
     if (fd < 0 || ::pread(fd, marker, kMarkerSize, 0) != ssize_t(kMarkerSize) ||
         std::memcmp(marker, kCompleteMarker.data(), kMarkerSize) != 0) {
         if (fd >= 0) ::close(fd);
-        refuseAsIncomplete(prompts);
+        refuseAsIncomplete(prompts, path);
         return std::nullopt;
     }
-    prompts.startInformationPanel("Open Scan Info", "Creating tree ....");
+    prompts.startActivity(Activity::ReadingScanInfo);
     FileScanInfoInput input(fd);
     auto info = readScanInfo(input);
     ::close(fd);
-    prompts.stopInformationPanel();
-    if (!info) refuseAsIncomplete(prompts);
+    prompts.stopActivity();
+    if (!info) refuseAsIncomplete(prompts, path);
     return info;
 }
 

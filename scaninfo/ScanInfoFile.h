@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "engine/HDIR.h"
-#include "recovery/SavePrompts.h"
+#include "engine/Prompts.h"
 #include "scaninfo/SourceIdentity.h"
 
 namespace pelorin {
@@ -62,7 +62,7 @@ std::array<uint8_t, kNodeRecordSize> convertHDirToHPDir(const HDIR& node);
 // The writer: `chosenPath` always gets ".rvx" appended. Tells the user how it
 // went; true when the file was written completely.
 bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, const HDIR& root,
-                  SavePrompts& prompts);
+                  Prompts& prompts);
 
 // Where the reader takes its bytes from: a file or, for the fuzzer, memory.
 class ScanInfoInput {
@@ -90,6 +90,6 @@ std::optional<ScanInfo> readScanInfo(ScanInfoInput& input);
 
 // The reader as the user meets it: checks the extension and the marker,
 // telling the user when the file is refused, then restores the tree.
-std::optional<ScanInfo> openScanInfo(const std::string& path, SavePrompts& prompts);
+std::optional<ScanInfo> openScanInfo(const std::string& path, Prompts& prompts);
 
 }  // namespace pelorin

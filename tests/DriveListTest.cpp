@@ -29,7 +29,7 @@ TEST(DriveList, SeparatesDrivesFromVolumesInOrderOrIsEmptyWhenEnumerationFails) 
     f.database.failure = "sysfs is not mounted";
     f.list.refreshDriveList();
     EXPECT_NE(f.list.lastEnumerationResult(), 0);
-    EXPECT_EQ(std::tuple(f.list.numberOfRows(), f.view.description, f.view.alerts.size()), std::tuple(0u, kSelectDrivePrompt, 0u));
+    EXPECT_EQ(std::tuple(f.list.numberOfRows(), f.view.description), std::tuple(0u, texts::kSelectDrivePrompt));
 }
 
 // Trimming itself shows in the scan-info identities (the padded SATA model).
@@ -42,7 +42,7 @@ TEST(DriveList, MissingFieldsShowAsDashOrMean512AndUsbDrivesKeepWhatTheyReport) 
     // A missing or zero block size means 512.
     auto noBlock = chosenDriveFromRow(row({{kDeviceSize, int64_t{1048576}}}));
     EXPECT_EQ(std::tie(noBlock.u32BytesInSector, noBlock.u64DriveSectorNumber), std::tuple(512u, 2048u));
-    EXPECT_EQ(selectedDriveDescription(noBlock), "Selected Drive: \n\nSerial: \n\nSize: 1.00 MB");
+    EXPECT_EQ(texts::chosenDriveDescription(noBlock.selectedDrive, noBlock.serial, noBlock.selectedDriveSize), "Selected Drive: \n\nSerial: \n\nSize: 1.00 MB");
     auto zeroBlock = chosenDriveFromRow(row({{kPreferredBlockSize, int64_t{0}}, {kDeviceSize, int64_t{4096}}}));
     EXPECT_EQ(std::tie(zeroBlock.u32BytesInSector, zeroBlock.u64DriveSectorNumber), std::tuple(512u, 8u));
 
@@ -94,7 +94,7 @@ TEST(DriveList, RefreshTakesTheSelectedRowAgainOrShowsThePrompt) {
 
     // Fewer rows than the selected index, no row, a row beyond the list: nothing selected.
     auto nothingSelected = [&] {
-        return !f.list.selectedRow() && !f.view.nextEnabled && f.view.description == kSelectDrivePrompt;
+        return !f.list.selectedRow() && !f.view.nextEnabled && f.view.description == texts::kSelectDrivePrompt;
     };
     f.database.devices = test::recorded({"USB stick"});
     f.list.refreshDriveList();

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "app/Texts.h"
 #include "engine/ControllerReaders.h"
 #include "engine/ReadWindow.h"
 #include "support/TestSupport.h"
@@ -12,11 +13,12 @@
 namespace pelorin::test {
 namespace {
 
-struct RecordingAlerts : Alerts {
-    void showAlert(std::string_view title, std::string_view message, std::string_view button) override {
-        alerts.push_back(std::string(title) + "|" + std::string(message) + "|" + std::string(button));
+struct RecordingAlerts : Notices {
+    void notify(const Notice& notice) override {
+        const texts::AlertText alert = texts::alertFor(notice);
+        alerts.push_back(alert.title + "|" + alert.message + "|" + alert.button);
+        lines.push_back(alert.logLine);
     }
-    void logLine(std::string_view line) override { lines.emplace_back(line); }
     std::vector<std::string> alerts, lines;
 };
 

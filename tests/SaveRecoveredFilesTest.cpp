@@ -41,7 +41,7 @@ struct SaveFixture {
     SaveResult saveAll(std::function<void(SaveRecoveredFiles&)> adjust = {}, const HDIR* from = nullptr) {
         CheckController(tree.root(), true, totals).run();
         SaveRecoveredFiles saver(image.path(), sectorSize, totals, prompts);
-        saver.environment().readSaveSector = [&](uint64_t first, uint32_t count, std::span<uint8_t> out, Alerts& a) {
+        saver.environment().readSaveSector = [&](uint64_t first, uint32_t count, std::span<uint8_t> out, Notices& a) {
             reads.push_back(count);
             if (reads.size() <= stopAtReads) saver.stopSaving();
             const bool lost = reads.size() == failingRead;
@@ -157,7 +157,7 @@ TEST(SaveRecoveredFiles, StopAsksAndNoGoesOn) {
     SaveResult result = f.saveAll();
     // "No" after the first chunk, "Yes" after the second: the file in hand is
     // kept as far as it got and counted, and no further file is started.
-    EXPECT_EQ(f.prompts.questions, std::vector<std::string>(2, std::string(kStopSavingQuestion)));
+    EXPECT_EQ(f.prompts.questions, std::vector<std::string>(2, std::string(texts::questionFor(Question::StopSaving).title)));
     EXPECT_EQ(std::tuple(result.outcome, result.filesSaved), std::tuple(SaveOutcome::Aborted, 1));
     const fs::path folder = fs::path(result.recoveryFolder) / "ROOT/JPG Files";
     EXPECT_EQ(readBytes(folder / "file1.jpg"), f.at(10 * 512, 2 * 64 * 512));

@@ -98,7 +98,7 @@ TEST(ScanInfoDriveMatch, ReattachedDriveIsFoundUnderItsNewPath) {
 }
 
 TEST(ScanInfoDriveMatch, DeviceReaderReadsFiveSectorsFromTheStart) {
-    test::RecordingView alerts;
+    test::RecordingController alerts{{}};
     auto read = deviceFirstFiveSectorsReader(alerts);
     test::TempImage image;
     image.write(0, pattern(3, 4000));
@@ -108,7 +108,7 @@ TEST(ScanInfoDriveMatch, DeviceReaderReadsFiveSectorsFromTheStart) {
 
     EXPECT_FALSE(read("/nonexistent/pelorin-disk", 512, sectors));
     EXPECT_TRUE(sectors.empty());
-    EXPECT_EQ(alerts.alerts, std::vector<std::string>{"Drive cannot open or not found"});
+    EXPECT_EQ(alerts.alerts, std::vector<std::string>{"Drive cannot open or not found / "});
 }
 
 }  // namespace

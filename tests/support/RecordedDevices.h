@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Texts.h"
 #include "drives/DriveList.h"
 
 namespace pelorin::test {
@@ -131,11 +132,10 @@ inline std::vector<BlockDevice> recordedAs(std::vector<std::pair<std::string, st
 
 // A drive list over recorded devices, and what it shows.
 struct RecordingView final : DriveListView {
-    void showAlert(std::string_view title, std::string_view, std::string_view) override { alerts.emplace_back(title); }
-    void logLine(std::string_view) override {}
     void reloadDriveTable() override { ++reloads; }
     void setNextEnabled(bool enabled) override { nextEnabled = enabled; }
-    void showDescription(std::string_view text) override { description = text; }
+    void showChosenDrive(const ChosenDrive& drive) override { description = texts::chosenDriveDescription(drive.selectedDrive, drive.serial, drive.selectedDriveSize); }
+    void showNoDriveChosen() override { description = texts::kSelectDrivePrompt; }
     ShownPage shownPage() const override { return page; }
     void rematchOpenedScanInfoDrive() override { ++rematches; }
 
@@ -143,7 +143,6 @@ struct RecordingView final : DriveListView {
     bool nextEnabled = false;
     std::string description;
     int reloads = 0, rematches = 0;
-    std::vector<std::string> alerts;
 };
 
 struct RecordedDriveList {

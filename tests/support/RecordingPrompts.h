@@ -6,17 +6,19 @@
 #include <string>
 #include <vector>
 
-#include "recovery/SavePrompts.h"
+#include "app/Texts.h"
+#include "engine/Prompts.h"
 
 namespace pelorin::test {
 
-struct RecordingPrompts : SavePrompts {
-    void showAlert(std::string_view title, std::string_view message, std::string_view) override {
-        alerts.push_back(std::string(title) + " / " + std::string(message));
+// Alerts are recorded as "title / message" in the words the user reads.
+struct RecordingPrompts : Prompts {
+    void notify(const Notice& notice) override {
+        const texts::AlertText alert = texts::alertFor(notice);
+        alerts.push_back(alert.title + " / " + alert.message);
     }
-    void logLine(std::string_view) override {}
-    bool askYesNo(std::string_view title, std::string_view) override {
-        questions.emplace_back(title);
+    bool ask(Question question) override {
+        questions.emplace_back(texts::questionFor(question).title);
         const bool answer = answers.empty() || answers.front();
         if (!answers.empty()) answers.pop_front();
         return answer;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Texts.h"
 #include "engine/Registry.h"
 #include "engine/Scanning.h"
 
@@ -44,10 +45,11 @@ public:
     bool fileSelectionFlag(FileType type) const override { return ticked[index(type)]; }
     void updateProgressBar() override { ++progressRequests; }
     void scanningCompleted() override { ++completions; }
-    void showAlert(std::string_view title, std::string_view message, std::string_view) override {
-        alerts.push_back(std::string(title) + " / " + std::string(message));
+    void notify(const Notice& notice) override {
+        const texts::AlertText alert = texts::alertFor(notice);
+        alerts.push_back(alert.title + " / " + alert.message);
+        if (!alert.logLine.empty()) logLines.push_back(alert.logLine);
     }
-    void logLine(std::string_view line) override { logLines.emplace_back(line); }
 
     TypeSelection ticked;
     int progressRequests = 0;

@@ -1,0 +1,65 @@
+#include "app/Texts.h"
+
+#include "engine/SizeText.h"
+
+namespace pelorin::texts {
+
+AlertText alertFor(const Notice& notice) {
+    const std::string& path = notice.path;
+    switch (notice.kind) {
+    case NoticeKind::ScanSourceUnreadable:
+        return {"Error!", std::string(kDriveCannotOpen), "OK", {}};
+    case NoticeKind::FirstSectorsUnreadable:
+        return {std::string(kDriveCannotOpen), {}, "OK", "read Sect in app ctrl " + path};
+    case NoticeKind::SaveSourceUnreadable:
+        return {std::string(kDriveCannotOpen), {}, "OK", "seve sect Drive Name " + path};
+    case NoticeKind::NotEnoughFreeSpace:
+        return {"! Not enough free disk space",
+                "The volume you have chosen to save data does not have enough free space to save selected media "
+                "files.",
+                "OK", {}};
+    case NoticeKind::DestinationNotWritable:
+        return {"! Cannot save", "The volume chosen to save recovered media files is not writable.", "OK", {}};
+    case NoticeKind::SavingAborted:
+        return {"Saving Aborted", "Saved location is: " + path, "OK", {}};
+    case NoticeKind::SavingCompleted: {
+        std::string message = "Saved at: " + path;
+        if (notice.count == 1) message += "\n1 file could not be saved.";
+        if (notice.count > 1) message += "\n" + std::to_string(notice.count) + " files could not be saved.";
+        return {"Saving Completed", message, "OK", {}};
+    }
+    case NoticeKind::ScanInfoCannotCreate:
+        return {"Error!", "Cannot create file at selected path", "OK", {}};
+    case NoticeKind::ScanInfoCannotWrite:
+        return {"Error!", "Cannot write file at selected path", "OK", {}};
+    case NoticeKind::ScanInfoSaved:
+        return {"Saving Scan information completed", "saved at " + path, "OK", {}};
+    case NoticeKind::ScanInfoNotScanInfo:
+        return {"Error", "Wrong file selected. Please select an appropriate scan info file and continue.", "OK", {}};
+    case NoticeKind::ScanInfoIncomplete:
+        return {"! Error", "This scan info file is incomplete.", "OK", {}};
+    }
+    return {"Error!", {}, "OK", {}};
+}
+
+QuestionText questionFor(Question question) {
+    switch (question) {
+    case Question::StopSaving:
+        return {"Do you want to stop the current saving process?", ""};
+    }
+    return {};
+}
+
+std::string chosenDriveDescription(const std::string& name, const std::string& serial, uint64_t sizeInBytes) {
+    return "Selected Drive: " + name + "\n\nSerial: " + serial + "\n\nSize: " + sizeText(sizeInBytes);
+}
+
+ActivityText activityFor(Activity activity) {
+    switch (activity) {
+    case Activity::WritingScanInfo: return {"Save Scan Info", "Writing to file ...."};
+    case Activity::ReadingScanInfo: return {"Open Scan Info", "Creating tree ...."};
+    }
+    return {};
+}
+
+}  // namespace pelorin::texts
