@@ -50,9 +50,11 @@ void CheckController::markAllChildrenDirArray(const std::vector<std::unique_ptr<
 
 int CheckController::markState(const HDIR& node) {
     if (isLeaf(node)) return node.selected();
-    const int32_t ticked = node.childrenSelected();
-    if (ticked >= node.childrenCount()) return 1;
-    if (ticked == 0) return 0;
+    switch (node.tickState()) {
+        case TickState::On: return 1;
+        case TickState::Off: return 0;
+        case TickState::Mixed: break;
+    }
     return -1;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // One tick change of the found-file tree: spreads the new state down to every
 // descendant and up to the ancestors, and keeps the byte total of the ticked
-// files. Main thread only: childrenSelected() recounts on every call.
+// files. Main thread only, once the scan has ended: the tallies of the nodes
+// are not guarded against a scan still adding to the tree.
 
 #include <memory>
 #include <vector>

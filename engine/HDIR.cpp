@@ -2,21 +2,61 @@
 
 namespace pelorin {
 
+void HDIR::setFileType(uint32_t type) {
+    const Tally before = ownTally();
+    fileType_ = type;
+    passUp(ownTally() - before);
+}
+
+void HDIR::setFileSize(uint64_t size) {
+    const Tally before = ownTally();
+    fileSize_ = size;
+    passUp(ownTally() - before);
+}
+
+void HDIR::setSelected(uint8_t value) {
+    const Tally before = ownTally();
+    selected_ = value;
+    passUp(ownTally() - before);
+}
+
+void HDIR::setChildrenCount(int32_t count) {
+    const bool wasCounting = childrenCount_ > 0;
+    childrenCount_ = count;
+    // What is below starts or stops counting towards the ancestors.
+    if (wasCounting != (count > 0)) passUp(wasCounting ? Tally{} - below_ : below_);
+}
+
+TickState HDIR::tickState() const {
+    if (childrenCount_ == 0) return selected_ == 1 ? TickState::On : TickState::Off;
+    const int32_t ticked = childrenSelected();
+    if (ticked >= childrenCount_) return TickState::On;
+    return ticked == 0 ? TickState::Off : TickState::Mixed;
+}
+
 HDIR* HDIR::addChild(std::unique_ptr<HDIR> child) {
+    child->parent_ = this;
+    child->row_ = static_cast<int32_t>(children_.size());
+    const Tally share = child->tallyForParent();
     children_.push_back(std::move(child));
+    below_ += share;
+    if (childrenCount_ > 0) passUp(share);
     return children_.back().get();
 }
 
-int32_t HDIR::childrenSelected() const {
-    int32_t counter = 0;
-    if (childrenCount_ > 0) countChildrenSelectedInArray(children_, counter);
-    return counter;
+HDIR::Tally HDIR::ownTally() const {
+    if (selected_ != 1) return {};
+    return {1, fileType_ == kFoundFile ? fileSize_ : 0};
 }
 
-void HDIR::countChildrenSelectedInArray(const std::vector<std::unique_ptr<HDIR>>& nodes, int32_t& counter) {
-    for (const auto& node : nodes) {
-        if (node->selected_ == 1) ++counter;
-        if (node->childrenCount_ > 0) countChildrenSelectedInArray(node->children_, counter);
+void HDIR::passUp(Tally delta) {
+    // Only a node that is in its parent's children counts there: a type
+    // folder names the root as its parent while the scan is still filling it.
+    for (HDIR* node = this; !delta.empty() && node->row_ >= 0 && node->parent_;) {
+        HDIR* up = node->parent_;
+        up->below_ += delta;
+        if (up->childrenCount_ <= 0) return;  // up shows as a leaf: its own share is unchanged
+        node = up;
     }
 }
 

@@ -1,5 +1,10 @@
 #pragma once
 // A node of the found-file tree: the root, a type folder or a found file.
+//
+// Every node keeps the tally of ticked nodes below it (and the bytes of the
+// ticked found files among them), updated along its ancestors whenever a tick,
+// a child or a count changes, so that its check box state is answered without
+// walking the tree.
 
 #include <cstdint>
 #include <memory>
@@ -8,8 +13,12 @@
 
 namespace pelorin {
 
+enum class NodeKind { Folder, File };
+enum class TickState { Off, On, Mixed };
+
 class HDIR {
 public:
+    // The kind as a scan-info file stores it.
     static constexpr uint32_t kFolder = 1;
     static constexpr uint32_t kFoundFile = 2;
     static constexpr uint32_t kRootID = 2;
@@ -22,7 +31,9 @@ public:
     void setExtension(std::string ext) { extension_ = std::move(ext); }
 
     uint32_t fileType() const { return fileType_; }
-    void setFileType(uint32_t type) { fileType_ = type; }
+    void setFileType(uint32_t type);
+    NodeKind kind() const { return fileType_ == kFoundFile ? NodeKind::File : NodeKind::Folder; }
+    bool isFolder() const { return kind() == NodeKind::Folder; }
     uint32_t fileID() const { return fileID_; }
     void setFileID(uint32_t id) { fileID_ = id; }
     uint32_t parentID() const { return parentID_; }
@@ -32,36 +43,70 @@ public:
     void setFileCount(uint32_t count) { fileCount_ = count; }
     void addToFileCount(uint32_t amount) { fileCount_ += amount; }
     uint64_t fileSize() const { return fileSize_; }
-    void setFileSize(uint64_t size) { fileSize_ = size; }
-    void addToFileSize(uint64_t amount) { fileSize_ += amount; }
+    void setFileSize(uint64_t size);
+    void addToFileSize(uint64_t amount) { setFileSize(fileSize_ + amount); }
     uint64_t sectorNumber() const { return sectorNumber_; }
     void setSectorNumber(uint64_t sector) { sectorNumber_ = sector; }
     int32_t extraBytesToMove() const { return extraBytesToMove_; }
     void setExtraBytesToMove(int32_t bytes) { extraBytesToMove_ = bytes; }
     uint8_t selected() const { return selected_; }
-    void setSelected(uint8_t value) { selected_ = value; }
+    void setSelected(uint8_t value);
 
+    // The number of nodes below, as the scan counted them (the root counts its
+    // folders and every found file). A node whose count is not positive shows
+    // as a leaf: nothing below it is counted as ticked.
     int32_t childrenCount() const { return childrenCount_; }
-    void setChildrenCount(int32_t count) { childrenCount_ = count; }
-    void addToChildrenCount(uint32_t amount) { childrenCount_ += static_cast<int32_t>(amount); }
-    // The ticked-descendant count stored in a scan-info file; childrenSelected() counts afresh.
+    void setChildrenCount(int32_t count);
+    void addToChildrenCount(uint32_t amount) { setChildrenCount(childrenCount_ + static_cast<int32_t>(amount)); }
+    // The ticked-descendant count stored in a scan-info file, kept as read.
     int32_t storedChildrenSelected() const { return storedChildrenSelected_; }
     void setChildrenSelected(int32_t count) { storedChildrenSelected_ = count; }
 
+    // Ticked nodes among all descendants (folders included).
+    int32_t childrenSelected() const { return childrenCount_ > 0 ? below_.count : 0; }
+    // Bytes of the ticked found files among all descendants.
+    uint64_t tickedBytes() const { return childrenCount_ > 0 ? below_.bytes : 0; }
+    // On when every counted node below is ticked, off when none is; a node
+    // with nothing below shows its own tick.
+    TickState tickState() const;
+
+    // Set by addChild; a type folder names the root before the scan attaches it.
     HDIR* parent() const { return parent_; }
     void setParent(HDIR* node) { parent_ = node; }
+    // The position in the parent's children, or -1 before addChild.
+    int32_t row() const { return row_; }
     const std::vector<std::unique_ptr<HDIR>>& children() const { return children_; }
 
-    // Appends without touching any count or the child's parent.
+    // Appends, links the child to this node (parent and row) and adds its
+    // ticks to the tallies above; childrenCount is left to the caller.
     HDIR* addChild(std::unique_ptr<HDIR> child);
     HDIR* childAtIndex(int32_t i) const { return children_.at(static_cast<std::size_t>(i)).get(); }
     bool expandable() const { return childrenCount_ > 0; }
 
-    // Ticked nodes among all descendants, counted afresh on every call.
-    int32_t childrenSelected() const;
-
 private:
-    static void countChildrenSelectedInArray(const std::vector<std::unique_ptr<HDIR>>& nodes, int32_t& counter);
+    struct Tally {
+        int32_t count = 0;
+        uint64_t bytes = 0;  // changes are added modulo 2^64, so a fall is the addition of its complement
+
+        bool empty() const { return count == 0 && bytes == 0; }
+        Tally& operator+=(const Tally& other) {
+            count += other.count;
+            bytes += other.bytes;
+            return *this;
+        }
+        friend Tally operator-(const Tally& a, const Tally& b) { return {a.count - b.count, a.bytes - b.bytes}; }
+    };
+
+    // What this node alone adds to the tallies above it.
+    Tally ownTally() const;
+    // What this node and everything counted below it add to its parent's tally.
+    Tally tallyForParent() const {
+        Tally share = ownTally();
+        if (childrenCount_ > 0) share += below_;
+        return share;
+    }
+    // This node's share in its parent changed by delta: carries it up.
+    void passUp(Tally delta);
 
     std::string fileName_;
     std::string pathName_;
@@ -76,6 +121,8 @@ private:
     uint8_t selected_ = 0;
     int32_t childrenCount_ = 0;
     int32_t storedChildrenSelected_ = 0;
+    int32_t row_ = -1;
+    Tally below_;  // ticked nodes among the children, and what their counted descendants hold
     std::vector<std::unique_ptr<HDIR>> children_;
     HDIR* parent_ = nullptr;
 };

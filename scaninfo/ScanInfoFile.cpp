@@ -281,7 +281,9 @@ std::optional<ScanInfo> readScanInfo(ScanInfoInput& input) {
     if (!info.root) return std::nullopt;
 
     // The links come only from the order of the records: folders under the
-    // root, found files under the folder before them.
+    // root, found files under the folder before them. Each addChild adds the
+    // node's tick to the tallies above it; the stored ticked counts are not
+    // trusted for that.
     HDIR* currentFolder = nullptr;
     uint8_t nextParent[36];
     if (!cursor.peek(nextParent)) return info;

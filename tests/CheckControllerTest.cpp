@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <random>
+
 #include "support/TreeBuilder.h"
 
 namespace pelorin::test {
@@ -48,6 +51,121 @@ TEST(CheckController, TicksSpreadDownAndUpAndKeepTheTotals) {
         EXPECT_EQ(totals.u64SelectedFileSize, c.bytes);
         EXPECT_EQ(CheckController::countTickedFiles(*nodes[Root]), c.files);
     }
+}
+
+// Whichever of a lone file and its folder is ticked first, the folder ends on
+// with one ticked file.
+TEST(CheckController, AFolderOfOneFileIsOnOnceItAndItsFileAreTicked) {
+    for (bool folderFirst : {false, true}) {
+        SCOPED_TRACE(folderFirst ? "folder first" : "file first");
+        TreeBuilder tree;
+        HDIR* folder = tree.folder("JPG Files", ".jpg");
+        HDIR* file = tree.file(folder, 700, 9);
+        SelectionTotals totals;
+        for (HDIR* node : folderFirst ? std::array{folder, file} : std::array{file, folder})
+            CheckController(node, true, totals).run();
+        EXPECT_EQ(folder->childrenSelected(), 1);
+        EXPECT_EQ(folder->tickState(), TickState::On);
+        EXPECT_EQ(CheckController::markState(*folder), 1);
+        EXPECT_EQ(CheckController::markState(*tree.root()), 1);
+        EXPECT_EQ(totals.u64SelectedFileSize, 700u);
+        EXPECT_EQ(CheckController::countTickedFiles(*tree.root()), 1);
+    }
+}
+
+// Files added to ticked folders come in unticked, and the folders show it at
+// once: a ticked folder that was empty shows off when its first file comes.
+TEST(CheckController, FilesAddedAfterTickingShowAsUnticked) {
+    TreeBuilder tree;
+    HDIR *jpg = tree.folder("JPG Files", ".jpg"), *png = tree.folder("PNG Files", ".png");
+    tree.file(jpg, 100, 1);
+    SelectionTotals totals;
+    CheckController(jpg, true, totals).run();
+    CheckController(png, true, totals).run();
+    auto marks = [&] { return std::array{CheckController::markState(*tree.root()), CheckController::markState(*jpg),
+                                         CheckController::markState(*png)}; };
+    EXPECT_EQ(marks(), (std::array{1, 1, 1}));
+
+    HDIR* lateJpg = tree.file(jpg, 200, 2);
+    HDIR* firstPng = tree.file(png, 300, 3);
+    EXPECT_EQ(marks(), (std::array{-1, -1, 0}));
+    EXPECT_EQ(std::tuple(lateJpg->selected(), firstPng->selected(), png->selected()), std::tuple(0, 0, 1));
+    EXPECT_EQ(tree.root()->tickedBytes(), 100u);
+
+    CheckController(lateJpg, true, totals).run();
+    CheckController(firstPng, true, totals).run();
+    EXPECT_EQ(marks(), (std::array{1, 1, 1}));
+    EXPECT_EQ(totals.u64SelectedFileSize, 600u);
+    EXPECT_EQ(tree.root()->tickedBytes(), 600u);
+    EXPECT_EQ(CheckController::countTickedFiles(*tree.root()), 3);
+}
+
+// A scan names the root as a type folder's parent while it fills the folder and
+// attaches the folder at the end: what is ticked in it counts in the root once.
+TEST(CheckController, AFolderCountsInTheRootOnlyOnceAttached) {
+    TreeBuilder tree;
+    auto folder = std::make_unique<HDIR>();
+    folder->setFileType(HDIR::kFolder);
+    folder->setParent(tree.root());
+    auto file = std::make_unique<HDIR>();
+    file->setFileType(HDIR::kFoundFile);
+    file->setFileSize(50);
+    folder->addToChildrenCount(1);
+    folder->addChild(std::move(file))->setSelected(1);
+    EXPECT_EQ(tree.root()->childrenSelected(), 0);
+    tree.root()->addToChildrenCount(2);
+    tree.root()->addChild(std::move(folder));
+    EXPECT_EQ(std::tuple(tree.root()->childrenSelected(), tree.root()->tickedBytes()), std::tuple(1, 50u));
+}
+
+// Random ticks, unticks, new files and folder counts such as a scan-info file may
+// hold (none, wrapped, short of the files): after every change each node's
+// tallies and check box agree with counting its subtree afresh.
+TEST(CheckController, TalliesAgreeWithARecountAfterEveryChange) {
+    std::mt19937 random(19);
+    TreeBuilder tree;
+    std::vector<HDIR*> folders, nodes{tree.root()};
+    for (const char* name : {"JPG Files", "PNG Files", "TIF Files"})
+        nodes.push_back(folders.emplace_back(tree.folder(name, "")));
+    SelectionTotals totals;
+    for (int step = 0; step < 600; ++step) {
+        SCOPED_TRACE(step);
+        const unsigned change = random() % 6;
+        HDIR* folder = folders[random() % folders.size()];
+        if (change == 0)
+            nodes.push_back(tree.file(folder, 1 + random() % 5000, uint64_t(step)));
+        else if (change == 5)
+            folder->setChildrenCount(std::array{0, -1, 1, int32_t(folder->children().size())}[random() % 4]);
+        else
+            CheckController(nodes[random() % nodes.size()], change % 2 == 1, totals).run();
+        expectTalliesMatchRecount(*tree.root());
+        if (HasFailure()) return;
+    }
+}
+
+// Unticking a large folder file by file: every step leaves the right state.
+TEST(CheckController, UntickingManyFilesOneByOne) {
+    constexpr int kFiles = 100000;
+    TreeBuilder tree;
+    HDIR* folder = tree.folder("JPG Files", ".jpg");
+    std::vector<HDIR*> files;
+    for (int i = 0; i < kFiles; ++i) files.push_back(tree.file(folder, 10, uint64_t(i)));
+    SelectionTotals totals;
+    CheckController(tree.root(), true, totals).run();
+    ASSERT_EQ(totals.u64SelectedFileSize, 10u * kFiles);
+    for (int i = 0; i < kFiles; ++i) {
+        CheckController(files[i], false, totals).run();
+        if (i == kFiles / 2) {
+            EXPECT_EQ(folder->childrenSelected(), kFiles / 2 - 1);
+            EXPECT_EQ(std::tuple(CheckController::markState(*folder), CheckController::markState(*tree.root())),
+                      std::tuple(-1, -1));
+        }
+    }
+    EXPECT_EQ(std::tuple(folder->selected(), tree.root()->selected()), std::tuple(0, 0));
+    EXPECT_EQ(std::tuple(CheckController::markState(*folder), CheckController::markState(*tree.root())),
+              std::tuple(0, 0));
+    EXPECT_EQ(totals.u64SelectedFileSize, 0u);
+    EXPECT_EQ(CheckController::countTickedFiles(*tree.root()), 0);
 }
 
 }  // namespace

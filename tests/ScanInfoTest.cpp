@@ -112,6 +112,41 @@ TEST(ScanInfoFile, WrongUnfinishedImpossibleAndCutShortFiles) {
     }
 }
 
+// A file may hold ticks no tick change leaves (a ticked folder whose files are
+// not, a ticked file in an unticked folder), or end inside a folder's files: the
+// reopened tree shows each node as a recount of it does, and saves the same bytes.
+TEST(ScanInfoFile, ReopenedTicksShowAsReadWhateverTheirState) {
+    TempDir dir;
+    RecordingPrompts prompts;
+    TreeBuilder tree;
+    HDIR* jpg = tree.folder("JPG Files", ".jpg");
+    tree.file(jpg, 10, 1), tree.file(jpg, 20, 2);
+    HDIR* lone = tree.file(tree.folder("PNG Files", ".png"), 30, 3);
+    jpg->setSelected(1), lone->setSelected(1);
+    ASSERT_TRUE(saveScanInfo(dir / "odd", kSampleHeader, *tree.root(), prompts));
+    const Bytes saved = readBytes(dir / "odd.rvx");
+    writeBytes(dir / "cut.rvx", Bytes(saved.begin(), saved.end() - 80));  // into the last file's path
+
+    // Pre-order: ROOT, JPG Files and its two files, PNG Files and its file.
+    const std::pair<std::string, std::vector<int>> cases[] = {{"odd.rvx", {-1, 0, 0, 0, 1, 1}},
+                                                              {"cut.rvx", {-1, 0, 0, 0, 0}}};
+    for (const auto& [name, expected] : cases) {
+        SCOPED_TRACE(name);
+        auto info = openScanInfo(dir / name, prompts);
+        ASSERT_TRUE(info);
+        std::vector<int> marks{CheckController::markState(*info->root)};
+        for (const auto& folder : info->root->children()) {
+            marks.push_back(CheckController::markState(*folder));
+            for (const auto& file : folder->children()) marks.push_back(CheckController::markState(*file));
+        }
+        EXPECT_EQ(marks, expected);
+        expectTalliesMatchRecount(*info->root);
+    }
+    auto info = openScanInfo(dir / "odd.rvx", prompts);
+    ASSERT_TRUE(info && saveScanInfo(dir / "again", info->header, *info->root, prompts));
+    EXPECT_EQ(readBytes(dir / "again.rvx"), saved);
+}
+
 // Recovering from a reopened scan-info file gives what recovering right after the scan
 // gives; saving the reopened tree writes the same bytes, first sectors and identity included.
 TEST(ScanInfoFile, ScanSaveOpenRecoverMatchesRecoveringAfterTheScan) {
@@ -122,6 +157,7 @@ TEST(ScanInfoFile, ScanSaveOpenRecoverMatchesRecoveringAfterTheScan) {
     ASSERT_EQ(scan.root->fileCount(), 2u);
     SelectionTotals totals;
     CheckController(scan.root.get(), true, totals).run();
+    expectTalliesMatchRecount(*scan.root);  // the scan attaches its folders once they are filled
     RecordingPrompts prompts;
     TempDir direct, reopened, infoDir;
     const SaveResult straight = SaveRecoveredFiles(image.path(), 512, totals, prompts).save(*scan.root, direct.path());

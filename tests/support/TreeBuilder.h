@@ -3,11 +3,14 @@
 // temporary folders and file reading the tests of ticking, saving and
 // scan-info files share.
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <fstream>
 #include <stdexcept>
+#include <tuple>
 
+#include "engine/CheckController.h"
 #include "support/TestSupport.h"
 
 namespace pelorin::test {
@@ -53,6 +56,39 @@ private:
     Scanning scanning;
     uint32_t nextFolderId = 1000;
 };
+
+// The ticked nodes below a node and the bytes of the ticked files among them,
+// counted afresh; a node whose childrenCount is not positive counts nothing.
+struct Recount {
+    int32_t ticked = 0;
+    uint64_t bytes = 0;
+};
+inline Recount recount(const HDIR& node) {
+    Recount sum;
+    if (node.childrenCount() <= 0) return sum;
+    for (const auto& child : node.children()) {
+        const bool ticked = child->selected() == 1;
+        const Recount below = recount(*child);
+        sum.ticked += ticked + below.ticked;
+        sum.bytes += (ticked && child->fileType() == HDIR::kFoundFile ? child->fileSize() : 0) + below.bytes;
+    }
+    return sum;
+}
+
+// Checks the kept tallies, the check box and the links of every node against a
+// recount of the tree.
+inline void expectTalliesMatchRecount(const HDIR& node) {
+    const Recount fresh = recount(node);
+    const int32_t count = node.childrenCount();
+    const int mark = count == 0 ? node.selected() : fresh.ticked >= count ? 1 : fresh.ticked == 0 ? 0 : -1;
+    EXPECT_EQ(std::tuple(node.childrenSelected(), node.tickedBytes(), CheckController::markState(node)),
+              std::tuple(fresh.ticked, fresh.bytes, mark))
+        << node.fileName() << " under " << node.pathName();
+    for (int32_t row = 0; const auto& child : node.children()) {
+        EXPECT_EQ(std::tuple(child->parent(), child->row()), std::tuple(&node, row++)) << child->fileName();
+        expectTalliesMatchRecount(*child);
+    }
+}
 
 // A temporary folder, removed with everything in it when the object goes.
 class TempDir {
