@@ -20,6 +20,9 @@ void addNodes(nlohmann::ordered_json& nodes, const HDIR& node) {
     for (const auto& child : node.children()) addNodes(nodes, *child);
 }
 
+// Raised whenever a field changes meaning or goes away; new fields keep it.
+constexpr int kReportVersion = 1;
+
 const char* plural(uint64_t count) { return count == 1 ? "file" : "files"; }
 
 }  // namespace
@@ -47,6 +50,7 @@ void printTree(std::FILE* out, const HDIR& root, bool listFiles) {
 bool writeReport(const std::string& path, const SourceInfo& source, const HDIR& root, bool stopped,
                  std::string& error) {
     nlohmann::ordered_json report;
+    report["version"] = kReportVersion;
     report["source"] = source.path;
     report["sectorSize"] = source.sectorSize;
     report["sectorCount"] = source.sectorCount;

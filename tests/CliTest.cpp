@@ -90,6 +90,7 @@ TEST(Cli, ReportListsEveryNodeOfTheTree) {
 
     std::ifstream in(report.path());
     auto json = nlohmann::json::parse(in);
+    EXPECT_EQ(json["version"], 1);
     EXPECT_EQ(json["source"], image.path());
     EXPECT_EQ(json["sectorSize"], 512);
     EXPECT_EQ(json["sectorCount"], 128);
