@@ -160,7 +160,6 @@ int main(int argc, char** argv) {
     jpegOnly.set(pelorin::index(pelorin::FileType::Jpg));
     const pelorin::TypeSelection available = pelorin::availableTypes();
     uint64_t found = 0;
-    // The scan prints its end line on standard output; the table goes to standard error.
     const double jpeg = best(runs, [&] { return scan(image, bytes, jpegOnly, found); });
     const double all = best(runs, [&] { return scan(image, bytes, available, found); });
 
