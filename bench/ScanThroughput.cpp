@@ -7,8 +7,6 @@
 // boundaries with random bytes between them. Every measurement is taken with
 // a warm page cache, best of --runs.
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <chrono>
@@ -20,8 +18,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/ReadDisk.h"
 #include "engine/Scanning.h"
+#include "engine/Source.h"
 
 namespace {
 
@@ -31,7 +29,7 @@ struct QuietController final : pelorin::ScanController {
     explicit QuietController(pelorin::TypeSelection ticked_) : ticked(ticked_) {}
     bool fileSelectionFlag(pelorin::FileType type) const override { return ticked[pelorin::index(type)]; }
     void updateProgressBar() override {}
-    void scanningCompleted() override {}
+    void scanningCompleted(const pelorin::ScanOutcome&) override {}
     void notify(const pelorin::Notice& notice) override {
         std::fprintf(stderr, "the scan could not read %s\n", notice.path.c_str());
     }
@@ -104,28 +102,26 @@ void makePackedImage(const std::string& path, uint64_t bytes) {
 
 double plainRead(const std::string& path) {
     const auto start = Clock::now();
-    int fd = ::open(path.c_str(), O_RDONLY);
+    auto source = pelorin::FileSource::open(path);
     auto buffer = std::make_unique<uint8_t[]>(65536);
-    uint64_t offset = 0;
-    while (true) {
-        ssize_t n = ::pread(fd, buffer.get(), 65536, static_cast<off_t>(offset));
-        if (n <= 0) break;
-        offset += static_cast<uint64_t>(n);
+    for (uint64_t offset = 0; source;) {
+        const std::size_t n = source->read(offset, {buffer.get(), 65536}).bytes;
+        if (n == 0) break;
+        offset += n;
     }
-    ::close(fd);
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 double scan(const std::string& path, uint64_t bytes, pelorin::TypeSelection ticked, uint64_t& found) {
+    auto source = pelorin::FileSource::open(path);
     pelorin::ScanContext ctx;
     ctx.selectedDriveMountPoint = path;
+    ctx.source = source.get();
     ctx.u32BytesInSector = 512;
     ctx.u64DriveSectorNumber = bytes / 512;
     QuietController controller(ticked);
     pelorin::Scanning scanning(ctx, controller);
     scanning.setKeepAwake(std::make_unique<NoKeepAwake>());
-    // The end-of-scan line goes to standard output; keep the table readable.
-    std::fflush(stdout);
     const auto start = Clock::now();
     scanning.scanningThread();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -164,7 +160,6 @@ int main(int argc, char** argv) {
     jpegOnly.set(pelorin::index(pelorin::FileType::Jpg));
     const pelorin::TypeSelection available = pelorin::availableTypes();
     uint64_t found = 0;
-    // The scan prints its end line on standard output; the table goes to standard error.
     const double jpeg = best(runs, [&] { return scan(image, bytes, jpegOnly, found); });
     const double all = best(runs, [&] { return scan(image, bytes, available, found); });
 

@@ -25,7 +25,9 @@ extern "C" void onInterrupt(int) {
 CliController::CliController(ScanContext& context, TypeSelection ticked_, bool showProgress_)
     : ctx(context), ticked(ticked_), showProgress(showProgress_) {}
 
-void CliController::scanningCompleted() {
+void CliController::scanningCompleted(const ScanOutcome& outcome) {
+    std::printf("\n\n\nnumber of the sectors is %lli\n", static_cast<long long>(outcome.lastSector));
+    std::fflush(stdout);
     {
         std::lock_guard lock(mutex);
         done = true;

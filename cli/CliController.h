@@ -17,7 +17,8 @@ public:
 
     bool fileSelectionFlag(FileType type) const override { return ticked[index(type)]; }
     void updateProgressBar() override {}  // the waiting thread redraws on its own clock
-    void scanningCompleted() override;
+    // Prints the last sector reached, as the scan's end has always been marked.
+    void scanningCompleted(const ScanOutcome& outcome) override;
     void notify(const Notice& notice) override;
 
     // Runs the scan on a worker thread and waits for it, drawing progress and

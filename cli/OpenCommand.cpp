@@ -21,12 +21,14 @@ int fail(const std::string& message) {
     return kExitFailed;
 }
 
-// Checks the named source against the file; a different start is only a warning.
-bool checkSource(const std::string& path, const ScanInfoHeader& header, CliPrompts& prompts, SourceInfo& source) {
+// Checks the named source against the file and opens it; a different start
+// is only a warning. Null when it is refused.
+std::unique_ptr<Source> checkSource(const std::string& path, const ScanInfoHeader& header, CliPrompts& prompts,
+                                    SourceInfo& source) {
     SourceCheck check = inspectSource(path, header.u32BytesInSector);
     if (!check.info) {
         fail(check.error);
-        return false;
+        return nullptr;
     }
     source = *check.info;
     if (source.sectorSize != header.u32BytesInSector || source.sizeInBytes != header.selectedDriveSize) {
@@ -34,16 +36,16 @@ bool checkSource(const std::string& path, const ScanInfoHeader& header, CliPromp
              " bytes in " + std::to_string(source.sectorSize) + "-byte sectors, the scanned drive had " +
              std::to_string(header.selectedDriveSize) + " bytes in " + std::to_string(header.u32BytesInSector) +
              "-byte sectors");
-        return false;
+        return nullptr;
     }
     std::vector<uint8_t> first5(header.first5Sectors.size(), 0);
-    if (!readSector(path, header.u32BytesInSector, first5, prompts)) return false;
+    if (!readSector(*check.source, header.u32BytesInSector, first5, prompts)) return nullptr;
     if (first5 != header.first5Sectors)
         std::fprintf(stderr,
                      "pelorin-cli: warning: the first five sectors of %s differ from those of the scanned drive; "
                      "it may not be the same drive\n",
                      path.c_str());
-    return true;
+    return std::move(check.source);
 }
 
 }  // namespace
@@ -88,7 +90,8 @@ int openScanInfoFile(const OpenOptions& options) {
         }
     }
     const bool sourceNamed = !sourcePath.empty();
-    if (sourceNamed && !checkSource(sourcePath, header, prompts, source)) return kExitFailed;
+    std::unique_ptr<Source> opened;
+    if (sourceNamed && !(opened = checkSource(sourcePath, header, prompts, source))) return kExitFailed;
 
     if (!options.reportPath.empty()) {
         std::string error;
@@ -96,7 +99,7 @@ int openScanInfoFile(const OpenOptions& options) {
     }
     if (options.recoverDir.empty()) return kExitOK;
     if (!sourceNamed) return fail("cannot recover: " + std::string(texts::kDriveCannotOpen));
-    return recoverInto(*info->root, sourcePath, header.u32BytesInSector, totals, options.recoverDir, showProgress);
+    return recoverInto(*info->root, *opened, header.u32BytesInSector, totals, options.recoverDir, showProgress);
 }
 
 }  // namespace pelorin::cli

@@ -67,7 +67,7 @@ int saveInfoFile(const std::string& file, const ScanInfoHeader& header, const HD
     return saveScanInfo(chosen, header, root, prompts) ? kExitOK : kExitFailed;
 }
 
-int recoverInto(const HDIR& root, const std::string& sourcePath, uint32_t sectorSize, const SelectionTotals& totals,
+int recoverInto(const HDIR& root, Source& source, uint32_t sectorSize, const SelectionTotals& totals,
                 const std::string& destination, bool showProgress) {
     std::error_code error;
     std::filesystem::create_directories(destination, error);
@@ -77,7 +77,7 @@ int recoverInto(const HDIR& root, const std::string& sourcePath, uint32_t sector
     }
     if (totals.iNumberOfFileSelected == 0) std::fprintf(stderr, "pelorin-cli: no file is ticked; nothing to recover\n");
     CliPrompts prompts(showProgress);
-    SaveRecoveredFiles saver(sourcePath, sectorSize, totals, prompts);
+    SaveRecoveredFiles saver(source, sectorSize, totals, prompts);
     activeSave.store(&saver);
     auto previous = std::signal(SIGINT, onSaveInterrupt);
     const SaveResult result = saver.save(root, destination);

@@ -26,7 +26,7 @@ int saveInfoFile(const std::string& file, const ScanInfoHeader& header, const HD
 
 // Recovers the ticked files into a new recovery folder inside `destination`.
 // Ctrl-C asks whether to stop (on a terminal) or stops.
-int recoverInto(const HDIR& root, const std::string& sourcePath, uint32_t sectorSize, const SelectionTotals& totals,
+int recoverInto(const HDIR& root, Source& source, uint32_t sectorSize, const SelectionTotals& totals,
                 const std::string& destination, bool showProgress);
 
 }  // namespace pelorin::cli

@@ -1,10 +1,6 @@
 #include "cli/SourceInfo.h"
 
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -15,7 +11,7 @@ bool isValidSectorSize(uint32_t size) { return size == 512 || size == 1024 || si
 
 namespace {
 
-SourceCheck failure(std::string message) { return {std::nullopt, std::move(message)}; }
+SourceCheck failure(std::string message) { return {std::nullopt, std::move(message), nullptr}; }
 
 std::string openError(const std::string& path, int error) {
     std::string message = "cannot open " + path + ": " + std::strerror(error);
@@ -36,43 +32,32 @@ SourceCheck inspectSource(const std::string& path, uint32_t requestedSectorSize)
     if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))
         return failure(path + " is neither a disk image nor a block device");
 
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return failure(openError(path, errno));
+    // Opened once here; the scan, its first sectors and saving all read through it.
+    const bool blockDevice = S_ISBLK(st.st_mode);
+    auto source = FileSource::open(path, blockDevice ? 0 : (requestedSectorSize != 0 ? requestedSectorSize : 512));
+    if (!source) return failure(openError(path, errno));
 
     SourceInfo info;
     info.path = path;
-    info.blockDevice = S_ISBLK(st.st_mode);
-    if (info.blockDevice) {
-        uint64_t bytes = 0;
-        int logicalBlock = 0;
-        if (::ioctl(fd, BLKGETSIZE64, &bytes) != 0) bytes = 0;
-        if (::ioctl(fd, BLKSSZGET, &logicalBlock) != 0 || logicalBlock <= 0) logicalBlock = 512;
-        info.sizeInBytes = bytes;
-        info.sectorSize = static_cast<uint32_t>(logicalBlock);
-        if (requestedSectorSize != 0 && requestedSectorSize != info.sectorSize) {
-            ::close(fd);
+    info.blockDevice = blockDevice;
+    info.sizeInBytes = blockDevice ? source->size() : static_cast<uint64_t>(st.st_size);
+    info.sectorSize = source->sectorSize();
+    if (blockDevice) {
+        if (requestedSectorSize != 0 && requestedSectorSize != info.sectorSize)
             return failure("--sector-size is for disk images; " + path + " has " + std::to_string(info.sectorSize) +
                            "-byte sectors");
-        }
-        if (!isValidSectorSize(info.sectorSize)) {
-            ::close(fd);
+        if (!isValidSectorSize(info.sectorSize))
             return failure(path + " has " + std::to_string(info.sectorSize) + "-byte sectors, which Pelorin cannot read");
-        }
-    } else {
-        info.sizeInBytes = static_cast<uint64_t>(st.st_size);
-        info.sectorSize = requestedSectorSize != 0 ? requestedSectorSize : 512;
     }
     // A source we can open but not read (a directory on some systems, a broken device) is refused here too.
-    char byte;
-    const ssize_t got = ::pread(fd, &byte, 1, 0);
-    const int readError = errno;
-    ::close(fd);
+    uint8_t byte;
+    const SourceRead got = source->read(0, {&byte, 1});
     if (info.sizeInBytes == 0) return failure(path + " is empty");
-    if (got < 0) return failure("cannot read " + path + ": " + std::strerror(readError));
+    if (got.failed()) return failure("cannot read " + path + ": " + std::strerror(got.error));
     info.sectorCount = info.sizeInBytes / info.sectorSize;
     if (info.sectorCount == 0)
         return failure(path + " is smaller than one " + std::to_string(info.sectorSize) + "-byte sector");
-    return {info, {}};
+    return {info, {}, std::move(source)};
 }
 
 }  // namespace pelorin::cli

@@ -2,8 +2,11 @@
 // Checks a scan source (a block device or a disk image) and reads its geometry.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+
+#include "engine/Source.h"
 
 namespace pelorin::cli {
 
@@ -15,11 +18,13 @@ struct SourceInfo {
     uint64_t sectorCount = 0;
 };
 
-// The source's geometry, or a one-line reason why it cannot be scanned.
-// `requestedSectorSize` is 0 when the user gave none.
+// The source's geometry and the source opened for reading, or a one-line
+// reason why it cannot be scanned. `requestedSectorSize` is 0 when the user
+// gave none.
 struct SourceCheck {
     std::optional<SourceInfo> info;
     std::string error;
+    std::unique_ptr<FileSource> source;
 };
 SourceCheck inspectSource(const std::string& path, uint32_t requestedSectorSize);
 

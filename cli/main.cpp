@@ -86,8 +86,8 @@ struct ScanOptions {
 
 // After the scan: tick the chosen types, then save the scan-info file and
 // recover, as asked. The worst exit status of the steps.
-int keepResults(const ScanOptions& options, const SourceInfo& source, const DriveIdentity& identity, HDIR& root,
-                std::vector<uint8_t> first5, bool showProgress) {
+int keepResults(const ScanOptions& options, const SourceInfo& source, Source& reader, const DriveIdentity& identity,
+                HDIR& root, std::vector<uint8_t> first5, bool showProgress) {
     if (options.saveInfo.empty() && options.recoverDir.empty()) return 0;
     SelectionTotals totals;
     std::string error;
@@ -106,7 +106,7 @@ int keepResults(const ScanOptions& options, const SourceInfo& source, const Driv
     }
     if (!options.recoverDir.empty())
         status = std::max(status,
-                          recoverInto(root, source.path, source.sectorSize, totals, options.recoverDir, showProgress));
+                          recoverInto(root, reader, source.sectorSize, totals, options.recoverDir, showProgress));
     return status;
 }
 
@@ -117,6 +117,7 @@ int scan(const ScanOptions& options) {
     SourceCheck check = inspectSource(options.source, options.sectorSize);
     if (!check.info) return fail(check.error);
     SourceInfo source = *check.info;
+    std::unique_ptr<FileSource> reader = std::move(check.source);
     DriveIdentity identity = sourceIdentity(source.path);
     // A listed drive gives its own sector size and identity, as choosing its row would.
     if (source.blockDevice)
@@ -133,12 +134,13 @@ int scan(const ScanOptions& options) {
     ctx.u32BytesInSector = source.sectorSize;
     ctx.u64DriveSectorNumber = source.sectorCount;
     ctx.u64TotalNumberOfFileFound = 0;
+    ctx.source = reader.get();
     const bool showProgress = !options.noProgress && ::isatty(STDERR_FILENO);
     CliController controller(ctx, *ticked, showProgress);
     // The first five sectors go into the scan-info file; a source that
     // cannot give them is not scanned.
     std::vector<uint8_t> first5(std::size_t{5} * source.sectorSize, 0);
-    if (!readSector(source.path, source.sectorSize, first5, controller)) return kExitFailure;
+    if (!readSector(*reader, source.sectorSize, first5, controller)) return kExitFailure;
     Scanning scanning(ctx, controller);
     const bool stopped = controller.runScan(scanning);
 
@@ -150,7 +152,7 @@ int scan(const ScanOptions& options) {
     if (!options.reportPath.empty() && !writeReport(options.reportPath, source, *root, stopped, error))
         return fail(error);
     const bool scanAlert = controller.alertShown();
-    const int kept = keepResults(options, source, identity, *root, std::move(first5), showProgress);
+    const int kept = keepResults(options, source, *reader, identity, *root, std::move(first5), showProgress);
     if (stopped) return kExitStopped;
     return std::max(kept, scanAlert ? kExitFailure : 0);
 }

@@ -1,6 +1,6 @@
 #include "engine/ControllerReaders.h"
 
-#include "engine/ReadDisk.h"
+#include <algorithm>
 
 namespace pelorin {
 namespace {
@@ -12,18 +12,25 @@ bool reportFailure(Notices& notices, NoticeKind kind, const std::string& path) {
 
 }  // namespace
 
-bool readSector(const std::string& path, uint32_t sectorSize, std::span<uint8_t> buffer, Notices& notices) {
+bool readSector(Source& source, uint32_t sectorSize, std::span<uint8_t> buffer, Notices& notices) {
     const std::size_t wanted = std::min<std::size_t>(buffer.size(), std::size_t{5} * sectorSize);
-    if (readAt(path, 0, buffer.first(wanted)) < 0) return reportFailure(notices, NoticeKind::FirstSectorsUnreadable, path);
+    const SourceRead got = source.read(0, buffer.first(wanted));
+    if (got.bytes == 0 && got.failed()) return reportFailure(notices, NoticeKind::FirstSectorsUnreadable, source.name());
     return true;
 }
 
-bool readSaveSector(const std::string& path, uint32_t sectorSize, uint64_t firstSector, uint32_t count,
+bool readSector(const std::string& path, uint32_t sectorSize, std::span<uint8_t> buffer, Notices& notices) {
+    auto source = FileSource::open(path, sectorSize);
+    if (!source) return reportFailure(notices, NoticeKind::FirstSectorsUnreadable, path);
+    return readSector(*source, sectorSize, buffer, notices);
+}
+
+bool readSaveSector(Source& source, uint32_t sectorSize, uint64_t firstSector, uint32_t count,
                     std::span<uint8_t> buffer, Notices& notices, std::size_t* bytesRead) {
     const std::size_t wanted = std::min<std::size_t>(buffer.size(), std::size_t{count} * sectorSize);
-    long long n = readAt(path, firstSector * sectorSize, buffer.first(wanted));
-    if (n < 0) return reportFailure(notices, NoticeKind::SaveSourceUnreadable, path);
-    if (bytesRead) *bytesRead = static_cast<std::size_t>(n);
+    const SourceRead got = source.read(firstSector * sectorSize, buffer.first(wanted));
+    if (got.failed()) return reportFailure(notices, NoticeKind::SaveSourceUnreadable, source.name());
+    if (bytesRead) *bytesRead = got.bytes;
     return true;
 }
 

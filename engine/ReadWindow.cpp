@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/Source.h"
+
 namespace pelorin {
 namespace {
 
@@ -14,13 +16,20 @@ constexpr std::size_t kPage = 4096;
 ReadWindow::ReadWindow(const ScanContext& context) : ReadWindow(context, std::make_unique<uint8_t[]>(kCapacity)) {}
 
 ReadWindow::ReadWindow(const ScanContext& context, std::unique_ptr<uint8_t[]> buffer)
-    : ByteView(buffer.get(), 0), reader(context), buffer_(std::move(buffer)) {}
+    : ByteView(buffer.get(), 0), ctx(context), buffer_(std::move(buffer)) {}
+
+long long ReadWindow::readBytes(std::size_t skip, uint64_t sector, std::span<uint8_t> buffer) const {
+    if (!ctx.source) return -1;
+    const SourceRead got = ctx.source->read(sector * ctx.u32BytesInSector + skip, buffer);
+    if (got.bytes == 0 && got.failed()) return -1;
+    return static_cast<long long>(got.bytes);
+}
 
 bool ReadWindow::read(uint64_t sector) {
     sector_ = sector;
-    span_ = reader.windowLength(kCapacity);
+    span_ = std::min<std::size_t>(kCapacity, std::size_t{kSpan} + ctx.u32BytesInSector);
     const std::size_t first = std::min(kFirstPart, span_);
-    const long long got = reader.readBytes(0, sector, {buffer_.get(), first});
+    const long long got = readBytes(0, sector, {buffer_.get(), first});
     if (got < 0) {
         std::memset(buffer_.get(), 0, span_);
         size_ = span_;
@@ -44,7 +53,7 @@ bool ReadWindow::extendTo(uint64_t end) const {
 
 void ReadWindow::fillTo(std::size_t end) const {
     if (end <= size_) return;
-    const long long got = reader.readBytes(size_, sector_, {buffer_.get() + size_, end - size_});
+    const long long got = readBytes(size_, sector_, {buffer_.get() + size_, end - size_});
     const std::size_t filled = got < 0 ? 0 : static_cast<std::size_t>(got);
     if (size_ + filled < end) {  // the source ends, or cannot be read, here
         std::memset(buffer_.get() + size_ + filled, 0, span_ - size_ - filled);

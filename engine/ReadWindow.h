@@ -5,9 +5,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "engine/ByteView.h"
-#include "engine/ReadDisk.h"
+#include "engine/ScanContext.h"
 
 namespace pelorin {
 
@@ -18,8 +19,9 @@ public:
 
     explicit ReadWindow(const ScanContext& context);
 
-    // Reads the window starting at a sector: 64 KiB plus one sector, zeros
-    // where the source ends. False when the read failed.
+    // Reads the window starting at a sector of the scan's source: 64 KiB plus
+    // one sector, zeros where the source ends. False when nothing could be
+    // read because a read failed (or the context has no source).
     //
     // Most walks look at a few kilobytes of a window, so it is filled as it is
     // read: its first part at once, the rest when a read reaches it. The bytes
@@ -35,8 +37,11 @@ private:
     ReadWindow(const ScanContext& context, std::unique_ptr<uint8_t[]> buffer);
     bool extendTo(uint64_t end) const override;
     void fillTo(std::size_t end) const;
+    // The bytes from `skip` on of the window at the sector: the count read, or
+    // -1 when a read failed before delivering any.
+    long long readBytes(std::size_t skip, uint64_t sector, std::span<uint8_t> buffer) const;
 
-    mutable ReadDisk reader;
+    const ScanContext& ctx;
     std::unique_ptr<uint8_t[]> buffer_;
     std::size_t span_ = 0;  // bytes this window holds once filled
     uint64_t sector_ = 0;

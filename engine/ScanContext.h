@@ -8,6 +8,8 @@
 
 namespace pelorin {
 
+class Source;
+
 // Verdicts and side results that live for one sector only. The loop clears the
 // whole block after every sector, so nothing here outlives its sector.
 struct PerSectorFlags {
@@ -60,6 +62,9 @@ struct ScanContext {
     std::string selectedDriveMountPointForPreview;
     uint32_t u32BytesInSector = 512;
     uint64_t u64DriveSectorNumber = 0;
+    // What the scan reads, for as long as it runs: the loop and every
+    // recogniser's window read through it. Set by the scan.
+    Source* source = nullptr;
 
     // Written by the controller, polled by the scan and the recognisers' walks.
     std::atomic<bool> bCancelScanning{false};

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 
@@ -193,9 +193,16 @@ void Scanning::scanningThread() {
     registerTickedTypes();
     buildDispatch();
 
-    std::unique_ptr<WindowSource> deviceSource;
-    if (!windowSource_) deviceSource = std::make_unique<DeviceWindowSource>(driveMountedPath);
-    activeSource_ = windowSource_ ? windowSource_.get() : deviceSource.get();
+    // The caller's source, or the path opened once for this scan. One that
+    // cannot be opened fails the first window read, as a vanished one would.
+    Source* const callerSource = ctx.source;
+    std::unique_ptr<Source> openedSource;
+    if (!callerSource) openedSource = FileSource::open(driveMountedPath, sectorSize);
+    ctx.source = callerSource ? callerSource : openedSource.get();
+    std::optional<WindowSource> windows;
+    if (ctx.source) windows.emplace(*ctx.source);
+    activeSource_ = windows ? &*windows : nullptr;
+    ScanOutcome::How how = ScanOutcome::Completed;
     const uint8_t* window = nullptr;
     uint8_t probe[kProbeSize];
     uint32_t windowOffset = 0;
@@ -208,9 +215,10 @@ void Scanning::scanningThread() {
             continue;
         }
         if ((windowOffset & 0xFFFF) == 0) {
-            const int result = activeSource_->readDriveSectors(sectorIndex, sectorSize, window);
+            const int result = activeSource_ ? activeSource_->readDriveSectors(sectorIndex, sectorSize, window) : -1;
             if (result == -1) {
                 controller.notify({NoticeKind::ScanSourceUnreadable, driveMountedPath});
+                how = ScanOutcome::SourceFailed;
                 break;
             }
             if (result == 0) {
@@ -242,13 +250,12 @@ void Scanning::scanningThread() {
         ++sectorIndex;
     }
     activeSource_ = nullptr;
-    finishScan(sectorIndex);
+    ctx.source = callerSource;
+    if (how == ScanOutcome::Completed && ctx.cancelled()) how = ScanOutcome::Stopped;
+    finishScan({how, sectorIndex - 1});
 }
 
-void Scanning::finishScan(uint64_t sectorIndex) {
-    std::printf("\n\n\nnumber of the sectors is %lli\n", static_cast<long long>(sectorIndex - 1));
-    std::fflush(stdout);
-
+void Scanning::finishScan(const ScanOutcome& outcome) {
     uint64_t total = 0;
     auto attach = [&](std::unique_ptr<HDIR>& folder) {
         if (!folder || folder->childrenCount() < 1) return;
@@ -265,7 +272,7 @@ void Scanning::finishScan(uint64_t sectorIndex) {
     typeFolders_ = {};
     dirRawJpg_.reset();
 
-    controller.scanningCompleted();
+    controller.scanningCompleted(outcome);
     sleep_->stopPreventingSleep();
 }
 

@@ -12,6 +12,7 @@
 #include "engine/HDIR.h"
 #include "engine/Registry.h"
 #include "engine/ScanContext.h"
+#include "engine/ScanOutcome.h"
 #include "engine/Sleep.h"
 #include "engine/WindowSource.h"
 
@@ -25,8 +26,9 @@ public:
     // Asks for a progress display; the scan has stored the value in the
     // context and sets progressUpdatePending first. Must not block.
     virtual void updateProgressBar() = 0;
-    // The scan has ended and its tree is ready in Scanning::dirRoot(). Must not block.
-    virtual void scanningCompleted() = 0;
+    // The scan has ended, as the outcome says, and its tree is ready in
+    // Scanning::dirRoot(). Must not block.
+    virtual void scanningCompleted(const ScanOutcome& outcome) = 0;
 };
 
 class Scanning {
@@ -34,7 +36,8 @@ public:
     Scanning(ScanContext& context, ScanController& controller);
     ~Scanning();
 
-    // The whole scan, on the calling thread.
+    // The whole scan, on the calling thread. It reads the context's source,
+    // or, when the context has none, opens the selected path for the scan.
     void scanningThread();
 
     HDIR* dirRoot() const { return dirRoot_.get(); }
@@ -46,9 +49,8 @@ public:
     // Adds a raw file's preview JPEG to the "RAW Jpg Files" folder.
     HDIR* addDetailsOfRawJpgFile(HDIR* folder, uint64_t sectorNumber, uint64_t fileSize, int32_t extraBytesToMove);
 
-    // For tests and tools: another table of types, window source or way of keeping awake.
+    // For tests and tools: another table of types or way of keeping awake.
     void setRegistry(std::span<const FileTypeInfo, kFileTypeCount> table) { registry_ = table; }
-    void setWindowSource(std::unique_ptr<WindowSource> source) { windowSource_ = std::move(source); }
     void setKeepAwake(std::unique_ptr<KeepAwake> keepAwake,
                       std::chrono::milliseconds interval = std::chrono::seconds(5));
 
@@ -70,13 +72,12 @@ private:
     void buildDispatch();
     void offerSector(const uint8_t* probe, const DispatchStep* route, uint64_t& sectorIndex, uint32_t& windowOffset,
                      const uint8_t*& window);
-    void finishScan(uint64_t sectorIndex);
+    void finishScan(const ScanOutcome& outcome);
 
     ScanContext& ctx;
     ScanController& controller;
     std::span<const FileTypeInfo, kFileTypeCount> registry_;
-    std::unique_ptr<WindowSource> windowSource_;  // set by tests; otherwise the device, per scan
-    WindowSource* activeSource_ = nullptr;
+    WindowSource* activeSource_ = nullptr;  // the loop's windows, while a scan runs
     std::unique_ptr<Sleep> sleep_;
 
     std::unique_ptr<HDIR> dirRoot_;

@@ -38,7 +38,7 @@ void walk(const pelorin::HDIR& node, int depth) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    pelorin::MemoryScanInfoInput input({data, size});
+    pelorin::MemorySource input({data, size});
     auto info = pelorin::readScanInfo(input);
     if (info) {
         const uint32_t sectorSize = info->header.u32BytesInSector;

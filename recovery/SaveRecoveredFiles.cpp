@@ -16,18 +16,18 @@
 namespace pelorin {
 namespace {
 
+// The modes asked for; the user's umask takes away from them as usual.
 constexpr mode_t kFolderMode = 0777;
 constexpr mode_t kFileMode = 0755;
 constexpr int32_t kFilesPerSubFolder = 900;
 constexpr uint32_t kSectorsPerBlock = 8;
 constexpr uint32_t kSectorsPerChunk = 64;
 
-// Creates the folder and any missing parents; the folders made get exactly
-// the folder permissions, whatever the umask.
-void makeFolders(const std::string& path) {
+// Creates the folder and any missing parents, handing those it made to the owner.
+void makeFolders(const std::string& path, const std::optional<Owner>& owner) {
     for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         const std::string prefix = slash == std::string::npos ? path : path.substr(0, slash);
-        if (!prefix.empty() && ::mkdir(prefix.c_str(), kFolderMode) == 0) ::chmod(prefix.c_str(), kFolderMode);
+        if (!prefix.empty() && ::mkdir(prefix.c_str(), kFolderMode) == 0) handOver(owner, prefix);
         if (slash == std::string::npos) break;
     }
 }
@@ -77,13 +77,13 @@ std::string savedSizeText(uint64_t bytes) {
     return text;
 }
 
-SaveRecoveredFiles::SaveRecoveredFiles(std::string sourcePath_, uint32_t sectorSize_, const SelectionTotals& totals_,
+SaveRecoveredFiles::SaveRecoveredFiles(Source& source_, uint32_t sectorSize_, const SelectionTotals& totals_,
                                        Prompts& prompts_)
-    : sourcePath(std::move(sourcePath_)), sectorSize(sectorSize_), totals(totals_), prompts(prompts_) {
+    : source(source_), sectorSize(sectorSize_), totals(totals_), prompts(prompts_) {
     env.freeSpace = volumeFreeSpace;
     env.volumeWritable = isVolumeWritable;
     env.readSaveSector = [this](uint64_t first, uint32_t count, std::span<uint8_t> out, Notices& notices) {
-        return readSaveSector(sourcePath, sectorSize, first, count, out, notices);
+        return readSaveSector(source, sectorSize, first, count, out, notices);
     };
     env.wallClock = [] { return std::time(nullptr); };
     env.steadyClock = [] { return std::chrono::steady_clock::now(); };
@@ -115,7 +115,7 @@ void SaveRecoveredFiles::post(const SaveProgressUpdate& update) {
 }
 
 std::string SaveRecoveredFiles::createRecoveryFolder(const std::string& destination) {
-    makeFolders(destination);
+    makeFolders(destination, owner);
     const std::string base = recoveryFolderName(env.wallClock());
     // A second save within the same second gets a folder of its own rather
     // than overwriting the first one's files.
@@ -124,7 +124,7 @@ std::string SaveRecoveredFiles::createRecoveryFolder(const std::string& destinat
         if (attempt > 1) name += (name.ends_with(' ') ? "(" : " (") + std::to_string(attempt) + ")";
         const std::string path = destination + "/" + name;
         if (::mkdir(path.c_str(), kFolderMode) == 0) {
-            ::chmod(path.c_str(), kFolderMode);
+            handOver(owner, path);
             return path;
         }
         if (errno != EEXIST) return {};
@@ -140,6 +140,7 @@ SaveResult SaveRecoveredFiles::saveFilesAndFolders(const HDIR& root, const std::
     iNumberOfFileSaved_.store(0);
     filesFailed = 0;
     lastGate = env.steadyClock();
+    owner = invokingUser();
 
     post({.barMinimumValue = 0, .barMaximumValue = totals.u64SelectedFileSize});
     SaveResult result;
@@ -184,7 +185,7 @@ std::string SaveRecoveredFiles::folderOf(const HDIR& node, const std::string& re
 void SaveRecoveredFiles::saveDir(const HDIR& node, const std::string& recoveryFolder) {
     if (node.selected() != 1) return;
     const std::string folder = folderOf(node, recoveryFolder);
-    makeFolders(folder);
+    makeFolders(folder, owner);
 
     const bool spread = node.childrenSelected() > kFilesPerSubFolder;
     int32_t tickedIndex = 0;
@@ -194,7 +195,7 @@ void SaveRecoveredFiles::saveDir(const HDIR& node, const std::string& recoveryFo
         if (stopCheck()) break;
         const HDIR& child = *children[k];
         if (child.fileType() == HDIR::kFolder && child.selected() == 1)
-            makeFolders(folder + "/" + safeFileName(child.fileName()));
+            makeFolders(folder + "/" + safeFileName(child.fileName()), owner);
         if (child.fileType() != HDIR::kFoundFile || child.selected() != 1) continue;
         const int32_t index = tickedIndex++;
         if (child.fileSize() == 0) {
@@ -208,7 +209,7 @@ void SaveRecoveredFiles::saveDir(const HDIR& node, const std::string& recoveryFo
             // Made on the group's first file that is written, so a group
             // whose first file is empty still gets its folder.
             if (group != subFolderMade) {
-                makeFolders(target);
+                makeFolders(target, owner);
                 subFolderMade = group;
             }
         }
@@ -224,7 +225,7 @@ void SaveRecoveredFiles::saveDir(const HDIR& node, const std::string& recoveryFo
             ++filesFailed;
             continue;
         }
-        ::fchmod(fd, kFileMode);
+        handOver(owner, fd);
         CopyResult copied = copyFile(child, fd);
         if (::close(fd) != 0 && copied == CopyResult::Done) copied = CopyResult::WriteFailed;
         switch (copied) {

@@ -1,7 +1,8 @@
 #pragma once
 // Saving the ticked found files: checks the destination, creates a new
 // recovery folder in it and copies every ticked file byte for byte from the
-// source, following the found-file tree.
+// source, following the found-file tree. Folders and files are created with
+// the user's umask, and belong to the user Pelorin runs for.
 
 #include <atomic>
 #include <chrono>
@@ -15,6 +16,8 @@
 #include "engine/HDIR.h"
 #include "engine/SelectionTotals.h"
 #include "engine/Prompts.h"
+#include "engine/Source.h"
+#include "recovery/Ownership.h"
 
 namespace pelorin {
 
@@ -53,9 +56,8 @@ struct SaveResult {
 
 class SaveRecoveredFiles {
 public:
-    // `sourcePath` is the device saving reads (selectedDriveMountPointForPreview).
-    SaveRecoveredFiles(std::string sourcePath, uint32_t sectorSize, const SelectionTotals& totals,
-                       Prompts& prompts);
+    // `source` is what the scan read; it outlives the save.
+    SaveRecoveredFiles(Source& source, uint32_t sectorSize, const SelectionTotals& totals, Prompts& prompts);
 
     SaveEnvironment& environment() { return env; }
 
@@ -92,7 +94,7 @@ private:
     std::string folderOf(const HDIR& node, const std::string& recoveryFolder) const;
     std::string createRecoveryFolder(const std::string& destination);
 
-    std::string sourcePath;
+    Source& source;
     uint32_t sectorSize;
     const SelectionTotals& totals;
     Prompts& prompts;
@@ -108,6 +110,7 @@ private:
     int32_t skipBytes = 0;
     std::chrono::steady_clock::time_point lastGate;
     std::vector<uint8_t> buffer;
+    std::optional<Owner> owner;  // who gets what this save creates, when not the process's user
 };
 
 }  // namespace pelorin

@@ -1,7 +1,6 @@
 #include "scaninfo/ScanInfoFile.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +8,7 @@
 #include <cstring>
 
 #include "engine/DateName.h"
+#include "recovery/Ownership.h"
 
 namespace pelorin {
 namespace {
@@ -69,17 +69,17 @@ void writeDir(FileWriter& out, const HDIR& node) {
 }
 
 // Sequential reading of a scan-info body that never asks for more than the
-// input holds.
+// input holds. The records are small, so the input is read a block at a time.
 class Cursor {
 public:
-    explicit Cursor(ScanInfoInput& input) : input(input) {}
+    explicit Cursor(Source& input) : input(input) {}
     uint64_t remaining() const { return input.size() > position ? input.size() - position : 0; }
     bool take(std::span<uint8_t> out) {
-        const std::size_t n = input.readAt(position, out);
+        const std::size_t n = copyAt(position, out);
         position += n;
         return n == out.size();
     }
-    bool peek(std::span<uint8_t> out) const { return input.readAt(position, out) == out.size(); }
+    bool peek(std::span<uint8_t> out) { return copyAt(position, out) == out.size(); }
     std::optional<std::string> takeString(uint64_t length) {
         if (length > remaining()) return std::nullopt;
         std::string text(static_cast<std::size_t>(length), '\0');
@@ -88,8 +88,29 @@ public:
     }
 
 private:
-    ScanInfoInput& input;
+    // Up to out.size() bytes at the offset; fewer where the input ends or cannot be read.
+    std::size_t copyAt(uint64_t offset, std::span<uint8_t> out) {
+        std::size_t done = 0;
+        while (done < out.size()) {
+            const uint64_t at = offset + done;
+            if (at < blockStart || at >= blockStart + blockLength) {
+                blockStart = at;
+                blockLength = input.read(at, block).bytes;
+                if (blockLength == 0) break;
+            }
+            const std::size_t from = static_cast<std::size_t>(at - blockStart);
+            const std::size_t n = std::min(out.size() - done, blockLength - from);
+            std::memcpy(out.data() + done, block.data() + from, n);
+            done += n;
+        }
+        return done;
+    }
+
+    Source& input;
     uint64_t position = 0;
+    std::vector<uint8_t> block = std::vector<uint8_t>(1 << 16);
+    uint64_t blockStart = 0;
+    std::size_t blockLength = 0;
 };
 
 // A node from its record, followed by its name and path; nullopt when the
@@ -125,43 +146,6 @@ bool isUsableSectorSize(uint32_t size) {
     return size != 0 && size <= kLargestSectorSize && (size & (size - 1)) == 0;
 }
 
-// Reads a file through one descriptor, a block at a time.
-class FileScanInfoInput final : public ScanInfoInput {
-public:
-    explicit FileScanInfoInput(int fd) : fd(fd) {
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && st.st_size > 0) fileSize = static_cast<uint64_t>(st.st_size);
-    }
-    uint64_t size() const override { return fileSize; }
-    std::size_t readAt(uint64_t offset, std::span<uint8_t> out) override {
-        std::size_t done = 0;
-        while (done < out.size()) {
-            const uint64_t at = offset + done;
-            if (at < cacheStart || at >= cacheStart + cacheLength) {
-                cacheStart = at;
-                cacheLength = 0;
-                ssize_t n;
-                do n = ::pread(fd, cache.data(), cache.size(), static_cast<off_t>(at));
-                while (n < 0 && errno == EINTR);
-                if (n <= 0) break;
-                cacheLength = static_cast<std::size_t>(n);
-            }
-            const std::size_t from = static_cast<std::size_t>(at - cacheStart);
-            const std::size_t n = std::min(out.size() - done, cacheLength - from);
-            std::memcpy(out.data() + done, cache.data() + from, n);
-            done += n;
-        }
-        return done;
-    }
-
-private:
-    int fd;
-    uint64_t fileSize = 0;
-    std::vector<uint8_t> cache = std::vector<uint8_t>(1 << 16);
-    uint64_t cacheStart = 0;
-    std::size_t cacheLength = 0;
-};
-
 void refuseAsIncomplete(Prompts& prompts, const std::string& path) {
     prompts.notify({NoticeKind::ScanInfoIncomplete, path});
 }
@@ -195,6 +179,7 @@ bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, c
         prompts.notify({NoticeKind::ScanInfoCannotCreate, fileName});
         return false;
     }
+    handOver(invokingUser(), fd);
     prompts.startActivity(Activity::WritingScanInfo);
     FileWriter out(fd);
     out.put(kIncompleteMarker);
@@ -239,14 +224,7 @@ bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, c
     return true;
 }
 
-std::size_t MemoryScanInfoInput::readAt(uint64_t offset, std::span<uint8_t> out) {
-    if (offset >= bytes.size()) return 0;
-    const std::size_t n = std::min<std::size_t>(out.size(), bytes.size() - static_cast<std::size_t>(offset));
-    std::memcpy(out.data(), bytes.data() + offset, n);
-    return n;
-}
-
-std::optional<ScanInfo> readScanInfo(ScanInfoInput& input) {
+std::optional<ScanInfo> readScanInfo(Source& input) {
     Cursor cursor(input);
     uint8_t marker[kMarkerSize];
     if (!cursor.take(marker) || std::memcmp(marker, kCompleteMarker.data(), kMarkerSize) != 0) return std::nullopt;
@@ -316,18 +294,15 @@ std::optional<ScanInfo> openScanInfo(const std::string& path, Prompts& prompts) 
         prompts.notify({NoticeKind::ScanInfoNotScanInfo, path});
         return std::nullopt;
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    char marker[kMarkerSize];
-    if (fd < 0 || ::pread(fd, marker, kMarkerSize, 0) != ssize_t(kMarkerSize) ||
+    auto input = FileSource::open(path);
+    uint8_t marker[kMarkerSize];
+    if (!input || input->read(0, marker).bytes != kMarkerSize ||
         std::memcmp(marker, kCompleteMarker.data(), kMarkerSize) != 0) {
-        if (fd >= 0) ::close(fd);
         refuseAsIncomplete(prompts, path);
         return std::nullopt;
     }
     prompts.startActivity(Activity::ReadingScanInfo);
-    FileScanInfoInput input(fd);
-    auto info = readScanInfo(input);
-    ::close(fd);
+    auto info = readScanInfo(*input);
     prompts.stopActivity();
     if (!info) refuseAsIncomplete(prompts, path);
     return info;

@@ -23,6 +23,7 @@
 
 #include "engine/HDIR.h"
 #include "engine/Prompts.h"
+#include "engine/Source.h"
 #include "scaninfo/SourceIdentity.h"
 
 namespace pelorin {
@@ -64,29 +65,11 @@ std::array<uint8_t, kNodeRecordSize> convertHDirToHPDir(const HDIR& node);
 bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, const HDIR& root,
                   Prompts& prompts);
 
-// Where the reader takes its bytes from: a file or, for the fuzzer, memory.
-class ScanInfoInput {
-public:
-    virtual ~ScanInfoInput() = default;
-    virtual uint64_t size() const = 0;
-    // Up to buffer.size() bytes at the offset; fewer at the end.
-    virtual std::size_t readAt(uint64_t offset, std::span<uint8_t> buffer) = 0;
-};
-
-class MemoryScanInfoInput final : public ScanInfoInput {
-public:
-    explicit MemoryScanInfoInput(std::span<const uint8_t> bytes) : bytes(bytes) {}
-    uint64_t size() const override { return bytes.size(); }
-    std::size_t readAt(uint64_t offset, std::span<uint8_t> buffer) override;
-
-private:
-    std::span<const uint8_t> bytes;
-};
-
 // The body of a file whose extension has been checked. nullopt when it is
 // not a finished scan-info file, or ends before its tree's root is whole, or
 // gives a sector size that cannot be (0, above 4096, not a power of two).
-std::optional<ScanInfo> readScanInfo(ScanInfoInput& input);
+// The bytes come from a file or, for the fuzzer, memory.
+std::optional<ScanInfo> readScanInfo(Source& input);
 
 // The reader as the user meets it: checks the extension and the marker,
 // telling the user when the file is refused, then restores the tree.

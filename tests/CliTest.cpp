@@ -86,6 +86,9 @@ TEST(Cli, ReportListsEveryNodeOfTheTree) {
     CliRun run = runCli("scan " + quoted(image.path()) + " --types JPG --sector-size 512 --no-progress --report " +
                      quoted(report.path()));
     ASSERT_EQ(run.status, 0) << run.output;
+    // The scan's end is marked first, with the last sector it reached.
+    EXPECT_EQ(run.output.rfind("\n\n\nnumber of the sectors is 127\n" + image.path() + ": 128 sectors", 0), 0u)
+        << run.output;
     EXPECT_NE(run.output.find("JPG Files"), std::string::npos);
 
     std::ifstream in(report.path());

@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 
 #include "app/Texts.h"
 #include "engine/ControllerReaders.h"
 #include "engine/ReadWindow.h"
+#include "engine/Source.h"
 #include "support/TestSupport.h"
 
 namespace pelorin::test {
@@ -26,6 +31,61 @@ Bytes counting(std::size_t n) {
     Bytes bytes(n);
     for (std::size_t i = 0; i < n; ++i) bytes[i] = uint8_t(i * 7 + i / 256);
     return bytes;
+}
+
+// A file and the same bytes in memory read alike: up to the end and no
+// further, and the end is not an error.
+TEST(Source, FileAndMemoryReadAlikeUpToTheEnd) {
+    const Bytes all = counting(3 * 4096 + 300);
+    TempImage image;
+    image.write(0, all);
+    auto file = FileSource::open(image.path(), 4096);
+    ASSERT_TRUE(file);
+    MemorySource memory(all, 4096);
+    for (Source* source : {static_cast<Source*>(file.get()), static_cast<Source*>(&memory)}) {
+        EXPECT_EQ(std::tuple(source->size(), source->sectorSize(), source->sectorCount()),
+                  std::tuple(uint64_t{all.size()}, 4096u, uint64_t{3}));
+        struct Case {
+            uint64_t offset;
+            std::size_t length, delivered;
+        } cases[] = {{0, 100, 100}, {4000, 5000, 5000}, {all.size() - 10, 64, 10}, {all.size(), 8, 0}, {1u << 30, 8, 0}};
+        for (const Case& c : cases) {
+            Bytes buffer(c.length, 0xEE);
+            const SourceRead got = source->read(c.offset, buffer);
+            EXPECT_EQ(std::tuple(got.bytes, got.error), std::tuple(c.delivered, 0)) << c.offset;
+            EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + c.delivered, all.begin() + c.offset));
+            EXPECT_TRUE(std::all_of(buffer.begin() + c.delivered, buffer.end(), [](uint8_t b) { return b == 0xEE; }));
+        }
+    }
+    EXPECT_EQ(FileSource::open(image.path())->sectorSize(), 512u);  // the default for a file
+}
+
+TEST(Source, OpenFailuresAndReadErrorsCarryTheirErrno) {
+    errno = 0;
+    EXPECT_EQ(FileSource::open("/nonexistent/pelorin-source"), nullptr);
+    EXPECT_EQ(errno, ENOENT);
+    auto dir = FileSource::open(std::filesystem::temp_directory_path().string());
+    ASSERT_TRUE(dir);
+    uint8_t byte;
+    EXPECT_EQ(dir->read(0, {&byte, 1}).error, EISDIR);
+    EXPECT_FALSE(isSourceGone(EISDIR) || isSourceGone(EIO));
+    EXPECT_TRUE(isSourceGone(ENODEV) && isSourceGone(ENXIO) && isSourceGone(ENOMEDIUM));
+}
+
+TEST(Source, AnAdoptedDescriptorIsReadAndClosedWithTheSource) {
+    TempImage image;
+    image.write(0, counting(1000));
+    const int fd = ::open(image.path().c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    {
+        auto source = FileSource::adopt(fd, "card");
+        ASSERT_TRUE(source);
+        EXPECT_EQ(std::tuple(source->name(), source->size(), source->blockDevice()), std::tuple("card", 1000u, false));
+        uint8_t bytes[4];
+        EXPECT_EQ(source->read(996, bytes).bytes, 4u);
+        EXPECT_EQ(bytes[3], counting(1000)[999]);
+    }
+    EXPECT_EQ(::fcntl(fd, F_GETFD), -1);
 }
 
 // Sixty-four KiB and one sector, zeros past the end of the source, whatever
@@ -76,13 +136,19 @@ TEST(ReadWindow, TypedReadersAgreeOnByteOrder) {
     EXPECT_FALSE(window.matches(ReadWindow::kCapacity - 1, "ab", 2));
 }
 
+// The window reads the scan's source, whatever it is at the time of the read.
 TEST(ReadWindow, FailedReadIsReportedAndLeavesZeros) {
-    TempImage image;
-    image.write(0, counting(4096));
-    auto ctx = contextFor(image.path());
-    ReadWindow window(*ctx);
+    const Bytes all = counting(4096);
+    MemorySource memory(all);
+    FaultySource broken(memory);
+    broken.breakAt(0, EIO);
+    ScanContext ctx;
+    ReadWindow window(ctx);
+    EXPECT_FALSE(window.read(0));  // no source at all
+    ctx.source = &memory;
     ASSERT_TRUE(window.read(0));
-    ctx->cDriveMountedPath = "/nonexistent/source";
+    EXPECT_EQ(window.be32(4), 0x1c232a31u);
+    ctx.source = &broken;
     EXPECT_FALSE(window.read(0));
     EXPECT_EQ(window.be32(4), 0u);
 }
@@ -108,31 +174,45 @@ TEST(ControllerReaders, FirstFiveSectorsComeFromTheStartWhateverTheSize) {
     image.write(0, all);
     RecordingAlerts alerts;
     Bytes buffer(5 * 4096, 0xEE);
-    ASSERT_TRUE(readSector(image.path(), 4096, buffer, alerts));
+    auto source = FileSource::open(image.path());
+    ASSERT_TRUE(readSector(*source, 4096, buffer, alerts));
     EXPECT_EQ(buffer, Bytes(all.begin(), all.begin() + 5 * 4096));
+    Bytes byPath(5 * 4096, 0xEE);
+    ASSERT_TRUE(readSector(image.path(), 4096, byPath, alerts));
+    EXPECT_EQ(byPath, buffer);
     EXPECT_TRUE(alerts.alerts.empty());
 }
 
 TEST(ControllerReaders, FailuresAlertAndLogWithThePath) {
+    const Bytes all = counting(100 * 512);
+    MemorySource memory(all, 512, "/dev/sdz");
+    FaultySource broken(memory);
+    broken.breakAt(0, EIO);
     RecordingAlerts alerts;
     Bytes buffer(5 * 512);
     EXPECT_FALSE(readSector("/nonexistent/sdz", 512, buffer, alerts));
-    EXPECT_FALSE(readSaveSector("/nonexistent/sdz", 512, 0, 5, buffer, alerts));
-    EXPECT_EQ(alerts.alerts, (std::vector<std::string>(2, "Drive cannot open or not found||OK")));
-    EXPECT_EQ(alerts.lines,
-              (std::vector<std::string>{"read Sect in app ctrl /nonexistent/sdz", "seve sect Drive Name /nonexistent/sdz"}));
+    EXPECT_FALSE(readSector(broken, 512, buffer, alerts));
+    EXPECT_FALSE(readSaveSector(broken, 512, 0, 5, buffer, alerts));
+    EXPECT_EQ(alerts.alerts, (std::vector<std::string>(3, "Drive cannot open or not found||OK")));
+    EXPECT_EQ(alerts.lines, (std::vector<std::string>{"read Sect in app ctrl /nonexistent/sdz",
+                                                      "read Sect in app ctrl /dev/sdz", "seve sect Drive Name /dev/sdz"}));
 }
 
-TEST(ControllerReaders, SaveReadsAtTheSectorAndCountsShortReadsAsSuccess) {
-    TempImage image;
-    Bytes all = counting(100 * 512);
-    image.write(0, all);
+// Saving reads up to the end of the source and no further; an error part of
+// the way is a failure, never bytes to write.
+TEST(ControllerReaders, SaveReadsAtTheSectorShortAtTheEndAndFailsOnAnyError) {
+    const Bytes all = counting(100 * 512);
+    MemorySource memory(all);
     RecordingAlerts alerts;
     Bytes buffer(64 * 512);
     std::size_t got = 0;
-    ASSERT_TRUE(readSaveSector(image.path(), 512, 90, 64, buffer, alerts, &got));
+    ASSERT_TRUE(readSaveSector(memory, 512, 90, 64, buffer, alerts, &got));
     EXPECT_EQ(got, 10u * 512);
     EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 10 * 512, all.begin() + 90 * 512));
+    FaultySource broken(memory);
+    broken.breakAt(95 * 512, EIO);
+    EXPECT_FALSE(readSaveSector(broken, 512, 90, 64, buffer, alerts, &got));
+    EXPECT_EQ(alerts.alerts.size(), 1u);
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
 #include "recovery/SaveRecoveredFiles.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -11,6 +15,7 @@
 
 #include "engine/CheckController.h"
 #include "engine/ControllerReaders.h"
+#include "recovery/Ownership.h"
 #include "scaninfo/ScanInfoFile.h"
 #include "support/RecordingPrompts.h"
 #include "support/TreeBuilder.h"
@@ -27,25 +32,29 @@ unsigned filesIn(const fs::path& folder) {
 }
 
 // An image of random bytes, a tree to fill, and a save of everything ticked
-// that records its reads and can stop or lose the source at a given read.
+// that records its reads, can stop at a given read, and reads a source that
+// can be broken where told.
 struct SaveFixture {
     explicit SaveFixture(uint64_t imageSize, uint32_t sectorSize = 512) : image(imageSize), sectorSize(sectorSize) {
         std::mt19937 random(7);
         bytes.resize(imageSize);
         for (auto& b : bytes) b = static_cast<uint8_t>(random());
         image.write(0, bytes);
+        file = FileSource::open(image.path());
+        source = std::make_unique<FaultySource>(*file);
     }
     Bytes at(uint64_t offset, uint64_t length) const {
         return Bytes(bytes.begin() + long(offset), bytes.begin() + long(offset + length));
     }
     SaveResult saveAll(std::function<void(SaveRecoveredFiles&)> adjust = {}, const HDIR* from = nullptr) {
         CheckController(tree.root(), true, totals).run();
-        SaveRecoveredFiles saver(image.path(), sectorSize, totals, prompts);
+        SaveRecoveredFiles saver(*source, sectorSize, totals, prompts);
         saver.environment().readSaveSector = [&](uint64_t first, uint32_t count, std::span<uint8_t> out, Notices& a) {
             reads.push_back(count);
             if (reads.size() <= stopAtReads) saver.stopSaving();
             const bool lost = reads.size() == failingRead;
-            return readSaveSector(lost ? failingSource : image.path(), sectorSize, first, count, out, a);
+            if (lost && !failing) failing = FileSource::open(failingSource);
+            return readSaveSector(lost ? static_cast<Source&>(*failing) : *source, sectorSize, first, count, out, a);
         };
         if (adjust) adjust(saver);
         return saver.save(from ? *from : *tree.root(), destination.path());
@@ -54,13 +63,16 @@ struct SaveFixture {
     TempImage image;
     Bytes bytes;
     uint32_t sectorSize;
+    std::unique_ptr<FileSource> file;
+    std::unique_ptr<FaultySource> source;
     TreeBuilder tree;
     SelectionTotals totals;
     RecordingPrompts prompts;
     TempDir destination;
     std::vector<uint32_t> reads;  // sectors asked for by each read
     std::size_t stopAtReads = 0, failingRead = 0;
-    std::string failingSource = "/nonexistent/pelorin-source";  // what the failing read reads
+    std::string failingSource;  // what the failing read reads: it opens, but cannot be read
+    std::unique_ptr<FileSource> failing;
 };
 
 // Beside the files checked byte for byte: 900 files stay in their folder, 901 go into
@@ -84,10 +96,12 @@ TEST(SaveRecoveredFiles, SavedFilesEqualTheSourceBytesAndMoreThan900AreSpreadOve
     for (auto [name, count] : {std::pair{"BMP Files", 900}, {"PNG Files", 901}})
         for (HDIR* folder = f.tree.folder(name, ".x"); count--;) f.tree.file(folder, 3, 1);
     auto now = std::chrono::steady_clock::time_point{};
+    const mode_t umask = ::umask(027);  // honoured, never overridden
     SaveResult result = f.saveAll([&](SaveRecoveredFiles& saver) {
         CheckController(nodes[3], false, f.totals).run();
         saver.environment().steadyClock = [&] { return now += std::chrono::milliseconds(250); };
     });
+    ::umask(umask);
     EXPECT_EQ(std::tuple(result.outcome, result.filesSaved, result.filesFailed), std::tuple(SaveOutcome::Completed, 1806, 0));
     const fs::path root = fs::path(result.recoveryFolder) / "ROOT";
     EXPECT_EQ((std::vector{filesIn(root / "BMP Files"), filesIn(root / "BMP Files/BMP Files0"), filesIn(root / "PNG Files"),
@@ -104,8 +118,9 @@ TEST(SaveRecoveredFiles, SavedFilesEqualTheSourceBytesAndMoreThan900AreSpreadOve
     EXPECT_EQ(std::count_if(f.prompts.updates.begin(), f.prompts.updates.end(),
                             [](const SaveProgressUpdate& u) { return u.barDoubleValue.value_or(0) > 0; }), f.reads.size() / 4);
     EXPECT_EQ(f.prompts.alerts.back(), "Saving Completed / Saved at: " + f.destination.path());
-    EXPECT_EQ(fs::status(root / "JPG Files/file1.jpg").permissions(), fs::perms(0755));
-    EXPECT_EQ(fs::status(root / "JPG Files").permissions(), fs::perms(0777));
+    EXPECT_EQ(fs::status(root / "JPG Files/file1.jpg").permissions(), fs::perms(0750));
+    for (const fs::path& folder : {fs::path(result.recoveryFolder), root, root / "JPG Files", root / "PNG Files/PNG Files1"})
+        EXPECT_EQ(fs::status(folder).permissions(), fs::perms(0750)) << folder;
 }
 
 TEST(SaveRecoveredFiles, TheDestinationNeedsFreeSpaceForTheTotalAndMustBeWritable) {
@@ -137,7 +152,7 @@ TEST(SaveRecoveredFiles, AFailingSourceEndsTheFolderAndTheMessageCountsFailures)
     f.tree.file(jpg, 40000, 200);  // its first read fails
     f.tree.file(jpg, 500, 400);    // not reached
     f.tree.file(f.tree.folder("PNG Files", ".png"), 700, 500);
-    f.failingRead = 4;  // the source vanishes for a moment
+    f.source->breakAt(200 * 512, EIO);
     SaveResult result = f.saveAll();
     EXPECT_EQ(std::tuple(result.outcome, result.filesSaved, result.filesFailed), std::tuple(SaveOutcome::Completed, 2, 2));
     const fs::path root = fs::path(result.recoveryFolder) / "ROOT";
@@ -178,6 +193,97 @@ TEST(SaveRecoveredFiles, AReadErrorFailsTheFileAndWritesNoZerosForWhatWasNotRead
             else EXPECT_LT(kept.size(), files[k].size) << c.failingRead << " file" << k + 1;
         }
     }
+}
+
+// A read that fails part of the way, or a source that is no disk at all,
+// fails the file: what could not be read is never written as zeros.
+TEST(SaveRecoveredFiles, ReadErrorsAreNeverSavedAsZeros) {
+    {
+        SaveFixture f(1 << 20);
+        f.tree.file(f.tree.folder("JPG Files", ".jpg"), 40000, 10);
+        f.source->breakAt(10 * 512 + 39000, EIO);  // inside the file's last read
+        SaveResult result = f.saveAll();
+        EXPECT_EQ(std::tuple(result.filesSaved, result.filesFailed), std::tuple(0, 1));
+        EXPECT_EQ(readBytes(fs::path(result.recoveryFolder) / "ROOT/JPG Files/file1.jpg"), f.at(10 * 512, 36864));
+    }
+    SaveFixture f(64 * 1024);
+    f.tree.file(f.tree.folder("JPG Files", ".jpg"), 600, 1);
+    CheckController(f.tree.root(), true, f.totals).run();
+    TempDir notADisk;
+    auto directory = FileSource::open(notADisk.path());
+    ASSERT_TRUE(directory);
+    SaveRecoveredFiles saver(*directory, 512, f.totals, f.prompts);
+    SaveResult result = saver.save(*f.tree.root(), f.destination.path());
+    EXPECT_EQ(std::tuple(result.outcome, result.filesSaved, result.filesFailed), std::tuple(SaveOutcome::Completed, 0, 1));
+    EXPECT_EQ(readBytes(fs::path(result.recoveryFolder) / "ROOT/JPG Files/file1.jpg"), Bytes{});
+}
+
+// Run through sudo or pkexec, what is saved belongs to the user who asked.
+class InvokingUser : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "only root hands files over";
+        for (const char* name : kNames) {
+            const char* value = std::getenv(name);
+            saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+            ::unsetenv(name);
+        }
+    }
+    void TearDown() override {
+        for (const auto& [name, value] : saved) value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+    }
+    static constexpr const char* kNames[] = {"PKEXEC_UID", "SUDO_UID", "SUDO_GID"};
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+};
+
+TEST_F(InvokingUser, ComesFromPkexecOrSudoAndNeverNamesRoot) {
+    const gid_t nogroup = ::getpwuid(65534) ? ::getpwuid(65534)->pw_gid : gid_t(-1);
+    struct Case {
+        const char *pkexecUid, *sudoUid, *sudoGid;
+        std::optional<std::pair<uid_t, gid_t>> owner;
+    } cases[] = {
+        {nullptr, nullptr, nullptr, std::nullopt},
+        {"65534", nullptr, nullptr, std::pair{uid_t(65534), nogroup}},
+        {nullptr, "65534", "12", std::pair{uid_t(65534), nogroup}},     // the user's own group first
+        {nullptr, "54321", "777", std::pair{uid_t(54321), gid_t(777)}},  // no such user: SUDO_GID
+        {nullptr, "54321", nullptr, std::pair{uid_t(54321), gid_t(-1)}},
+        {nullptr, "0", "0", std::nullopt},
+        {nullptr, "65534x", nullptr, std::nullopt},
+        {"", "", nullptr, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        for (auto [name, value] : {std::pair{"PKEXEC_UID", c.pkexecUid}, {"SUDO_UID", c.sudoUid}, {"SUDO_GID", c.sudoGid}})
+            value ? ::setenv(name, value, 1) : ::unsetenv(name);
+        const auto owner = invokingUser();
+        EXPECT_EQ(owner ? std::optional(std::pair{owner->uid, owner->gid}) : std::nullopt, c.owner)
+            << (c.pkexecUid ? c.pkexecUid : "-") << " " << (c.sudoUid ? c.sudoUid : "-");
+    }
+}
+
+TEST_F(InvokingUser, GetsEveryFolderAndFileASaveCreates) {
+    ::setenv("SUDO_UID", "65534", 1);
+    const struct passwd* nobody = ::getpwuid(65534);
+    ASSERT_NE(nobody, nullptr);
+    const gid_t group = nobody->pw_gid;
+    SaveFixture f(64 * 1024);
+    f.tree.file(f.tree.folder("JPG Files", ".jpg"), 600, 1);
+    const fs::path destination = fs::path(f.destination.path()) / "new/inside";  // made by the save
+    CheckController(f.tree.root(), true, f.totals).run();
+    SaveRecoveredFiles saver(*f.source, 512, f.totals, f.prompts);
+    const SaveResult result = saver.save(*f.tree.root(), destination);
+    ASSERT_EQ(result.filesSaved, 1);
+    ASSERT_TRUE(saveScanInfo(destination / "scan", {.first5Sectors = Bytes(5 * 512), .identity = {}}, *f.tree.root(),
+                             f.prompts));
+    const fs::path root = fs::path(result.recoveryFolder) / "ROOT";
+    for (const fs::path& path : {destination.parent_path(), destination, fs::path(result.recoveryFolder), root,
+                                 root / "JPG Files", root / "JPG Files/file1.jpg", destination / "scan.rvx"}) {
+        struct stat st {};
+        ASSERT_EQ(::lstat(path.c_str(), &st), 0) << path;
+        EXPECT_EQ(std::pair(st.st_uid, st.st_gid), std::pair(uid_t(65534), group)) << path;
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(f.destination.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);  // what existed already is left alone
 }
 
 TEST(SaveRecoveredFiles, StopAsksAndNoGoesOn) {

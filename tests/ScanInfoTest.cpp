@@ -160,7 +160,8 @@ TEST(ScanInfoFile, ScanSaveOpenRecoverMatchesRecoveringAfterTheScan) {
     expectTalliesMatchRecount(*scan.root);  // the scan attaches its folders once they are filled
     RecordingPrompts prompts;
     TempDir direct, reopened, infoDir;
-    const SaveResult straight = SaveRecoveredFiles(image.path(), 512, totals, prompts).save(*scan.root, direct.path());
+    auto source = FileSource::open(image.path());
+    const SaveResult straight = SaveRecoveredFiles(*source, 512, totals, prompts).save(*scan.root, direct.path());
     ASSERT_EQ(straight.filesSaved, 2);
 
     const ScanInfoHeader header{512, CheckController::countTickedFiles(*scan.root), image.size(), image.size() / 512,
@@ -177,7 +178,7 @@ TEST(ScanInfoFile, ScanSaveOpenRecoverMatchesRecoveringAfterTheScan) {
               std::tuple(fs::path(image.path()).filename().string(), "Disk image", "-", "-"));
     SelectionTotals restored{info->header.iNumberOfFileSelected, info->header.u64SelectedFileSize};
     const SaveResult again =
-        SaveRecoveredFiles(image.path(), info->header.u32BytesInSector, restored, prompts).save(*info->root, reopened.path());
+        SaveRecoveredFiles(*source, info->header.u32BytesInSector, restored, prompts).save(*info->root, reopened.path());
     ASSERT_EQ(again.filesSaved, 2);
     for (const char* name : {"file1.jpg", "file2.jpg"})
         EXPECT_EQ(readBytes(straight.recoveryFolder + "/ROOT/JPG Files/" + name),

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
 #include <map>
 #include <thread>
@@ -65,27 +66,6 @@ struct NoKeepAwake : KeepAwake {
     void poke() override {}
 };
 
-// A window source that fails where told and otherwise reads the image.
-class FailingWindows final : public WindowSource {
-public:
-    FailingWindows(std::string path, std::map<uint64_t, int> failures_, std::vector<uint64_t>& reads_)
-        : reads(reads_), device(std::move(path)), failures(failures_) {}
-    int readDriveSectors(uint64_t sector, uint32_t sectorSize, const uint8_t*& window) override {
-        reads.push_back(sector);
-        if (auto it = failures.find(sector); it != failures.end()) {
-            window = zeros.data();
-            return it->second;
-        }
-        return device.readDriveSectors(sector, sectorSize, window);
-    }
-    std::vector<uint64_t>& reads;
-
-private:
-    DeviceWindowSource device;
-    std::map<uint64_t, int> failures;
-    std::vector<uint8_t> zeros = std::vector<uint8_t>(kWindowSize, 0);
-};
-
 // Each sector holds its own number, so a stand-in can check that the probe it
 // gets really is the sector it is told about. Sectors start with 0xFF, which
 // is above every first-byte bound: every ticked type is asked.
@@ -105,15 +85,15 @@ protected:
     void TearDown() override { script = nullptr; }
 
     std::unique_ptr<HDIR> scan(const TempImage& image, TypeSelection ticked, uint32_t sectorSize = 512,
-                               std::unique_ptr<WindowSource> windows = nullptr) {
+                               Source* source = nullptr) {
         ctx.selectedDriveMountPoint = image.path();
+        ctx.source = source;  // none: the scan opens the path
         ctx.u32BytesInSector = sectorSize;
         ctx.u64DriveSectorNumber = image.size() / sectorSize;
         controller = std::make_unique<RecordingController>(ticked);
         Scanning scanning(ctx, *controller);
         scanning.setRegistry(kStandIns);
         scanning.setKeepAwake(std::make_unique<NoKeepAwake>());
-        if (windows) scanning.setWindowSource(std::move(windows));
         scanning.scanningThread();
         return scanning.takeDirRoot();
     }
@@ -230,7 +210,7 @@ TEST_F(ScanningTest, WindowReadFailures) {
     struct Case {
         const char* name;
         uint64_t failingWindow;
-        int result;               // what reading that window gives
+        int error;                // what reading that window fails with
         bool skipFromSector10;    // sector 10 holds a skipped file of 1,000,000 bytes
         uint64_t secondRead;      // the window read after the first
         uint64_t firstAsked, lastAsked;
@@ -238,11 +218,11 @@ TEST_F(ScanningTest, WindowReadFailures) {
         uint32_t filesFound;
     } cases[] = {
         // An unreadable stretch: 100 sectors are passed over without a word.
-        {"unreadable window", 0, 0, false, 100, 100, 2999, 0, 0},
+        {"unreadable window", 0, EIO, false, 100, 100, 2999, 0, 0},
         // The source is gone: one alert, and the scan ends with what it found.
-        {"source cannot be opened", 128, -1, false, 128, 0, 127, 1, 1},
+        {"source has gone", 128, ENODEV, false, 128, 0, 127, 1, 1},
         // The window after a skip (at 1,920) cannot be read: one alert, and the scan goes on.
-        {"failed read after a skip", 1920, 0, true, 1920, 0, 2999, 1, 1},
+        {"failed read after a skip", 1920, EIO, true, 1920, 0, 2999, 1, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -257,18 +237,40 @@ TEST_F(ScanningTest, WindowReadFailures) {
             ctx.bSkipFileSize = c.skipFromSector10;
             return uint64_t{1000000};
         };
-        std::vector<uint64_t> reads;
-        auto root = scan(image, selectionOf({FileType::Mp3}), 512,
-                         std::make_unique<FailingWindows>(image.path(), std::map<uint64_t, int>{{c.failingWindow, c.result}}, reads));
+        auto file = FileSource::open(image.path());
+        FaultySource source(*file);
+        source.breakAt(c.failingWindow * 512, c.error);
+        auto root = scan(image, selectionOf({FileType::Mp3}), 512, &source);
+        const std::vector<uint64_t>& reads = source.reads;
         const auto asked = sectorsAskedOf(FileType::Mp3);
         EXPECT_EQ(asked.front(), c.firstAsked);
         EXPECT_EQ(asked.back(), c.lastAsked);
         EXPECT_EQ(controller->alerts, std::vector<std::string>(c.alerts, "Error! / Drive cannot open or not found"));
         EXPECT_EQ(controller->completions, 1);
+        EXPECT_EQ(controller->outcome.how, c.error == ENODEV ? ScanOutcome::SourceFailed : ScanOutcome::Completed);
         EXPECT_EQ(root->fileCount(), c.filesFound);  // what was found before a failure is kept
         ASSERT_GE(reads.size(), 2u);
-        EXPECT_EQ(reads[1], c.secondRead);
+        EXPECT_EQ(reads[1], c.secondRead * 512);
     }
+}
+
+// With no source given, the scan opens the path itself, for the scan only.
+TEST_F(ScanningTest, APathThatCannotBeOpenedEndsTheScanAtOnce) {
+    TempImage image(4 * 512);
+    const std::string path = image.path();
+    std::filesystem::remove(path);
+    ctx.selectedDriveMountPoint = path;
+    ctx.u64DriveSectorNumber = 4;
+    RecordingController recording(selectionOf({FileType::Jpg}));
+    Scanning scanning(ctx, recording);
+    scanning.setRegistry(kStandIns);
+    scanning.setKeepAwake(std::make_unique<NoKeepAwake>());
+    scanning.scanningThread();
+    EXPECT_EQ(recording.alerts, std::vector<std::string>{"Error! / Drive cannot open or not found"});
+    EXPECT_EQ(std::tuple(recording.outcome.how, recording.outcome.lastSector),
+              std::tuple(ScanOutcome::SourceFailed, ~uint64_t{0}));
+    EXPECT_TRUE(s.asked.empty());
+    EXPECT_EQ(ctx.source, nullptr);
 }
 
 TEST_F(ScanningTest, StopKeepsWhatWasFound) {
@@ -279,8 +281,8 @@ TEST_F(ScanningTest, StopKeepsWhatWasFound) {
     };
     testing::internal::CaptureStdout();
     auto root = scan(image, selectionOf({FileType::Jpg}));
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "\n\n\nnumber of the sectors is 300\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // the controller prints, if anyone
+    EXPECT_EQ(std::tuple(controller->outcome.how, controller->outcome.lastSector), std::tuple(ScanOutcome::Stopped, 300u));
     const HDIR* jpg = folderNamed(*root, "JPG Files");
     ASSERT_NE(jpg, nullptr);
     EXPECT_EQ(jpg->fileCount(), 4u);  // sectors 0, 100, 200, 300

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "engine/HDIR.h"
-#include "engine/ReadDisk.h"
 #include "support/TestSupport.h"
 
 namespace pelorin::test {

@@ -3,13 +3,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
-#include "engine/ReadDisk.h"
 
 namespace pelorin::test {
 
@@ -78,8 +78,36 @@ const HDIR* folderNamed(const HDIR& root, std::string_view name) {
     return nullptr;
 }
 
-std::unique_ptr<ScanContext> contextFor(const std::string& path, uint32_t sectorSize) {
-    auto ctx = std::make_unique<ScanContext>();
+long long readAt(const std::string& path, uint64_t offset, std::span<uint8_t> buffer) {
+    auto source = FileSource::open(path);
+    if (!source) return -1;
+    const SourceRead got = source->read(offset, buffer);
+    return got.bytes == 0 && got.failed() ? -1 : static_cast<long long>(got.bytes);
+}
+
+PathSource::PathSource(const ScanContext& context) : Source("test", 0, 512), ctx(context) {}
+
+SourceRead PathSource::read(uint64_t offset, std::span<uint8_t> buffer) {
+    auto source = FileSource::open(ctx.cDriveMountedPath);
+    if (!source) return {0, errno};
+    return source->read(offset, buffer);
+}
+
+FaultySource::FaultySource(Source& inner_)
+    : Source(inner_.name(), inner_.size(), inner_.sectorSize()), inner(inner_) {}
+
+SourceRead FaultySource::read(uint64_t offset, std::span<uint8_t> buffer) {
+    reads.push_back(offset);
+    const auto fault = faults.lower_bound(offset);
+    if (fault == faults.end() || fault->first - offset >= buffer.size()) return inner.read(offset, buffer);
+    const std::size_t good = static_cast<std::size_t>(fault->first - offset);
+    const SourceRead got = inner.read(offset, buffer.first(good));
+    if (got.failed() || got.bytes < good) return got;
+    return {good, fault->second};
+}
+
+std::unique_ptr<TestContext> contextFor(const std::string& path, uint32_t sectorSize) {
+    auto ctx = std::make_unique<TestContext>();
     ctx->selectedDriveMountPoint = ctx->cDriveMountedPath = path;
     ctx->u32BytesInSector = sectorSize;
     ctx->u64DriveSectorNumber = std::filesystem::file_size(path) / sectorSize;

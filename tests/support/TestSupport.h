@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "app/Texts.h"
 #include "engine/Registry.h"
 #include "engine/Scanning.h"
+#include "engine/Source.h"
 
 namespace pelorin::test {
 
@@ -44,7 +46,10 @@ public:
     explicit RecordingController(TypeSelection ticked) : ticked(ticked) {}
     bool fileSelectionFlag(FileType type) const override { return ticked[index(type)]; }
     void updateProgressBar() override { ++progressRequests; }
-    void scanningCompleted() override { ++completions; }
+    void scanningCompleted(const ScanOutcome& how) override {
+        ++completions;
+        outcome = how;
+    }
     void notify(const Notice& notice) override {
         const texts::AlertText alert = texts::alertFor(notice);
         alerts.push_back(alert.title + " / " + alert.message);
@@ -54,6 +59,7 @@ public:
     TypeSelection ticked;
     int progressRequests = 0;
     int completions = 0;
+    ScanOutcome outcome;  // the last scan's
     std::vector<std::string> alerts;
     std::vector<std::string> logLines;
 };
@@ -70,8 +76,46 @@ ScanResult scanImage(const std::string& path, TypeSelection ticked, uint32_t sec
 // The type folder with this name under the root, or null.
 const HDIR* folderNamed(const HDIR& root, std::string_view name);
 
-// A context pointing at a source, for calling a recogniser directly.
-std::unique_ptr<ScanContext> contextFor(const std::string& path, uint32_t sectorSize = 512);
+// Reads up to buffer.size() bytes at a byte offset of a file: the count, or
+// -1 when it cannot be opened or read.
+long long readAt(const std::string& path, uint64_t offset, std::span<uint8_t> buffer);
+
+// A source that opens the context's cDriveMountedPath afresh for every read,
+// so that a test can count reads by counting opens (OpenCounter) and make the
+// source vanish by pointing the path elsewhere.
+class PathSource final : public Source {
+public:
+    explicit PathSource(const ScanContext& context);
+    SourceRead read(uint64_t offset, std::span<uint8_t> buffer) override;
+
+private:
+    const ScanContext& ctx;
+};
+
+// Another source with faults where told: a read that reaches a broken offset
+// delivers the bytes before it and fails there with the error. Records where
+// every read started.
+class FaultySource final : public Source {
+public:
+    explicit FaultySource(Source& inner);
+    void breakAt(uint64_t offset, int error) { faults[offset] = error; }
+    SourceRead read(uint64_t offset, std::span<uint8_t> buffer) override;
+
+    std::vector<uint64_t> reads;
+
+private:
+    Source& inner;
+    std::map<uint64_t, int> faults;
+};
+
+// A scan context with its source, for calling a recogniser directly.
+struct TestContext : ScanContext {
+    TestContext() { source = &pathSource; }
+    PathSource pathSource{*this};
+};
+
+// A context pointing at a file, for calling a recogniser directly.
+std::unique_ptr<TestContext> contextFor(const std::string& path, uint32_t sectorSize = 512);
 
 // Runs a recogniser on the sector the way the loop does: the probe, isFile,
 // then the size when it answered yes. Returns 0 when it answered no.
