@@ -3,6 +3,16 @@
 #include "engine/SizeText.h"
 
 namespace pelorin::texts {
+namespace {
+
+// `"literal" + string` trips a false -Wrestrict in GCC 12 at -O3; appending does not.
+std::string joined(std::string_view head, const std::string& tail) {
+    std::string text(head);
+    text += tail;
+    return text;
+}
+
+}  // namespace
 
 AlertText alertFor(const Notice& notice) {
     const std::string& path = notice.path;
@@ -10,9 +20,9 @@ AlertText alertFor(const Notice& notice) {
     case NoticeKind::ScanSourceUnreadable:
         return {"Error!", std::string(kDriveCannotOpen), "OK", {}};
     case NoticeKind::FirstSectorsUnreadable:
-        return {std::string(kDriveCannotOpen), {}, "OK", "read Sect in app ctrl " + path};
+        return {std::string(kDriveCannotOpen), {}, "OK", joined("read Sect in app ctrl ", path)};
     case NoticeKind::SaveSourceUnreadable:
-        return {std::string(kDriveCannotOpen), {}, "OK", "seve sect Drive Name " + path};
+        return {std::string(kDriveCannotOpen), {}, "OK", joined("seve sect Drive Name ", path)};
     case NoticeKind::NotEnoughFreeSpace:
         return {"! Not enough free disk space",
                 "The volume you have chosen to save data does not have enough free space to save selected media "
@@ -21,11 +31,15 @@ AlertText alertFor(const Notice& notice) {
     case NoticeKind::DestinationNotWritable:
         return {"! Cannot save", "The volume chosen to save recovered media files is not writable.", "OK", {}};
     case NoticeKind::SavingAborted:
-        return {"Saving Aborted", "Saved location is: " + path, "OK", {}};
+        return {"Saving Aborted", joined("Saved location is: ", path), "OK", {}};
     case NoticeKind::SavingCompleted: {
-        std::string message = "Saved at: " + path;
+        std::string message = joined("Saved at: ", path);
         if (notice.count == 1) message += "\n1 file could not be saved.";
-        if (notice.count > 1) message += "\n" + std::to_string(notice.count) + " files could not be saved.";
+        if (notice.count > 1) {
+            message += '\n';
+            message += std::to_string(notice.count);
+            message += " files could not be saved.";
+        }
         return {"Saving Completed", message, "OK", {}};
     }
     case NoticeKind::ScanInfoCannotCreate:
@@ -33,7 +47,7 @@ AlertText alertFor(const Notice& notice) {
     case NoticeKind::ScanInfoCannotWrite:
         return {"Error!", "Cannot write file at selected path", "OK", {}};
     case NoticeKind::ScanInfoSaved:
-        return {"Saving Scan information completed", "saved at " + path, "OK", {}};
+        return {"Saving Scan information completed", joined("saved at ", path), "OK", {}};
     case NoticeKind::ScanInfoNotScanInfo:
         return {"Error", "Wrong file selected. Please select an appropriate scan info file and continue.", "OK", {}};
     case NoticeKind::ScanInfoIncomplete:
@@ -51,7 +65,7 @@ QuestionText questionFor(Question question) {
 }
 
 std::string chosenDriveDescription(const std::string& name, const std::string& serial, uint64_t sizeInBytes) {
-    return "Selected Drive: " + name + "\n\nSerial: " + serial + "\n\nSize: " + sizeText(sizeInBytes);
+    return joined("Selected Drive: ", name) + "\n\nSerial: " + serial + "\n\nSize: " + sizeText(sizeInBytes);
 }
 
 ActivityText activityFor(Activity activity) {

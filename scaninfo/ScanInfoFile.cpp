@@ -35,8 +35,10 @@ class FileWriter {
 public:
     explicit FileWriter(int fd) : fd(fd) {}
     void put(const void* data, std::size_t length) {
-        const auto* bytes = static_cast<const uint8_t*>(data);
-        pending.insert(pending.end(), bytes, bytes + length);
+        if (length == 0) return;
+        const std::size_t end = pending.size();
+        pending.resize(end + length);
+        std::memcpy(pending.data() + end, data, length);
         if (pending.size() >= (1u << 16)) flush();
     }
     void put(std::string_view text) { put(text.data(), text.size()); }
