@@ -22,6 +22,7 @@
 
 #include "engine/ReadDisk.h"
 #include "engine/Scanning.h"
+#include "recognisers/Registry.h"
 
 namespace {
 
@@ -123,7 +124,7 @@ double scan(const std::string& path, uint64_t bytes, pelorin::TypeSelection tick
     ctx.u32BytesInSector = 512;
     ctx.u64DriveSectorNumber = bytes / 512;
     QuietController controller(ticked);
-    pelorin::Scanning scanning(ctx, controller);
+    pelorin::Scanning scanning(ctx, controller, pelorin::registry());
     scanning.setKeepAwake(std::make_unique<NoKeepAwake>());
     // The end-of-scan line goes to standard output; keep the table readable.
     std::fflush(stdout);

@@ -15,7 +15,7 @@
 #include "cli/SaveCommands.h"
 #include "cli/SourceInfo.h"
 #include "engine/ControllerReaders.h"
-#include "engine/Registry.h"
+#include "recognisers/Registry.h"
 #include "engine/Scanning.h"
 #include "scaninfo/SourceIdentity.h"
 
@@ -139,7 +139,7 @@ int scan(const ScanOptions& options) {
     // cannot give them is not scanned.
     std::vector<uint8_t> first5(std::size_t{5} * source.sectorSize, 0);
     if (!readSector(source.path, source.sectorSize, first5, controller)) return kExitFailure;
-    Scanning scanning(ctx, controller);
+    Scanning scanning(ctx, controller, registry());
     const bool stopped = controller.runScan(scanning);
 
     HDIR* root = scanning.dirRoot();

@@ -4,10 +4,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "engine/Registry.h"
+#include "recognisers/Registry.h"
 #include "engine/Scanning.h"
 
 namespace pelorin::test {
@@ -71,8 +72,13 @@ const HDIR* folderNamed(const HDIR& root, std::string_view name);
 // A context pointing at a source, for calling a recogniser directly.
 std::unique_ptr<ScanContext> contextFor(const std::string& path, uint32_t sectorSize = 512);
 
-// Runs a recogniser on the sector the way the loop does: the probe, isFile,
-// then the size when it answered yes. Returns 0 when it answered no.
+// Runs a recogniser on the sector the way the loop does, with a fresh probe of
+// the sector's first bytes; nothing when it answered no.
+std::optional<Match> recogniseAt(Recogniser& recogniser, const std::string& path, uint64_t sector,
+                                 uint32_t sectorSize = 512);
+// The same for a probe in memory.
+std::optional<Match> recogniseBytes(Recogniser& recogniser, const uint8_t* bytes, uint64_t sector);
+// The size of what it found; 0 when it answered no.
 uint64_t recognise(Recogniser& recogniser, const std::string& path, uint64_t sector, uint32_t sectorSize = 512);
 
 }  // namespace pelorin::test
