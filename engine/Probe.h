@@ -25,7 +25,6 @@ public:
     explicit Probe(const uint8_t* bytes) : ByteView(bytes, kProbeSize), bytes_(bytes) {}
 
     const uint8_t* data() const { return bytes_; }
-    uint8_t operator[](std::size_t at) const { return bytes_[at]; }
 
     FamilyVerdict verdict;
 

@@ -20,7 +20,7 @@ std::string findingsOf(const FamilyVerdict& verdict) {
     static const char* const names[] = {"RawTiff", "CanonRawTiff", "Cr2", "Crw", "Dcr", "K25", "Kdc", "Leica", "Dng", "Nef",
                                         "Nrw", "Orf", "Pef", "Panasonic", "Sr2", "Threefr", "Tiff", "A100", "A700"};
     std::string out;
-    for (uint32_t finding = RawTiff; finding <= A700; ++finding)
+    for (uint32_t finding = 0; finding <= uint32_t(TiffFinding::A700); ++finding)
         if (has(verdict, TiffFinding(finding))) out += (out.empty() ? "" : " ") + std::string(names[finding]);
     return out;
 }

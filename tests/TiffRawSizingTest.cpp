@@ -60,7 +60,7 @@ Measured measure(FileType type, const Bytes& file, const Options& o = {}, bool c
     uint64_t length = 0;
     Preview preview;
     if (o.direct) {
-        FamilyVerdict verdict{uint32_t{1} << *o.direct, file[0] == 'I' ? ByteOrder::LittleEndian : ByteOrder::BigEndian};
+        FamilyVerdict verdict{bit(*o.direct), file[0] == 'I' ? ByteOrder::LittleEndian : ByteOrder::BigEndian};
         ReadWindow window(*ctx);
         const auto member = static_cast<TiffMember>(index(type) - index(FileType::Arw));
         length = measureTiffRawFile(member, verdict, preview, *ctx, window, probe, o.sector);
@@ -242,7 +242,7 @@ std::vector<Case> cases() {
     const std::vector<uint32_t> kdc26(26, 0x3000);
     std::vector<uint32_t> k25Many(30, 0x100);
     k25Many.back() = 0x4000;
-    const TiffFinding pefFound = Pef, nefFound = Nef;
+    const TiffFinding pefFound = TiffFinding::Pef, nefFound = TiffFinding::Nef;
     const auto endMarkerAt = [](uint64_t at) { return [at](TempImage& image) { image.write(at, {0xFF, 0xD9}); }; };
     const uint64_t pefFar = 0x9600000ull + 8, rw2Far = 0x6400000ull + 3;
     const Bytes nefFile = nikon({{{}, {}, 0x2201, 0x4000}, {{}, {}, 0x8000, 0x20000}, {{0x30000}, {0x900000}}});

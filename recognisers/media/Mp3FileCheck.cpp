@@ -102,7 +102,8 @@ std::optional<Match> Mp3FileCheck::recognise(Probe& probe, uint64_t sector) {
     match.size = ctx.u32BytesInSector == 0 ? 0 : bId3File ? sizeOfId3File(sector) : sizeOfFrameSyncFile(sector);
     // The loop jumps over every file this files, and over nothing else: over
     // the audio itself, not the slack, which may hold the next file's start.
-    if (match.size != 0) match.skipPast = match.size - slackAdded != 0 ? match.size - slackAdded : match.size;
+    const uint64_t audio = match.size - slackAdded;
+    if (match.size != 0) match.skipPast = audio != 0 ? audio : match.size;
     return match;
 }
 

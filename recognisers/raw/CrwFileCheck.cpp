@@ -33,7 +33,7 @@ CrwFileCheck::CrwFileCheck(ScanContext& context, const TypeSelection& ticked)
 std::optional<Match> CrwFileCheck::recognise(Probe& probe, uint64_t sector) {
     ByteOrder order = ByteOrder::Unknown;
     if (tiffFamilyClassifies) {
-        if (!has(probe.verdict, Crw)) return std::nullopt;
+        if (!has(probe.verdict, TiffFinding::Crw)) return std::nullopt;
         order = probe.verdict.byteOrder;
     } else {
         if (!tiff::isHeapCcdr(probe.data())) return std::nullopt;

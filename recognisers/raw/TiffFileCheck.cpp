@@ -33,8 +33,8 @@ uint64_t TiffFileCheck::fileSize(const FamilyVerdict& verdict, const uint8_t* pr
     const bool littleEndian = verdict.byteOrder == ByteOrder::LittleEndian;
     TiffWalker walker(readDiskFromTiffFileCheck, ctx, sectorNumber, littleEndian);
     const uint32_t firstIfdOffset = tiff::firstIfdOffset(probe, littleEndian);
-    if (!has(verdict, RawTiff)) return plainTiffLength(walker, ctx, firstIfdOffset, PlainTiffLimits{});
-    return rawStyleLength(walker, has(verdict, CanonRawTiff), firstIfdOffset, probe, sectorNumber);
+    if (!has(verdict, TiffFinding::RawTiff)) return plainTiffLength(walker, ctx, firstIfdOffset, PlainTiffLimits{});
+    return rawStyleLength(walker, has(verdict, TiffFinding::CanonRawTiff), firstIfdOffset, probe, sectorNumber);
 }
 
 // A camera TIFF ends with its last image's last strip, which follows the

@@ -8,7 +8,7 @@
 namespace pelorin {
 namespace {
 
-constexpr uint32_t bit(TiffFinding finding) { return uint32_t{1} << finding; }
+using enum TiffFinding;
 template <class... F>
 constexpr uint32_t bits(F... findings) { return (bit(findings) | ...); }
 
@@ -55,21 +55,21 @@ constexpr std::array<std::pair<const char*, uint32_t>, 3> kKodakKdcMakes{{
 enum class MakeRule : uint8_t { Skip, Test, Refuse };  // Refuse: the prefix alone answers NO
 enum class CanonRule : uint8_t {
     Skip, Refuse,
-    FullForm,      // 'CR' marks a CR2 and answers NO; otherwise a raw-style TIFF
-    NoAfterFlags,  // as the full form, then NO in either case
-    Cr2Accepts,    // 'CR' marks a CR2 and the walk goes on
-    Cr2Refused,    // 'CR' answers NO without a flag; otherwise a raw-style TIFF
+    FullForm,         // 'CR' marks a CR2 and answers NO; otherwise a raw-style TIFF
+    NoAfterFindings,  // as the full form, then NO in either case
+    Cr2Accepts,       // 'CR' marks a CR2 and the walk goes on
+    Cr2Refused,       // 'CR' answers NO without a finding; otherwise a raw-style TIFF
 };
 enum class PentaxRule : uint8_t { Skip, Refuse, FullForm, CountOnly };
-enum class OlympusRule : uint8_t { Skip, Refuse, NotPlainAndFlag, FlagOnly };
+enum class OlympusRule : uint8_t { Skip, Refuse, NotPlainAndFinding, FindingOnly };
 enum class EndRule : uint8_t {
     PlainTiffTest,   // magic 42 without raw structure is a plain TIFF
-    StructureOnly,   // without raw structure the listed flags are dropped; no plain-TIFF test
+    StructureOnly,   // without raw structure the listed findings are dropped; no plain-TIFF test
 };
 
 struct MemberDescription {
-    uint32_t gate;             // members whose selection makes this one answer from the flags
-    uint32_t gatedAnswer;      // flags a gated member answers from
+    uint32_t gate;             // members whose selection makes this one answer from the verdict
+    uint32_t gatedAnswer;      // findings a gated member answers from
     uint32_t clearFirst;       // cleared before the byte order is read
     uint32_t clearAfterOrder;  // cleared once the byte order is known
     uint32_t minEntries;       // of the first IFD (at most 100 for everyone)
@@ -83,9 +83,9 @@ struct MemberDescription {
     bool kodakMakes;           // the KDC Make rows
     uint32_t modelGroups;      // 0: the Model tag is ignored
     uint32_t dngClears;        // a DNG version tag clears these...
-    bool dngSetsDng;           // ...sets the DNG flag...
+    bool dngSetsDng;           // ...sets the DNG finding...
     bool dngAnswer;            // ...and answers this
-    uint32_t ownRule;          // flags the member answers from after its pass
+    uint32_t ownRule;          // findings the member answers from after its pass
     bool ownRuleBeforePlainTest;
     EndRule end;
     uint32_t plainClears;      // cleared for a plain structure
@@ -105,7 +105,7 @@ constexpr MemberDescription fullForm(uint32_t ownRule) {
         .clearFirst = bits(RawTiff, A100, A700), .clearAfterOrder = kFullStep3,
         .minEntries = 2, .makeOffsetLimit = tiff::kOffsetLimit,
         .canon = CanonRule::FullForm, .nikon = MakeRule::Test, .leica = MakeRule::Test, .phase = MakeRule::Test,
-        .pentax = PentaxRule::FullForm, .olympus = OlympusRule::NotPlainAndFlag,
+        .pentax = PentaxRule::FullForm, .olympus = OlympusRule::NotPlainAndFinding,
         .panasonic = MakeRule::Test, .hasselblad = MakeRule::Test,
         .sonyMakeFindsR1 = false, .kodakMakes = false, .modelGroups = 0,
         .dngClears = kFullDngClears, .dngSetsDng = true, .dngAnswer = false,
@@ -127,7 +127,7 @@ constexpr MemberDescription describe(M m) {
         d = fullForm(bit(Sr2));
         d.gate = members(M::Arw);
         d.makeOffsetLimit = tiff::kMakeOffsetLimit;
-        d.canon = CanonRule::NoAfterFlags;
+        d.canon = CanonRule::NoAfterFindings;
         d.sonyMakeFindsR1 = true;
         d.modelGroups = kModelsWithoutSony;
         d.ownRuleBeforePlainTest = true;
@@ -135,20 +135,20 @@ constexpr MemberDescription describe(M m) {
     case M::Kdc:
         d = fullForm(bit(Kdc));
         d.gate = members(M::Arw, M::Sr2);
-        d.canon = CanonRule::NoAfterFlags;
+        d.canon = CanonRule::NoAfterFindings;
         d.kodakMakes = true;
         d.modelGroups = kModelsWithoutSony;
         break;
     case M::K25:
         d = fullForm(bit(K25));
         d.gate = members(M::Arw, M::Sr2, M::Kdc);
-        d.canon = CanonRule::NoAfterFlags;
+        d.canon = CanonRule::NoAfterFindings;
         d.modelGroups = group(KodakDc25) | group(DcsPro) | group(Dcs669C) | group(DcsAnywhere);
         break;
     case M::Dcr:
         d = fullForm(bit(Dcr));
         d.gate = members(M::Arw, M::Sr2, M::Kdc, M::K25);
-        d.canon = CanonRule::NoAfterFlags;
+        d.canon = CanonRule::NoAfterFindings;
         d.modelGroups = group(DcsAnywhere);
         break;
     case M::Pef:
@@ -185,7 +185,7 @@ constexpr MemberDescription describe(M m) {
         d.canon = CanonRule::Cr2Refused;
         d.nikon = MakeRule::Skip;
         d.pentax = PentaxRule::CountOnly;
-        d.olympus = OlympusRule::FlagOnly;
+        d.olympus = OlympusRule::FindingOnly;
         d.dngClears = bits(Crw, Leica, Orf, Panasonic, Threefr, Tiff);
         d.dngSetsDng = false;
         d.plainClears = bits(Crw, Leica, Orf, Panasonic, Threefr);
@@ -197,7 +197,7 @@ constexpr MemberDescription describe(M m) {
         d.gate = kGateToOrf;
         d.canon = CanonRule::Refuse;
         d.nikon = MakeRule::Refuse;
-        d.olympus = OlympusRule::FlagOnly;
+        d.olympus = OlympusRule::FindingOnly;
         d.dngSetsDng = false;
         d.end = EndRule::StructureOnly;
         d.plainClears = bits(Leica, Panasonic, Threefr);
@@ -336,7 +336,7 @@ private:
                 } else {
                     set(bits(CanonRawTiff, RawTiff, Tiff));
                 }
-                if (d.canon == CanonRule::NoAfterFlags) return Step::AnswerNo;
+                if (d.canon == CanonRule::NoAfterFindings) return Step::AnswerNo;
             }
         } else if (startsWith(text, "NIKON", 5) && d.nikon != MakeRule::Skip) {
             if (d.nikon == MakeRule::Refuse) return Step::AnswerNo;
@@ -356,7 +356,7 @@ private:
         } else if (startsWith(text, "OLYMPUS", 7) && d.olympus != OlympusRule::Skip) {
             if (d.olympus == OlympusRule::Refuse) return Step::AnswerNo;
             if (olympusMagic()) {
-                if (d.olympus == OlympusRule::NotPlainAndFlag) notPlain = true;
+                if (d.olympus == OlympusRule::NotPlainAndFinding) notPlain = true;
                 set(bit(Orf));
             }
         } else if (startsWith(text, "Panason", 7) && d.panasonic != MakeRule::Skip) {

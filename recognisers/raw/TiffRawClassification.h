@@ -27,7 +27,7 @@ constexpr FileType fileTypeOf(TiffMember member) {
 }
 
 // What the passes found in a header: bits of FamilyVerdict::findings.
-enum TiffFinding : uint32_t {
+enum class TiffFinding : uint32_t {
     RawTiff,       // a camera TIFF, measured by its strips rather than as a plain TIFF
     CanonRawTiff,  // a Canon TIFF, whose preview is counted in its length
     Cr2, Crw, Dcr, K25, Kdc, Leica, Dng, Nef,
@@ -35,13 +35,14 @@ enum TiffFinding : uint32_t {
     Orf, Pef, Panasonic, Sr2, Threefr, Tiff,
     A100, A700,    // the Sony model, which decides how ARW measures
 };
-inline bool has(const FamilyVerdict& verdict, TiffFinding finding) {
-    return (verdict.findings >> finding & 1) != 0;
-}
+constexpr uint32_t bit(TiffFinding finding) { return uint32_t{1} << static_cast<uint32_t>(finding); }
+inline bool has(const FamilyVerdict& verdict, TiffFinding finding) { return (verdict.findings & bit(finding)) != 0; }
 
 // NEF found the Nikon file to be an NRW: the sector's pass goes on, for NRW to
 // take the file, until a member answers without this.
-inline bool nikonHandsOn(const FamilyVerdict& verdict) { return has(verdict, Nef) && has(verdict, Nrw); }
+inline bool nikonHandsOn(const FamilyVerdict& verdict) {
+    return has(verdict, TiffFinding::Nef) && has(verdict, TiffFinding::Nrw);
+}
 
 // True when a member ticked before `member` classifies the sector first (the
 // member's gate); fixed for a scan by its ticked types.

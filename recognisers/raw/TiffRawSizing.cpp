@@ -171,8 +171,8 @@ private:
     // ---- Sony ---------------------------------------------------------------
 
     uint64_t arw() {
-        if (has(verdict, A100)) return arwA100();
-        if (has(verdict, A700)) return arwA700();
+        if (has(verdict, TiffFinding::A100)) return arwA100();
+        if (has(verdict, TiffFinding::A700)) return arwA700();
         return 0;
     }
 
@@ -620,11 +620,11 @@ private:
         const bool rawDataAfterPreview = length > walk.lastPreviewOffset;
         if (!nrw) {
             if (rawDataAfterPreview) return finalBounds(length, true);
-            verdict.findings |= uint32_t{1} << Nrw;
+            verdict.findings |= bit(TiffFinding::Nrw);
             return 0;
         }
         if (rawDataAfterPreview) return 0;
-        verdict.findings &= ~(uint32_t{1} << Nrw);
+        verdict.findings &= ~bit(TiffFinding::Nrw);
         return finalBounds(length + report.size, true);
     }
 
