@@ -15,8 +15,8 @@
 #include "cli/SaveCommands.h"
 #include "cli/SourceInfo.h"
 #include "engine/ControllerReaders.h"
-#include "recognisers/Registry.h"
 #include "engine/Scanning.h"
+#include "recognisers/Registry.h"
 #include "scaninfo/SourceIdentity.h"
 
 namespace pelorin::cli {

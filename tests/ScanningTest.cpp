@@ -347,7 +347,7 @@ TEST_F(ScanningTest, PreviewJpegsAreFiledOnlyAboveAKilobyte) {
     s.accepts = [](FileType, const uint8_t*, uint64_t sector) { return sector == 2 || sector == 4; };
     s.found = [](FileType, uint64_t sector) {
         Match match = sized(50000);
-        match.preview = {sector + 3, 17, sector == 2 ? 1025u : 1024u};
+        match.preview = {.sector = sector + 3, .extraBytes = 17, .size = sector == 2 ? 1025u : 1024u};
         return match;
     };
     auto root = scan(image, selectionOf({FileType::Crw, FileType::Mid}));

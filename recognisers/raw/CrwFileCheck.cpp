@@ -88,7 +88,9 @@ uint64_t CrwFileCheck::fileSize(bool littleEndian, uint64_t sectorNumber, Previe
     if (!startsAsJpeg || previewLength < kPreviewMinimum || previewLength > kPreviewMaximum ||
         previewOffset >= kSearchLimit)
         return length;
-    preview = {sectorNumber + previewOffset / sectorSize, static_cast<uint32_t>(previewOffset % sectorSize), previewLength};
+    preview = {.sector = sectorNumber + previewOffset / sectorSize,
+               .extraBytes = static_cast<uint32_t>(previewOffset % sectorSize),
+               .size = previewLength};
     return length;
 }
 

@@ -38,7 +38,9 @@ uint64_t RafFileCheck::fileSize(uint64_t sectorNumber, Preview& preview) {
 
     const uint32_t sectorSize = ctx.u32BytesInSector;
     if (previewLength > kSmallestPreview)
-        preview = {sectorNumber + previewOffset / sectorSize, previewOffset % sectorSize, previewLength};
+        preview = {.sector = sectorNumber + previewOffset / sectorSize,
+                   .extraBytes = previewOffset % sectorSize,
+                   .size = previewLength};
     return length + tiff::kSlack;
 }
 

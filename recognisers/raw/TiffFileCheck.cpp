@@ -100,11 +100,6 @@ uint64_t TiffFileCheck::rawStyleLength(TiffWalker& walker, bool canon, uint32_t 
     return total + extra + tiff::kSlack;
 }
 
-uint64_t TiffFileCheck::canonTiffJpgFileSize(const uint8_t* probe, uint64_t sectorNumber) {
-    TiffWalker walker(readDiskFromTiffFileCheck, ctx, sectorNumber, probe[0] == 'I' && probe[1] == 'I');
-    return canonTiffJpgFileSize(walker, probe, sectorNumber);
-}
-
 uint64_t TiffFileCheck::canonTiffJpgFileSize(TiffWalker& walker, const uint8_t* probe, uint64_t sectorNumber) {
     const uint32_t firstIfdOffset = tiff::firstIfdOffset(probe, walker.littleEndian());
     if (firstIfdOffset < 8 || firstIfdOffset > tiff::kOffsetLimit) return 0;

@@ -18,13 +18,11 @@ public:
     std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('I').set('M'); }
 
-    // Length of the preview JPEG a Canon TIFF points to from its maker note; 0 if none.
-    uint64_t canonTiffJpgFileSize(const uint8_t* probe, uint64_t sectorNumber);
-
 private:
     uint64_t fileSize(const FamilyVerdict& verdict, const uint8_t* probe, uint64_t sectorNumber);
     uint64_t rawStyleLength(TiffWalker& walker, bool canon, uint32_t firstIfdOffset, const uint8_t* probe,
                             uint64_t sectorNumber);
+    // Length of the preview JPEG a Canon TIFF points to from its maker note; 0 if none.
     uint64_t canonTiffJpgFileSize(TiffWalker& walker, const uint8_t* probe, uint64_t sectorNumber);
     uint64_t canonTiffJpgFileSize(TiffWalker& walker, uint32_t exifIfdOffset, uint64_t fileStart);
 

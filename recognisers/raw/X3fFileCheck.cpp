@@ -100,7 +100,9 @@ uint64_t X3fFileCheck::fovbLength(uint64_t sectorNumber, Preview& preview) {
         const uint64_t offset = uint64_t{previewOffset} + kImageSectionHeader;
         if (offset <= kPreviewOffsetLimit) {
             const uint32_t sectorSize = ctx.u32BytesInSector;
-            preview = {sectorNumber + offset / sectorSize, static_cast<uint32_t>(offset % sectorSize), previewLength};
+            preview = {.sector = sectorNumber + offset / sectorSize,
+                       .extraBytes = static_cast<uint32_t>(offset % sectorSize),
+                       .size = previewLength};
         }
     }
     return length;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "recognisers/Registry.h"
 #include "engine/Scanning.h"
+#include "recognisers/Registry.h"
 
 namespace pelorin::test {
 
