@@ -132,7 +132,8 @@ void Scanning::offerSector(Probe& probe, const DispatchStep* route, uint64_t& se
             continue;
         }
         if (match->size != 0) fileMatch(entry, *match, sectorIndex);
-        // MP3 and MPG files are jumped over, MP3 only as far as its audio goes.
+        // The recogniser may let the loop jump over what it found (MP3 and MPG
+        // do), never beyond the file filed.
         const uint64_t skip = std::min(match->skipPast, match->size);
         if (skip > sectorSize) {
             // Jump to the last whole sector of the file; the loop's own step
