@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "recognisers/raw/TiffRawSizing.h"
+#include "recognisers/raw/TiffWalker.h"
 #include "support/TestSupport.h"
 #include "support/TiffBuilder.h"
 
@@ -48,7 +49,8 @@ struct Options {
     uint64_t imageSize = 0;
 };
 
-// Runs a member on a file at a sector as the loop does: header test, then length.
+// Runs a member on a file at a sector as its recogniser does, ticked alone:
+// header test, then length; a stop request made in between.
 Measured measure(FileType type, const Bytes& file, const Options& o = {}, bool cancel = false) {
     TempImage image(std::max<uint64_t>({o.imageSize, o.sector * 512 + file.size(), 256 * 1024}));
     image.write(o.sector * 512, file);
@@ -56,18 +58,16 @@ Measured measure(FileType type, const Bytes& file, const Options& o = {}, bool c
     auto ctx = contextFor(image.path());
     uint8_t probe[kProbeSize] = {};
     std::copy_n(file.begin(), std::min<std::size_t>(file.size(), kProbeSize), probe);
+    const auto member = static_cast<TiffMember>(index(type) - index(FileType::Arw));
+    ReadWindow window(*ctx);
+    FamilyVerdict verdict;
+    if (o.direct)
+        verdict = {bit(*o.direct), tiff::byteOrderOf(probe)};
+    else if (!classifyTiffHeader(member, false, verdict, *ctx, window, probe, o.sector))
+        return {0, false, 0, 0, 0};
     ctx->bCancelScanning = cancel;
-    uint64_t length = 0;
     Preview preview;
-    if (o.direct) {
-        FamilyVerdict verdict{bit(*o.direct), file[0] == 'I' ? ByteOrder::LittleEndian : ByteOrder::BigEndian};
-        ReadWindow window(*ctx);
-        const auto member = static_cast<TiffMember>(index(type) - index(FileType::Arw));
-        length = measureTiffRawFile(member, verdict, preview, *ctx, window, probe, o.sector);
-    } else if (const std::unique_ptr<Recogniser> check = info(type).factory(*ctx, selectionOf({type}))) {
-        const std::optional<Match> match = recogniseBytes(*check, probe, o.sector);
-        if (match) length = match->size, preview = match->preview;
-    }
+    const uint64_t length = measureTiffRawFile(member, verdict, preview, *ctx, window, probe, o.sector);
     return {length, preview.size != 0, preview.sector, preview.extraBytes, preview.size};
 }
 
