@@ -20,6 +20,7 @@
 
 #include "engine/Scanning.h"
 #include "engine/Source.h"
+#include "recognisers/Registry.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ double scan(const std::string& path, uint64_t bytes, pelorin::TypeSelection tick
     ctx.u32BytesInSector = 512;
     ctx.u64DriveSectorNumber = bytes / 512;
     QuietController controller(ticked);
-    pelorin::Scanning scanning(ctx, controller);
+    pelorin::Scanning scanning(ctx, controller, pelorin::registry());
     scanning.setKeepAwake(std::make_unique<NoKeepAwake>());
     const auto start = Clock::now();
     scanning.scanningThread();

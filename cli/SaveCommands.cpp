@@ -8,7 +8,7 @@
 
 #include "cli/CliPrompts.h"
 #include "engine/CheckController.h"
-#include "engine/Registry.h"
+#include "recognisers/Registry.h"
 #include "recovery/SaveRecoveredFiles.h"
 
 namespace pelorin::cli {

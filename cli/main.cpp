@@ -15,8 +15,8 @@
 #include "cli/SaveCommands.h"
 #include "cli/SourceInfo.h"
 #include "engine/ControllerReaders.h"
-#include "engine/Registry.h"
 #include "engine/Scanning.h"
+#include "recognisers/Registry.h"
 #include "scaninfo/SourceIdentity.h"
 
 namespace pelorin::cli {
@@ -141,7 +141,7 @@ int scan(const ScanOptions& options) {
     // cannot give them is not scanned.
     std::vector<uint8_t> first5(std::size_t{5} * source.sectorSize, 0);
     if (!readSector(*reader, source.sectorSize, first5, controller)) return kExitFailure;
-    Scanning scanning(ctx, controller);
+    Scanning scanning(ctx, controller, registry());
     const bool stopped = controller.runScan(scanning);
 
     HDIR* root = scanning.dirRoot();

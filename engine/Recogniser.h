@@ -1,15 +1,33 @@
 #pragma once
-// The contract every file-type recogniser fulfils towards the sector loop.
+// The contract every file-type recogniser fulfils towards the sector loop: one
+// call that says whether a file of its type starts at the sector, and what
+// the loop is to do about it. What the type table says about a type (its
+// folder, extension, first byte) is said there only.
 
 #include <bitset>
 #include <cstdint>
-#include <string>
+#include <optional>
+#include <string_view>
 
+#include "engine/Probe.h"
 #include "engine/ScanContext.h"
 
 namespace pelorin {
 
-inline constexpr int kProbeSize = 25;
+// A preview JPEG a raw file embeds, filed beside the raw file.
+struct Preview {
+    uint64_t sector = 0;      // where it starts...
+    uint32_t extraBytes = 0;  // ...and how far into that sector
+    uint64_t size = 0;        // 0: none found
+};
+
+struct Match {
+    uint64_t size = 0;               // 0: the header matched, but no usable file follows it
+    uint64_t skipPast = 0;           // bytes from the sector on the loop need not look at again
+    Preview preview;
+    std::string_view extension;      // the file's own, where it is not the folder's (X3F's Sigma TIFFs)
+    bool handOn = false;             // the pass goes on to the next recogniser (NEF finding an NRW)
+};
 
 class Recogniser {
 public:
@@ -18,31 +36,16 @@ public:
     Recogniser(const Recogniser&) = delete;
     Recogniser& operator=(const Recogniser&) = delete;
 
-    // True when the probe (the first 25 bytes of the sector) starts a file of
-    // this type. May read further into the device and record state for the
-    // size calculation that follows on the same sector.
-    virtual bool isFile(const uint8_t* probe, uint64_t sectorNumber) = 0;
-
-    // Length in bytes of the file that starts at the sector; 0 when no usable
-    // file starts there. Called only right after isFile answered true.
-    virtual uint64_t fileSizeCalculation(const uint8_t* probe, uint64_t sectorNumber) = 0;
-
-    // Lower bound on the first byte of every header this recogniser accepts.
-    virtual uint32_t firstByteOfHeader() const = 0;
-
-    // Key of the type folder the found file goes to.
-    virtual std::string parentKey() = 0;
+    // Nothing when no file of this type starts at the sector, whose first
+    // bytes the probe holds; a match otherwise, which ends the sector's pass
+    // unless it hands on.
+    virtual std::optional<Match> recognise(Probe& probe, uint64_t sector) = 0;
 
     // The first bytes a header of this type can start with. The loop does not
     // ask a recogniser about a sector whose first byte is outside this set, so
-    // a recogniser that narrows it must answer false, with no side effect, for
+    // a recogniser that narrows it must answer nothing, with no side effect, for
     // every probe whose first byte is outside it.
     virtual std::bitset<256> acceptedFirstBytes() const { return std::bitset<256>().set(); }
-
-    // Extension of the file sized last, where it varies per file (X3F).
-    virtual std::string extensionOfFile() const { return {}; }
-
-    virtual void closeFile() {}
 
 protected:
     ScanContext& ctx;

@@ -10,51 +10,6 @@ namespace pelorin {
 
 class Source;
 
-// Verdicts and side results that live for one sector only. The loop clears the
-// whole block after every sector, so nothing here outlives its sector.
-struct PerSectorFlags {
-    bool bRawJpgFileFound = false;
-    bool bLittleEndianFile = false;
-    bool bBigEndianFile = false;
-    bool bCanonCr2FileFound = false;
-    bool bCanonCrwFileFound = false;
-    bool bKodakDcrFileFound = false;
-    bool bKodakK25FileFound = false;
-    bool bKodakKdcFileFound = false;
-    bool bLeicaFileFound = false;
-    bool bPentaxDngFileFound = false;
-    bool bNikonNefFileFound = false;
-    bool bNikonNrwFileFound = false;
-    bool bOlympusOrfFileFound = false;
-    bool bPentaxPefFileFound = false;
-    bool bRawPanasonicFileFound = false;
-    bool bSonySr2FileFound = false;
-    bool bThreefrFileFound = false;
-    bool bTiffFileFound = false;
-    bool bRawTiffFileFound = false;
-    bool bCanonRawTiff = false;
-};
-
-// Which TIFF-family types this scan registered; set at registration, fixed
-// for the rest of the scan.
-struct TiffSelectionFlags {
-    bool bArwSelected = false;
-    bool bSonySr2Selected = false;
-    bool bKdcSelected = false;
-    bool bK25Selected = false;
-    bool bKodakDcrSelected = false;
-    bool bPentaxSelected = false;
-    bool bDngSelected = false;
-    bool bCanonSelected = false;
-    bool bNikonSelected = false;
-    bool bNrwFileSelected = false;
-    bool bTiffSelected = false;
-    bool bOlympusSelected = false;
-    bool bRawPanasonicSelected = false;
-    bool bLeicaSelected = false;
-    bool bThreefrFileSelected = false;
-};
-
 struct ScanContext {
     // Device identity of the scan. The path is held whole, whatever its length.
     std::string selectedDriveMountPoint;
@@ -85,20 +40,6 @@ struct ScanContext {
         return static_cast<float>(double(progressSector.load(std::memory_order_relaxed)) * 100.0 /
                                   double(u64DriveSectorNumber));
     }
-
-    // Shared scan flags, written and read by the scanning thread only.
-    TiffSelectionFlags selection;
-    PerSectorFlags found;
-    bool bSonyArwA100File = false;
-    bool bSonyArwA700File = false;
-    bool bSkipFileSize = false;
-    // With bSkipFileSize: the bytes to skip when they are fewer than the
-    // size filed (the file's slack may hold the start of the next file).
-    uint64_t u64SkipFileBytes = 0;
-    uint64_t u64RawJpgFileSectorNumber = 0;
-    uint32_t uExtraBytesOfJpgFileOffset = 0;
-    uint64_t u64RawJpgFileSize = 0;
-    uint32_t uBAFrameValue = 0;
 
     bool cancelled() const { return bCancelScanning.load(std::memory_order_relaxed); }
 };

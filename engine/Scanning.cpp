@@ -18,8 +18,8 @@ bool mayBeIsoBox(const uint8_t* probe) { return uint8_t(probe[4] - 0x66) <= 0x78
 
 }  // namespace
 
-Scanning::Scanning(ScanContext& context, ScanController& controller_)
-    : ctx(context), controller(controller_), registry_(registry()), sleep_(std::make_unique<Sleep>()) {}
+Scanning::Scanning(ScanContext& context, ScanController& controller_, std::span<const FileTypeInfo, kFileTypeCount> types)
+    : ctx(context), controller(controller_), registry_(types), sleep_(std::make_unique<Sleep>()) {}
 
 Scanning::~Scanning() = default;
 
@@ -40,15 +40,16 @@ std::unique_ptr<HDIR> Scanning::makeTypeFolder(std::string_view name, std::strin
 }
 
 void Scanning::registerTickedTypes() {
+    TypeSelection ticked;
+    for (const FileTypeInfo& row : registry_)
+        ticked.set(index(row.type), controller.fileSelectionFlag(row.type) && row.factory);
     bool previewTypeTicked = false;
     for (const FileTypeInfo& row : registry_) {
-        if (controller.fileSelectionFlag(row.type) && row.factory) {
-            registered_.push_back({row.type, row.factory(ctx), row.firstByte});
-            if (row.selectionFlag) ctx.selection.*row.selectionFlag = true;
+        if (ticked[index(row.type)]) {
+            auto folder = makeTypeFolder(row.folderName, row.extension);
+            registered_.push_back({row.factory(ctx, ticked), row.firstByte, folder.get()});
             if (row.isoBaseMedia) noIsoBaseMediaTicked_ = false;
             previewTypeTicked = previewTypeTicked || row.reportsPreview;
-            auto folder = makeTypeFolder(row.folderName, row.extension);
-            folderDictionary_.emplace_back(std::string(row.parentKey), folder.get());
             typeFolders_[index(row.type)] = std::move(folder);
         }
         // The preview folder takes its id between the CRW and MID folders.
@@ -105,71 +106,55 @@ HDIR* Scanning::addDetailsOfRawJpgFile(HDIR* folder, uint64_t sectorNumber, uint
     return node;
 }
 
+// Files what a recogniser found: the file in its type's folder, and the
+// preview JPEG it embeds, when there is one worth filing.
+void Scanning::fileMatch(const Registered& entry, const Match& match, uint64_t sectorIndex) {
+    if (!match.extension.empty()) entry.folder->setExtension(std::string(match.extension));
+    addDetailsToHdir(entry.folder, match.size, sectorIndex);
+    if (match.preview.size > 1024 && dirRawJpg_)
+        addDetailsOfRawJpgFile(dirRawJpg_.get(), match.preview.sector, match.preview.size,
+                               static_cast<int32_t>(match.preview.extraBytes));
+}
+
 // Offers one sector to the recognisers in registry order: those of its route
 // (its first byte, and whether it may be an ISO box).
-void Scanning::offerSector(const uint8_t* probe, const DispatchStep* route, uint64_t& sectorIndex,
-                           uint32_t& windowOffset, const uint8_t*& window) {
+void Scanning::offerSector(Probe& probe, const DispatchStep* route, uint64_t& sectorIndex, uint32_t& windowOffset,
+                           const uint8_t*& window) {
     const uint32_t sectorSize = static_cast<uint32_t>(u32BytesInSectorInScanner);
     for (const DispatchStep* next = route;; ++next) {
         const DispatchStep& step = *next;
         if (step.recogniser == kStopPass) break;
-        Registered& entry = registered_[step.recogniser];
-        Recogniser& recogniser = *entry.recogniser;
-        if (!recogniser.isFile(probe, sectorIndex)) {
+        const Registered& entry = registered_[step.recogniser];
+        const std::optional<Match> match = entry.recogniser->recognise(probe, sectorIndex);
+        if (!match) {
             if (step.stopOnNo) break;
             continue;
         }
-        const uint64_t size = recogniser.fileSizeCalculation(probe, sectorIndex);
-        if (size != 0) {
-            const std::string key = recogniser.parentKey();
-            if (entry.type == FileType::X3f && typeFolders_[index(FileType::X3f)])
-                typeFolders_[index(FileType::X3f)]->setExtension(recogniser.extensionOfFile());
-            for (auto& [folderKey, folder] : folderDictionary_) {
-                if (folderKey != key) continue;
-                addDetailsToHdir(folder, size, sectorIndex);
-                break;
-            }
-            if (ctx.found.bRawJpgFileFound && ctx.u64RawJpgFileSize > 1024 && dirRawJpg_) {
-                addDetailsOfRawJpgFile(dirRawJpg_.get(), ctx.u64RawJpgFileSectorNumber, ctx.u64RawJpgFileSize,
-                                       static_cast<int32_t>(ctx.uExtraBytesOfJpgFileOffset));
-                ctx.found.bRawJpgFileFound = false;
-                ctx.u64RawJpgFileSectorNumber = 0;
-                ctx.u64RawJpgFileSize = 0;
-            }
-        }
-        if (ctx.bSkipFileSize) {
-            ctx.bSkipFileSize = false;
-            const uint64_t skip = ctx.u64SkipFileBytes != 0 ? std::min(ctx.u64SkipFileBytes, size) : size;
-            ctx.u64SkipFileBytes = 0;
-            if (skip > sectorSize) {
-                // Jump to the last whole sector of the file; the loop's own step
-                // then moves to the sector after it.
-                const uint64_t n = skip / sectorSize - 1;
-                sectorIndex += n;
-                const uint64_t offset = uint64_t{windowOffset} + n * sectorSize;
-                windowOffset = static_cast<uint32_t>(offset & 0xFFFF);
-                if (offset >= kWindowSize) {
-                    const uint64_t windowStart = sectorIndex - windowOffset / sectorSize + 1;
-                    if (activeSource_->readDriveSectors(windowStart, sectorSize, window) == 0)
-                        controller.notify({NoticeKind::ScanSourceUnreadable, driveMountedPath});
-                }
+        if (match->size != 0) fileMatch(entry, *match, sectorIndex);
+        // The recogniser may let the loop jump over what it found (MP3 and MPG
+        // do), never beyond the file filed.
+        const uint64_t skip = std::min(match->skipPast, match->size);
+        if (skip > sectorSize) {
+            // Jump to the last whole sector of the file; the loop's own step
+            // then moves to the sector after it.
+            const uint64_t n = skip / sectorSize - 1;
+            sectorIndex += n;
+            const uint64_t offset = uint64_t{windowOffset} + n * sectorSize;
+            windowOffset = static_cast<uint32_t>(offset & 0xFFFF);
+            if (offset >= kWindowSize) {
+                const uint64_t windowStart = sectorIndex - windowOffset / sectorSize + 1;
+                if (activeSource_->readDriveSectors(windowStart, sectorSize, window) == 0)
+                    controller.notify({NoticeKind::ScanSourceUnreadable, driveMountedPath});
             }
         }
-        if (ctx.found.bNikonNefFileFound && ctx.found.bNikonNrwFileFound) {
-            // The Nikon file is an NRW: hand the sector on to the NRW recogniser.
-            ctx.found.bRawJpgFileFound = false;
-            ctx.u64RawJpgFileSectorNumber = 0;
-            ctx.u64RawJpgFileSize = 0;
-            continue;
-        }
+        // The Nikon file is an NRW: the sector goes on to the NRW recogniser.
+        if (match->handOn) continue;
         break;
     }
 }
 
 void Scanning::scanningThread() {
     sleep_->startPreventingSleep();
-    ctx.selection = {};
-    ctx.found = {};
 
     driveMountedPath = ctx.selectedDriveMountPoint;
     ctx.selectedDriveMountPointForPreview = driveMountedPath;
@@ -186,7 +171,6 @@ void Scanning::scanningThread() {
     fileIDCount = 3;
 
     registered_.clear();
-    folderDictionary_.clear();
     typeFolders_ = {};
     dirRawJpg_.reset();
     noIsoBaseMediaTicked_ = true;
@@ -205,6 +189,7 @@ void Scanning::scanningThread() {
     ScanOutcome::How how = ScanOutcome::Completed;
     const uint8_t* window = nullptr;
     uint8_t probe[kProbeSize];
+    Probe probeView(probe);
     uint32_t windowOffset = 0;
     uint64_t sectorIndex = 0;
     const uint64_t sectorCount = ctx.u64DriveSectorNumber;
@@ -237,8 +222,8 @@ void Scanning::scanningThread() {
         const DispatchStep* route = dispatchSteps_.data() + dispatchBegin_[sector[0] + 256u * isoException];
         if (route->recogniser != kStopPass) {
             std::memcpy(probe, sector, kProbeSize);
-            offerSector(probe, route, sectorIndex, windowOffset, window);
-            ctx.found = {};  // the per-sector flags never outlive their sector
+            probeView.verdict = {};  // what one sector's recognisers leave never reaches the next
+            offerSector(probeView, route, sectorIndex, windowOffset, window);
         }
         if (sectorIndex % 10 != 0) {
             ctx.progressSector.store(sectorIndex, std::memory_order_relaxed);
@@ -264,11 +249,10 @@ void Scanning::finishScan(const ScanOutcome& outcome) {
         dirRoot_->addChild(std::move(folder));
     };
     attach(dirRawJpg_);
-    for (FileType type : attachOrder()) attach(typeFolders_[index(type)]);
+    for (FileType type : kAttachOrder) attach(typeFolders_[index(type)]);
     dirRoot_->setFileSize(total);
 
     registered_.clear();
-    folderDictionary_.clear();
     typeFolders_ = {};
     dirRawJpg_.reset();
 

@@ -10,7 +10,9 @@
 
 #include "engine/Prompts.h"
 #include "engine/HDIR.h"
-#include "engine/Registry.h"
+#include "engine/FileTypes.h"
+#include "engine/Probe.h"
+#include "engine/Recogniser.h"
 #include "engine/ScanContext.h"
 #include "engine/ScanOutcome.h"
 #include "engine/Sleep.h"
@@ -33,7 +35,9 @@ public:
 
 class Scanning {
 public:
-    Scanning(ScanContext& context, ScanController& controller);
+    // `types` is the table of types to register the ticked ones from, in the
+    // order the loop asks them (recognisers/Registry.h, or a test's own).
+    Scanning(ScanContext& context, ScanController& controller, std::span<const FileTypeInfo, kFileTypeCount> types);
     ~Scanning();
 
     // The whole scan, on the calling thread. It reads the context's source,
@@ -49,16 +53,15 @@ public:
     // Adds a raw file's preview JPEG to the "RAW Jpg Files" folder.
     HDIR* addDetailsOfRawJpgFile(HDIR* folder, uint64_t sectorNumber, uint64_t fileSize, int32_t extraBytesToMove);
 
-    // For tests and tools: another table of types or way of keeping awake.
-    void setRegistry(std::span<const FileTypeInfo, kFileTypeCount> table) { registry_ = table; }
+    // For tests and tools: another way of keeping awake.
     void setKeepAwake(std::unique_ptr<KeepAwake> keepAwake,
                       std::chrono::milliseconds interval = std::chrono::seconds(5));
 
 private:
     struct Registered {
-        FileType type;
         std::unique_ptr<Recogniser> recogniser;
         uint32_t firstByte;
+        HDIR* folder;  // the type's folder, which the files it finds go to
     };
     // One step of the recogniser pass for a given first byte of the probe.
     struct DispatchStep {
@@ -70,8 +73,9 @@ private:
     void registerTickedTypes();
     std::unique_ptr<HDIR> makeTypeFolder(std::string_view name, std::string_view extension);
     void buildDispatch();
-    void offerSector(const uint8_t* probe, const DispatchStep* route, uint64_t& sectorIndex, uint32_t& windowOffset,
+    void offerSector(Probe& probe, const DispatchStep* route, uint64_t& sectorIndex, uint32_t& windowOffset,
                      const uint8_t*& window);
+    void fileMatch(const Registered& entry, const Match& match, uint64_t sectorIndex);
     void finishScan(const ScanOutcome& outcome);
 
     ScanContext& ctx;
@@ -83,7 +87,6 @@ private:
     std::unique_ptr<HDIR> dirRoot_;
     std::array<std::unique_ptr<HDIR>, kFileTypeCount> typeFolders_;  // until attached to the root
     std::unique_ptr<HDIR> dirRawJpg_;
-    std::vector<std::pair<std::string, HDIR*>> folderDictionary_;
     std::vector<Registered> registered_;
     // The steps of every route, each ending in kStopPass; a route starts at
     // dispatchBegin_[first byte + 256 × (the sector may be an ISO box)].

@@ -44,8 +44,8 @@ TEST(AviFileCheck, RiffFormsAreToldApartAndNeverClaimedTwice) {
              {"AVI ", "LIST", "A--"}, {"AVI ", "JUNK", "---"}, {"WAVE", "fmt ", "-W-"}, {"RMID", "data", "--M"},
              {"CDXA", "fmt ", "---"}, {"AVIX", "LIST", "---"}}) {
         const Bytes head = riffChunk(form, 40, after);
-        EXPECT_EQ((std::string{avi.isFile(head.data(), 0) ? 'A' : '-', wav.isFile(head.data(), 0) ? 'W' : '-',
-                              mid.isFile(head.data(), 0) ? 'M' : '-'}), claims) << form << after;
+        const auto claimedBy = [&](Recogniser& check, char letter) { return recogniseBytes(check, head.data(), 0) ? letter : '-'; };
+        EXPECT_EQ((std::string{claimedBy(avi, 'A'), claimedBy(wav, 'W'), claimedBy(mid, 'M')}), claims) << form << after;
     }
 }
 

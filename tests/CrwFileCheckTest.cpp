@@ -22,18 +22,21 @@ struct Sized {
     std::string extension;
 };
 
-// Sizes a file at a sector as the loop does: header test, then length; a scan cancelled in between.
+// Sizes a file at a sector as the loop does, in a scan of its type alone; with
+// `cancel`, one whose stop request is already made (these header tests do not
+// look at it).
 template <class Check>
 Sized sized(const Bytes& file, uint64_t sector = 1, bool cancel = false) {
     TempImage image(sector * 512 + 0x1500000);
     image.write(sector * 512, file);
     auto ctx = contextFor(image.path());
-    Check check(*ctx);
-    const bool yes = check.isFile(file.data(), sector);
+    const std::unique_ptr<Recogniser> check = makeRecogniser<Check>(*ctx, TypeSelection{});
     ctx->bCancelScanning = cancel;
-    const uint64_t length = yes ? check.fileSizeCalculation(file.data(), sector) : 0;
-    return {length, ctx->found.bRawJpgFileFound, ctx->u64RawJpgFileSectorNumber * 512 + ctx->uExtraBytesOfJpgFileOffset - sector * 512,
-            ctx->u64RawJpgFileSize, check.extensionOfFile()};
+    const std::optional<Match> match = recogniseBytes(*check, file.data(), sector);
+    if (!match) return {0, false, 0, 0, ""};
+    const Preview& preview = match->preview;
+    return {match->size, preview.size != 0, preview.sector * 512 + preview.extraBytes - sector * 512, preview.size,
+            std::string(match->extension)};
 }
 
 TEST(CrwFileCheck, LengthsAndPreviews) {

@@ -43,7 +43,7 @@ uint64_t writeAtoms(TempImage& image, uint64_t offset, const Atoms& atoms) {
 // A member built through the registry as a scan builds it, sizing the file at a sector.
 uint64_t isoSize(FileType type, const std::string& path, uint64_t sector, bool cancel = false) {
     auto ctx = contextFor(path);
-    return sizeOn(*info(type).factory(*ctx), *ctx, path, sector, cancel).size;
+    return sizeOn(*info(type).factory(*ctx, TypeSelection{}), *ctx, path, sector, cancel).size;
 }
 
 std::string_view brandOf(FileType type) {
@@ -74,7 +74,7 @@ TEST(IsoBaseMediaFileCheck, BrandsGiveEachHeaderToAtMostOneMember) {
         probe.resize(kProbeSize);
         std::vector<FileType> claimedBy;
         for (FileType type : kIsoTypes)
-            if (info(type).factory(*ctx)->isFile(probe.data(), 3)) claimedBy.push_back(type);
+            if (recogniseBytes(*info(type).factory(*ctx, TypeSelection{}), probe.data(), 3)) claimedBy.push_back(type);
         EXPECT_EQ(claimedBy, owner ? std::vector<FileType>{*owner} : std::vector<FileType>{});
     }
 }
@@ -108,7 +108,7 @@ TEST(IsoBaseMediaFileCheck, TopLevelWalks) {
             writeAtoms(image, 512 + 32, atoms);
             image.write(512, ftyp(brandOf(type)));
             EXPECT_EQ(isoSize(type, image.path(), 1), type == FileType::Mov ? mov : type == FileType::M4a ? m4a : others)
-                << name << " / " << info(type).recogniserClass;
+                << name << " / " << info(type).formatLabel;
             // A stop request ends the walk at once: the total reached is too small to file.
             EXPECT_EQ(isoSize(type, image.path(), 1, true), 0u);
         }
@@ -120,7 +120,7 @@ TEST(IsoBaseMediaFileCheck, TopLevelWalks) {
 TEST(IsoBaseMediaFileCheck, WalkPastTwoAndFourGiB) {
     const uint64_t startSector = 3 * GiB / 1024;
     for (FileType type : kIsoTypes) {
-        SCOPED_TRACE(info(type).recogniserClass);
+        SCOPED_TRACE(info(type).formatLabel);
         TempImage image;
         const uint64_t end = writeAtoms(image, startSector * 512,
                                         {{ftyp(brandOf(type)), 32}, {atomHeader(0xC0000000, "mdat"), 0xC0000000},

@@ -44,13 +44,13 @@ TEST(JpgFileCheck, HeaderNeedsStartOfImageAndAKnownFirstSegment) {
     JpgFileCheck check(*ctx);
     for (uint8_t third : {0xE1, 0xE0, 0xDB, 0xEE, 0xC4, 0xFE}) {
         const uint8_t probe[kProbeSize] = {0xFF, 0xD8, 0xFF, third};
-        EXPECT_TRUE(check.isFile(probe, 0)) << int(third);
+        EXPECT_TRUE(recogniseBytes(check, probe, 0)) << int(third);
     }
     for (Bytes head : {Bytes{0xFF, 0xD8, 0xFF, 0xC0}, Bytes{0xFF, 0xD8, 0xFF, 0xE2}, Bytes{0xFF, 0xD8, 0x00, 0xE0},
                        Bytes{0xFF, 0xD9, 0xFF, 0xE0}}) {
         uint8_t probe[kProbeSize] = {};
         std::copy(head.begin(), head.end(), probe);
-        EXPECT_FALSE(check.isFile(probe, 0));
+        EXPECT_FALSE(recogniseBytes(check, probe, 0));
     }
 }
 
@@ -124,10 +124,10 @@ TEST(JpgFileCheck, StopAndUnreadableSource) {
     JpgFileCheck check(*ctx);
     uint8_t probe[kProbeSize] = {0xFF, 0xD8, 0xFF, 0xE0};
     ctx->bCancelScanning = true;
-    EXPECT_EQ(check.fileSizeCalculation(probe, 0), 4u);  // the partial size, not 0
+    EXPECT_EQ(recogniseBytes(check, probe, 0)->size, 4u);  // the partial size, not 0
     ctx->bCancelScanning = false;
     ctx->cDriveMountedPath = image.path() + ".gone";
-    EXPECT_EQ(check.fileSizeCalculation(probe, 0), 0u);
+    EXPECT_EQ(recogniseBytes(check, probe, 0)->size, 0u);
 }
 
 TEST(JpgFileCheck, FileBeyondFourGibibytesIsReadAtItsTrueOffset) {

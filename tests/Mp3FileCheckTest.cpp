@@ -44,7 +44,7 @@ TEST(Mp3FileCheck, HeaderTest) {
              {{0xFF, 0xF3, 0x80, 0x00}, true}, {{0xFF, 0xE3, 0x40, 0x00}, true}, {{'I', 'D', '3', 4}, true},
              {{0xFF, 0xFB, 0xF0, 0x64}, false}, {{0xFF, 0xFB, 0x9C, 0x64}, false}, {{0xFF, 0xFB, 0x00, 0x64}, false},
              {{0xFF, 0xF2, 0x90, 0x64}, false}, {{0xFF, 0xD8, 0xFF, 0xE0}, false}, {{'I', 'D', '2', 4}, false}})
-        EXPECT_EQ(check.isFile(concat({probe, Bytes(kProbeSize)}).data(), 0), expected);
+        EXPECT_EQ(recogniseBytes(check, concat({probe, Bytes(kProbeSize)}).data(), 0).has_value(), expected);
 }
 
 TEST(Mp3FileCheck, FrameSyncWalk) {

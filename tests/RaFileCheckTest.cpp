@@ -35,9 +35,9 @@ TEST(RaFileCheck, HeaderAndSize) {
     ctx.cDriveMountedPath = ctx.selectedDriveMountPoint = "/nonexistent/pelorin-source";
     RaFileCheck gone(ctx);
     const Bytes head = realAudio4(500000);
-    ASSERT_TRUE(gone.isFile(head.data(), 7));
-    EXPECT_EQ(gone.fileSizeCalculation(head.data(), 7), 500016u);
-    EXPECT_TRUE(gone.isFile(with(with(head, 5, 3), 8, 'X').data(), 0));  // version 3 has no further test
+    ASSERT_TRUE(recogniseBytes(gone, head.data(), 7));
+    EXPECT_EQ(recogniseBytes(gone, head.data(), 7)->size, 500016u);
+    EXPECT_TRUE(recogniseBytes(gone, with(with(head, 5, 3), 8, 'X').data(), 0));  // version 3 has no further test
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <functional>
 #include <map>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -15,41 +16,46 @@
 namespace pelorin::test {
 namespace {
 
+Match sized(uint64_t size) {
+    Match match;
+    match.size = size;
+    return match;
+}
+
 struct Script {
-    std::vector<std::pair<FileType, uint64_t>> asked;  // every isFile call, in order
+    std::vector<std::pair<FileType, uint64_t>> asked;  // every recognise call, in order
     std::function<bool(FileType, const uint8_t*, uint64_t)> accepts = [](FileType, const uint8_t*, uint64_t) {
         return false;
     };
-    std::function<uint64_t(FileType, ScanContext&, uint64_t)> sizeOf = [](FileType, ScanContext&, uint64_t) {
-        return uint64_t{1000};
-    };
+    // What a recogniser that accepts the sector answers.
+    std::function<Match(FileType, uint64_t)> found = [](FileType, uint64_t) { return sized(1000); };
+    std::function<void(Probe&, uint64_t)> sawProbe = [](Probe&, uint64_t) {};
     std::map<FileType, std::bitset<256>> firstBytes;  // narrowed acceptedFirstBytes
-    std::map<FileType, std::string> extension;
+    std::vector<TypeSelection> tickedAtRegistration;
 };
 Script* script = nullptr;
 
 class StandIn final : public Recogniser {
 public:
     StandIn(ScanContext& context, FileType type_) : Recogniser(context), type(type_) {}
-    bool isFile(const uint8_t* probe, uint64_t sector) override {
+    std::optional<Match> recognise(Probe& probe, uint64_t sector) override {
         script->asked.emplace_back(type, sector);
-        return script->accepts(type, probe, sector);
+        script->sawProbe(probe, sector);
+        if (!script->accepts(type, probe.data(), sector)) return std::nullopt;
+        return script->found(type, sector);
     }
-    uint64_t fileSizeCalculation(const uint8_t*, uint64_t sector) override { return script->sizeOf(type, ctx, sector); }
-    uint32_t firstByteOfHeader() const override { return info(type).firstByte; }
-    std::string parentKey() override { return std::string(info(type).parentKey); }
     std::bitset<256> acceptedFirstBytes() const override {
         auto it = script->firstBytes.find(type);
         return it == script->firstBytes.end() ? Recogniser::acceptedFirstBytes() : it->second;
     }
-    std::string extensionOfFile() const override { return script->extension[type]; }
 
 private:
     FileType type;
 };
 
 template <std::size_t I>
-std::unique_ptr<Recogniser> makeStandIn(ScanContext& context) {
+std::unique_ptr<Recogniser> makeStandIn(ScanContext& context, const TypeSelection& ticked) {
+    script->tickedAtRegistration.push_back(ticked);
     return std::make_unique<StandIn>(context, static_cast<FileType>(I));
 }
 
@@ -91,8 +97,7 @@ protected:
         ctx.u32BytesInSector = sectorSize;
         ctx.u64DriveSectorNumber = image.size() / sectorSize;
         controller = std::make_unique<RecordingController>(ticked);
-        Scanning scanning(ctx, *controller);
-        scanning.setRegistry(kStandIns);
+        Scanning scanning(ctx, *controller, kStandIns);
         scanning.setKeepAwake(std::make_unique<NoKeepAwake>());
         scanning.scanningThread();
         return scanning.takeDirRoot();
@@ -176,14 +181,16 @@ TEST_F(ScanningTest, SkippedFilesMoveTheScanPastTheirLastWholeSector) {
         uint64_t sectors;
         uint64_t accepted;   // the sector whose file is sized
         uint64_t size;
-        bool skip;           // bSkipFileSize set by the size calculation
+        uint64_t skipPast;   // what the recogniser says the loop may jump over
         uint64_t next;       // the sector examined after it
     } cases[] = {
         // 1,000,000 bytes are 1,953 whole sectors, across many windows.
-        {"a million bytes", 512, 6000, 10, 1000000, true, 10 + 1953},
-        {"large sectors", 4096, 400, 3, 4096 * 100 + 7, true, 103},
-        {"one sector is not skipped", 512, 300, 5, 512, true, 6},
-        {"no skip without the flag", 512, 300, 7, 100000, false, 8},
+        {"a million bytes", 512, 6000, 10, 1000000, 1000000, 10 + 1953},
+        {"large sectors", 4096, 400, 3, 4096 * 100 + 7, 4096 * 100 + 7, 103},
+        {"one sector is not skipped", 512, 300, 5, 512, 512, 6},
+        {"no skip unless asked", 512, 300, 7, 100000, 0, 8},
+        {"only as far as asked", 512, 300, 7, 100000, 512 * 20 + 3, 7 + 20},
+        {"never beyond the file", 512, 300, 7, 512 * 30, 100000, 7 + 30},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -193,16 +200,16 @@ TEST_F(ScanningTest, SkippedFilesMoveTheScanPastTheirLastWholeSector) {
             EXPECT_EQ(numberIn(probe), sector) << "probe does not hold the sector it was offered as";
             return sector == c.accepted;
         };
-        s.sizeOf = [&c](FileType, ScanContext& ctx, uint64_t) {
-            ctx.bSkipFileSize = c.skip;
-            return c.size;
+        s.found = [&c](FileType, uint64_t) {
+            Match match = sized(c.size);
+            match.skipPast = c.skipPast;
+            return match;
         };
         auto root = scan(image, selectionOf({FileType::Mp3}), c.sectorSize);
         auto asked = sectorsAskedOf(FileType::Mp3);
         ASSERT_GT(asked.size(), c.accepted + 1);
         EXPECT_EQ(asked[c.accepted + 1], c.next);
         EXPECT_EQ(asked.back(), c.sectors - 1);
-        EXPECT_FALSE(ctx.bSkipFileSize);
     }
 }
 
@@ -233,9 +240,10 @@ TEST_F(ScanningTest, WindowReadFailures) {
             EXPECT_TRUE(numberIn(probe) == sector || probe[0] == 0) << sector;
             return sector == 10;
         };
-        s.sizeOf = [&c](FileType, ScanContext& ctx, uint64_t) {
-            ctx.bSkipFileSize = c.skipFromSector10;
-            return uint64_t{1000000};
+        s.found = [&c](FileType, uint64_t) {
+            Match match = sized(1000000);
+            match.skipPast = c.skipFromSector10 ? match.size : 0;
+            return match;
         };
         auto file = FileSource::open(image.path());
         FaultySource source(*file);
@@ -262,8 +270,7 @@ TEST_F(ScanningTest, APathThatCannotBeOpenedEndsTheScanAtOnce) {
     ctx.selectedDriveMountPoint = path;
     ctx.u64DriveSectorNumber = 4;
     RecordingController recording(selectionOf({FileType::Jpg}));
-    Scanning scanning(ctx, recording);
-    scanning.setRegistry(kStandIns);
+    Scanning scanning(ctx, recording, kStandIns);
     scanning.setKeepAwake(std::make_unique<NoKeepAwake>());
     scanning.scanningThread();
     EXPECT_EQ(recording.alerts, std::vector<std::string>{"Error! / Drive cannot open or not found"});
@@ -315,7 +322,7 @@ TEST_F(ScanningTest, TreeIdsNamesAndCounts) {
     s.accepts = [](FileType type, const uint8_t*, uint64_t sector) {
         return type == (sector % 2 ? FileType::Jpg : FileType::Png);
     };
-    s.sizeOf = [](FileType, ScanContext&, uint64_t sector) { return sector == 0 ? uint64_t{0} : sector * 10; };
+    s.found = [](FileType, uint64_t sector) { return sized(sector == 0 ? 0 : sector * 10); };
     auto root = scan(image, selectionOf({FileType::Jpg, FileType::Png}));
     ASSERT_EQ(root->children().size(), 2u);
     const HDIR& jpg = *root->childAtIndex(0);  // JPG is attached before PNG...
@@ -339,12 +346,10 @@ TEST_F(ScanningTest, TreeIdsNamesAndCounts) {
 TEST_F(ScanningTest, PreviewJpegsAreFiledOnlyAboveAKilobyte) {
     auto image = numberedImage(10);
     s.accepts = [](FileType, const uint8_t*, uint64_t sector) { return sector == 2 || sector == 4; };
-    s.sizeOf = [](FileType, ScanContext& ctx, uint64_t sector) {
-        ctx.found.bRawJpgFileFound = true;
-        ctx.u64RawJpgFileSectorNumber = sector + 3;
-        ctx.uExtraBytesOfJpgFileOffset = 17;
-        ctx.u64RawJpgFileSize = sector == 2 ? 1025 : 1024;
-        return uint64_t{50000};
+    s.found = [](FileType, uint64_t sector) {
+        Match match = sized(50000);
+        match.preview = {.sector = sector + 3, .extraBytes = 17, .size = sector == 2 ? 1025u : 1024u};
+        return match;
     };
     auto root = scan(image, selectionOf({FileType::Crw, FileType::Mid}));
     const HDIR* previews = folderNamed(*root, "RAW Jpg Files");
@@ -366,43 +371,51 @@ TEST_F(ScanningTest, NikonFileThatIsAnNrwGoesOnToTheNrwRecogniser) {
     s.accepts = [](FileType type, const uint8_t*, uint64_t sector) {
         return sector == 1 && (type == FileType::Nef || type == FileType::Nrw);
     };
-    s.sizeOf = [](FileType type, ScanContext& ctx, uint64_t) {
-        if (type == FileType::Nrw) return uint64_t{7000};
-        ctx.found.bNikonNefFileFound = true;
-        ctx.found.bNikonNrwFileFound = true;
-        return uint64_t{0};
+    s.found = [](FileType type, uint64_t) {
+        // NEF hands on without filing; NRW files the file and, as the family's
+        // members do while the verdict still says NRW, hands on too.
+        Match match = sized(type == FileType::Nrw ? 7000 : 0);
+        match.handOn = true;
+        return match;
     };
     auto root = scan(image, selectionOf({FileType::Nef, FileType::Nrw, FileType::Tiff}));
     EXPECT_EQ(folderNamed(*root, "NIKON (NEF) Files"), nullptr);
     const HDIR* nrw = folderNamed(*root, "NIKON (NRW) Files");
     ASSERT_NE(nrw, nullptr);
     EXPECT_EQ(nrw->childAtIndex(0)->sectorNumber(), 1u);
-    // Both Nikon flags stay up for the rest of the sector, so the pass goes on
-    // past NRW too; the later members answer from the flags and file nothing.
+    // The pass goes on past NRW too; the later members file nothing.
     EXPECT_EQ(sectorsAskedOf(FileType::Tiff), (std::vector<uint64_t>{0, 1, 2, 3}));
     EXPECT_EQ(root->fileCount(), 1u);
 }
 
 TEST_F(ScanningTest, X3fFilesTakeTheExtensionTheirRecogniserReports) {
     auto image = numberedImage(4);
-    s.extension[FileType::X3f] = ".tif";
-    s.accepts = [](FileType, const uint8_t*, uint64_t sector) { return sector == 1; };
+    s.accepts = [](FileType, const uint8_t*, uint64_t sector) { return sector == 1 || sector == 2; };
+    s.found = [](FileType, uint64_t sector) {
+        Match match = sized(1000);
+        match.extension = sector == 1 ? ".tif" : ".x3f";
+        return match;
+    };
     auto root = scan(image, selectionOf({FileType::X3f}));
-    EXPECT_EQ(folderNamed(*root, "X3F Files")->childAtIndex(0)->fileName(), "file1.tif");
+    const HDIR* x3f = folderNamed(*root, "X3F Files");
+    EXPECT_EQ(x3f->childAtIndex(0)->fileName(), "file1.tif");
+    EXPECT_EQ(x3f->childAtIndex(1)->fileName(), "file2.x3f");
+    EXPECT_EQ(x3f->extension(), ".x3f");  // the folder keeps the extension of the file filed last
 }
 
-TEST_F(ScanningTest, PerSectorFlagsDoNotOutliveTheirSector) {
+TEST_F(ScanningTest, VerdictsDoNotOutliveTheirSectorAndRegistrationTellsWhoIsTicked) {
     auto image = numberedImage(4);
-    s.accepts = [this](FileType, const uint8_t*, uint64_t sector) {
-        if (sector == 2) {
-            EXPECT_FALSE(ctx.found.bTiffFileFound || ctx.found.bLittleEndianFile);
+    s.sawProbe = [](Probe& probe, uint64_t sector) {
+        if (sector == 1 && probe.verdict.findings == 0) {
+            probe.verdict = {0x5, ByteOrder::LittleEndian};
+        } else if (sector != 1) {
+            EXPECT_EQ(probe.verdict.findings, 0u) << sector;
+            EXPECT_EQ(probe.verdict.byteOrder, ByteOrder::Unknown) << sector;
         }
-        if (sector == 1) ctx.found.bTiffFileFound = ctx.found.bLittleEndianFile = true;
-        return false;
     };
-    scan(image, selectionOf({FileType::Tiff}));
-    EXPECT_TRUE(ctx.selection.bTiffSelected);
-    EXPECT_FALSE(ctx.selection.bArwSelected);
+    const TypeSelection ticked = selectionOf({FileType::Tiff, FileType::Jpg});
+    scan(image, ticked);
+    EXPECT_EQ(s.tickedAtRegistration, std::vector<TypeSelection>(2, ticked));
 }
 
 TEST_F(ScanningTest, ProgressIsPostedOnlyWhenThePreviousDisplayWasTaken) {
@@ -429,8 +442,7 @@ TEST(Sleep, EveryScanKeepsTheMachineAwakeAndLetsGoAtTheEnd) {
     ctx.selectedDriveMountPoint = image.path();
     ctx.u64DriveSectorNumber = 64;
     RecordingController controller(selectionOf({FileType::Jpg}));
-    Scanning scanning(ctx, controller);
-    scanning.setRegistry(kStandIns);
+    Scanning scanning(ctx, controller, kStandIns);
     std::atomic<int> pokes{0}, releases{0};
     scanning.setKeepAwake(std::make_unique<CountingKeepAwake>(pokes, releases), std::chrono::milliseconds(1));
     for (int run = 1; run <= 2; ++run) {

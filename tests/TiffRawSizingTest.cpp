@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <functional>
 
+#include "recognisers/raw/TiffRawSizing.h"
+#include "recognisers/raw/TiffWalker.h"
 #include "support/TestSupport.h"
 #include "support/TiffBuilder.h"
 
@@ -41,30 +43,32 @@ struct Measured {
 
 struct Options {
     uint64_t sector = 0;
-    // Skips the header test: sets the flags it would have left, then asks the length.
-    std::function<void(ScanContext&)> direct = {};
+    // Skips the header test: measures with a verdict that found these.
+    std::optional<TiffFinding> direct = {};
     std::function<void(TempImage&)> extra = {};  // more bytes on the source
     uint64_t imageSize = 0;
 };
 
-// Runs a member on a file at a sector as the loop does: header test, then length.
+// Runs a member on a file at a sector as its recogniser does, ticked alone:
+// header test, then length; a stop request made in between.
 Measured measure(FileType type, const Bytes& file, const Options& o = {}, bool cancel = false) {
     TempImage image(std::max<uint64_t>({o.imageSize, o.sector * 512 + file.size(), 256 * 1024}));
     image.write(o.sector * 512, file);
     if (o.extra) o.extra(image);
     auto ctx = contextFor(image.path());
-    const std::unique_ptr<Recogniser> check = info(type).factory(*ctx);
     uint8_t probe[kProbeSize] = {};
     std::copy_n(file.begin(), std::min<std::size_t>(file.size(), kProbeSize), probe);
-    if (o.direct) {
-        ctx->found.bLittleEndianFile = file[0] == 'I';
-        ctx->found.bBigEndianFile = file[0] == 'M';
-        o.direct(*ctx);
-    }
-    const bool accepted = o.direct || check->isFile(probe, o.sector);
+    const auto member = static_cast<TiffMember>(index(type) - index(FileType::Arw));
+    ReadWindow window(*ctx);
+    FamilyVerdict verdict;
+    if (o.direct)
+        verdict = {bit(*o.direct), tiff::byteOrderOf(probe)};
+    else if (!classifyTiffHeader(member, false, verdict, *ctx, window, probe, o.sector))
+        return {0, false, 0, 0, 0};
     ctx->bCancelScanning = cancel;
-    const uint64_t length = accepted ? check->fileSizeCalculation(probe, o.sector) : 0;
-    return {length, ctx->found.bRawJpgFileFound, ctx->u64RawJpgFileSectorNumber, ctx->uExtraBytesOfJpgFileOffset, ctx->u64RawJpgFileSize};
+    Preview preview;
+    const uint64_t length = measureTiffRawFile(member, verdict, preview, *ctx, window, probe, o.sector);
+    return {length, preview.size != 0, preview.sector, preview.extraBytes, preview.size};
 }
 
 // ---- Layouts, one builder per maker -----------------------------------------------
@@ -238,8 +242,7 @@ std::vector<Case> cases() {
     const std::vector<uint32_t> kdc26(26, 0x3000);
     std::vector<uint32_t> k25Many(30, 0x100);
     k25Many.back() = 0x4000;
-    const auto pefFlags = [](ScanContext& ctx) { ctx.found.bPentaxPefFileFound = true; };
-    const auto nefFlags = [](ScanContext& ctx) { ctx.found.bNikonNefFileFound = true; };
+    const TiffFinding pefFound = TiffFinding::Pef, nefFound = TiffFinding::Nef;
     const auto endMarkerAt = [](uint64_t at) { return [at](TempImage& image) { image.write(at, {0xFF, 0xD9}); }; };
     const uint64_t pefFar = 0x9600000ull + 8, rw2Far = 0x6400000ull + 3;
     const Bytes nefFile = nikon({{{}, {}, 0x2201, 0x4000}, {{}, {}, 0x8000, 0x20000}, {{0x30000}, {0x900000}}});
@@ -261,8 +264,8 @@ std::vector<Case> cases() {
         {"DCR largest strip end, extra capped", T::Dcr, dcr({{0x1000, 0x10000}, {0x5000, 0x4B000}, {0x2000, 0x1E000}}, 50000), 0x50000 + 307200 + 512},
         {"DCR eleven SubIFDs", T::Dcr, dcr(std::vector<std::pair<uint32_t, uint32_t>>(11, {0x1000, 0x10000}), 0), 0},
         {"PEF longest preview wins", T::Pef, pef(0x5000, 0x60000, {{0x1100, 0x2000}, {0x3300, 0x10000}}), 0x65000 + 0x10000 + 512, 0x3300, 0x10000, {.sector = 5}},
-        {"PEF 6 IFDs", T::Pef, pef(0x5000, 0x60000, std::vector<std::pair<uint32_t, uint32_t>>(5, {0x1100, 0x2000})), 0x67000 + 512, 0x1100, 0x2000, {.direct = pefFlags}},
-        {"PEF 7 IFDs", T::Pef, pef(0x5000, 0x60000, std::vector<std::pair<uint32_t, uint32_t>>(6, {0x1100, 0x2000})), 0, kNoPreview, 0, {.direct = pefFlags}},
+        {"PEF 6 IFDs", T::Pef, pef(0x5000, 0x60000, std::vector<std::pair<uint32_t, uint32_t>>(5, {0x1100, 0x2000})), 0x67000 + 512, 0x1100, 0x2000, {.direct = pefFound}},
+        {"PEF 7 IFDs", T::Pef, pef(0x5000, 0x60000, std::vector<std::pair<uint32_t, uint32_t>>(6, {0x1100, 0x2000})), 0, kNoPreview, 0, {.direct = pefFound}},
         // Raw data ends at 0x400; each preview IFD beyond it adds 12 × 2 + 6.
         {"PEF directories after the raw data", T::Pef, pef(0x300, 0x100, {{0x2000, 0x3000}, {0x2000, 0x100}}, 0x700), 0x400 + 30 + 30 + 0x3000 + 512, 0x2000, 0x3000},
         {"PEF preview beyond its bound", T::Pef, pef(0x5000, 0x60000, {{0x1100, 0x2000}, {0x9600001, 0x3000}}), 0x65000 + 0x3000 + 512},
@@ -279,7 +282,7 @@ std::vector<Case> cases() {
         // Inline strips decide at once: offset + bytes, no slack.
         {"NEF one SubIFD", T::Nef, nikon({{{0x30000}, {0x900000}, 0x2201, 0x4000}}), 0x930000, kAnyPreview},
         {"NEF one SubIFD, arrays", T::Nef, nikon({{{0x30000, 0x40000}, {0x10000, 0x800000}, 0x2201, 0x4000}}), 0x840000 + 512, 0x2201, 0x4000, {.sector = 4}},
-        {"Nikon without SubIFDs", T::Nef, nikonWithoutSubIfds(), 12u * 8 + 6, kNoPreview, 0, {.direct = nefFlags}},
+        {"Nikon without SubIFDs", T::Nef, nikonWithoutSubIfds(), 12u * 8 + 6, kNoPreview, 0, {.direct = nefFound}},
         // The newer maker note: the preview at 0x6000 ends at its end marker.
         {"ORF 'RO'", T::Orf, orf('O', 0x2000, 0x100000), 0x102000 + 512, 0x6000, 65536 + 0x1234 + 50, {.extra = endMarkerAt(0x6000 + 0x1234)}},
         // 'RS' files start with 5,500 bytes before the strips are counted.

@@ -24,7 +24,7 @@ constexpr uint64_t kSlack = 512;
 
 bool AifFileCheck::isAiffChunk(uint32_t identifier) { return std::ranges::find(kChunks, identifier) != kChunks.end(); }
 
-bool AifFileCheck::isFile(const uint8_t* bytes, uint64_t sectorNumber) {
+bool AifFileCheck::headerMatches(const uint8_t* bytes, uint64_t sectorNumber) {
     const Probe probe(bytes);
     if (!probe.matches(0, "FORM", 4) || !probe.matches(8, "AIF", 3)) return false;
     // The first chunk must be followed by another AIFF chunk.
@@ -35,7 +35,7 @@ bool AifFileCheck::isFile(const uint8_t* bytes, uint64_t sectorNumber) {
     return isAiffChunk(window.be32(secondChunk % sectorSize));
 }
 
-uint64_t AifFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber) {
+uint64_t AifFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
     ReadWindow& window = readDiskFromAifFileCheck;
     const uint32_t sectorSize = ctx.u32BytesInSector;
     if (!window.read(sectorNumber)) return 0;
@@ -60,6 +60,13 @@ uint64_t AifFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber
     if (total > kLargeTotal) total = kGiveUpSize;
     else if (total < kSmallestTotal) return 0;
     return total + kSlack;
+}
+
+std::optional<Match> AifFileCheck::recognise(Probe& probe, uint64_t sector) {
+    if (!headerMatches(probe.data(), sector)) return std::nullopt;
+    Match match;
+    match.size = fileSize(probe.data(), sector);
+    return match;
 }
 
 }  // namespace pelorin

@@ -10,16 +10,15 @@ class AifFileCheck final : public Recogniser {
 public:
     explicit AifFileCheck(ScanContext& context) : Recogniser(context), readDiskFromAifFileCheck(context) {}
 
-    bool isFile(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint64_t fileSizeCalculation(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint32_t firstByteOfHeader() const override { return 0x46; }
-    std::string parentKey() override { return "aif"; }
+    std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('F'); }
 
     // True for the identifiers of the chunks an AIFF file is made of.
     static bool isAiffChunk(uint32_t identifier);
 
 private:
+    bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
+    uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
     ReadWindow readDiskFromAifFileCheck;
 };
 

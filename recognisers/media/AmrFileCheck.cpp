@@ -25,14 +25,14 @@ uint32_t AmrFileCheck::frameLength(uint8_t header, bool wideBand) {
     return type < kNarrowBandFrames.size() ? kNarrowBandFrames[type] : 0;
 }
 
-bool AmrFileCheck::isFile(const uint8_t* bytes, uint64_t) {
+bool AmrFileCheck::headerMatches(const uint8_t* bytes, uint64_t) {
     const Probe probe(bytes);
     if (!probe.matches(0, "#!AMR", 5)) return false;
     bWideBandAmr = probe.matches(5, "-WB\n", 4);
     return true;
 }
 
-uint64_t AmrFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber) {
+uint64_t AmrFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
     ReadWindow& window = readDiskFromAmrFileCheck;
     const uint32_t sectorSize = ctx.u32BytesInSector;
     if (!window.read(sectorNumber)) return 0;
@@ -51,6 +51,13 @@ uint64_t AmrFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber
         }
     }
     return total;
+}
+
+std::optional<Match> AmrFileCheck::recognise(Probe& probe, uint64_t sector) {
+    if (!headerMatches(probe.data(), sector)) return std::nullopt;
+    Match match;
+    match.size = fileSize(probe.data(), sector);
+    return match;
 }
 
 }  // namespace pelorin

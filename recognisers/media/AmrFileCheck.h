@@ -10,10 +10,7 @@ class AmrFileCheck final : public Recogniser {
 public:
     explicit AmrFileCheck(ScanContext& context) : Recogniser(context), readDiskFromAmrFileCheck(context) {}
 
-    bool isFile(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint64_t fileSizeCalculation(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint32_t firstByteOfHeader() const override { return 0x23; }
-    std::string parentKey() override { return "amr"; }
+    std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('#'); }
 
     // Length of the speech frame a frame header byte announces, header byte
@@ -21,6 +18,8 @@ public:
     static uint32_t frameLength(uint8_t header, bool wideBand);
 
 private:
+    bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
+    uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
     ReadWindow readDiskFromAmrFileCheck;
     bool bWideBandAmr = false;  // the header is "#!AMR-WB\n"
 };

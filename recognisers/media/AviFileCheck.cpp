@@ -11,12 +11,12 @@ constexpr uint64_t kSlack = 512;
 
 }  // namespace
 
-bool AviFileCheck::isFile(const uint8_t* bytes, uint64_t) {
+bool AviFileCheck::headerMatches(const uint8_t* bytes, uint64_t) {
     const Probe probe(bytes);
     return probe.matches(0, "RIFF", 4) && probe.matches(8, "AVI ", 4) && probe.matches(12, "LIST", 4);
 }
 
-uint64_t AviFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber) {
+uint64_t AviFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
     ReadWindow& window = readDiskFromAviFileCheck;
     const uint32_t sectorSize = ctx.u32BytesInSector;
     if (!window.read(sectorNumber)) return 0;
@@ -39,6 +39,13 @@ uint64_t AviFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber
     }
     if (total < kSmallestFile) return 0;
     return total + kSlack;
+}
+
+std::optional<Match> AviFileCheck::recognise(Probe& probe, uint64_t sector) {
+    if (!headerMatches(probe.data(), sector)) return std::nullopt;
+    Match match;
+    match.size = fileSize(probe.data(), sector);
+    return match;
 }
 
 }  // namespace pelorin

@@ -13,7 +13,7 @@ constexpr uint32_t kLargestBmp = 104857600;  // 100 MiB
 
 }  // namespace
 
-bool BmpFileCheck::isFile(const uint8_t* probe, uint64_t) {
+bool BmpFileCheck::headerMatches(const uint8_t* probe, uint64_t) {
     pCompareHeader[0] = static_cast<char>(probe[0]);
     pCompareHeader[1] = static_cast<char>(probe[1]);
     pCompareHeader[2] = '\0';
@@ -22,10 +22,17 @@ bool BmpFileCheck::isFile(const uint8_t* probe, uint64_t) {
     return probe[6] == 0 && probe[7] == 0 && probe[8] == 0 && probe[9] == 0;
 }
 
-uint64_t BmpFileCheck::fileSizeCalculation(const uint8_t* probe, uint64_t) {
+uint64_t BmpFileCheck::fileSize(const uint8_t* probe, uint64_t) {
     const uint32_t size = Probe(probe).le32(2);
     if (size < kSmallestBmp || size > kLargestBmp) return 0;
     return size;
+}
+
+std::optional<Match> BmpFileCheck::recognise(Probe& probe, uint64_t sector) {
+    if (!headerMatches(probe.data(), sector)) return std::nullopt;
+    Match match;
+    match.size = fileSize(probe.data(), sector);
+    return match;
 }
 
 }  // namespace pelorin

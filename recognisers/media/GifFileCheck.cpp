@@ -15,12 +15,12 @@ uint64_t colourTableSize(uint8_t packed) { return (packed & 0x80) ? 3u << ((pack
 
 }  // namespace
 
-bool GifFileCheck::isFile(const uint8_t* probe, uint64_t) {
+bool GifFileCheck::headerMatches(const uint8_t* probe, uint64_t) {
     return probe[0] == 'G' && probe[1] == 'I' && probe[2] == 'F' && probe[3] == '8' &&
            (probe[4] == '7' || probe[4] == '9') && probe[5] == 'a';
 }
 
-uint64_t GifFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber) {
+uint64_t GifFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
     FileCursor file(readDiskFromGifFileCheck, sectorNumber, ctx.u32BytesInSector);
     if (!file.reach(0)) return 0;
 
@@ -75,6 +75,13 @@ uint64_t GifFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber
     if (trailer) ++offset;  // the trailer belongs to the file
     if (offset < kSmallestGif) return 0;
     return offset + kSlack;
+}
+
+std::optional<Match> GifFileCheck::recognise(Probe& probe, uint64_t sector) {
+    if (!headerMatches(probe.data(), sector)) return std::nullopt;
+    Match match;
+    match.size = fileSize(probe.data(), sector);
+    return match;
 }
 
 }  // namespace pelorin

@@ -11,13 +11,12 @@ class GifFileCheck final : public Recogniser {
 public:
     explicit GifFileCheck(ScanContext& context) : Recogniser(context), readDiskFromGifFileCheck(context) {}
 
-    bool isFile(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint64_t fileSizeCalculation(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint32_t firstByteOfHeader() const override { return 0x47; }
-    std::string parentKey() override { return "gif"; }
+    std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('G'); }
 
 private:
+    bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
+    uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
     ReadWindow readDiskFromGifFileCheck;
 };
 

@@ -32,14 +32,14 @@ bool sizeIsPlausible(const uint8_t* probe) {
 // clang-format off
 using Advance = IsoMemberRules::WindowAdvance;
 using Large = IsoMemberRules::LargeFileRule;
-//                                        key    brand  s1 test 2nd atom zero=8 2 GiB  window advance           large-file rule
-constexpr IsoMemberRules kMovRules      {"mov", "",    true,   true,    true,  false, Advance::ToSectorOfTotal, Large::DropLastAtom};
-constexpr IsoMemberRules kMp4Rules      {"mp4", "",    true,   true,    false, true,  Advance::By64KiBBlocks,   Large::FixedSixtyMiBPlusSlack};
-constexpr IsoMemberRules kM4aRules      {"m4a", "M4A", true,   true,    false, false, Advance::By64KiBBlocks,   Large::DropLastAtomPlusSlack};
-constexpr IsoMemberRules kM4bRules      {"m4b", "M4B", true,   true,    false, true,  Advance::By64KiBBlocks,   Large::FixedSixtyMiBPlusSlack};
-constexpr IsoMemberRules kM4vRules      {"m4v", "M4V", true,   true,    false, true,  Advance::By64KiBBlocks,   Large::FixedSixtyMiBPlusSlack};
-constexpr IsoMemberRules kThreeGpRules  {"3gp", "3gp", false,  false,   false, true,  Advance::By64KiBBlocks,   Large::FixedSixtyMiBPlusSlack};
-constexpr IsoMemberRules kThreeGTwoRules{"3g2", "3g2", false,  false,   false, true,  Advance::By64KiBBlocks,   Large::FixedSixtyMiBPlusSlack};
+//                                        brand  s1 test 2nd atom zero=8 2 GiB  window advance           large-file rule
+constexpr IsoMemberRules kMovRules      {"",    true,   true,    true,  false, Advance::ToSectorOfTotal, Large::DropLastAtom};
+constexpr IsoMemberRules kMp4Rules      {"",    true,   true,    false, true,  Advance::By64KiBBlocks,   Large::FixedSixtyMiBPlusSlack};
+constexpr IsoMemberRules kM4aRules      {"M4A", true,   true,    false, false, Advance::By64KiBBlocks,   Large::DropLastAtomPlusSlack};
+constexpr IsoMemberRules kM4bRules      {"M4B", true,   true,    false, true,  Advance::By64KiBBlocks,   Large::FixedSixtyMiBPlusSlack};
+constexpr IsoMemberRules kM4vRules      {"M4V", true,   true,    false, true,  Advance::By64KiBBlocks,   Large::FixedSixtyMiBPlusSlack};
+constexpr IsoMemberRules kThreeGpRules  {"3gp", false,  false,   false, true,  Advance::By64KiBBlocks,   Large::FixedSixtyMiBPlusSlack};
+constexpr IsoMemberRules kThreeGTwoRules{"3g2", false,  false,   false, true,  Advance::By64KiBBlocks,   Large::FixedSixtyMiBPlusSlack};
 // clang-format on
 
 }  // namespace
@@ -60,7 +60,7 @@ bool IsoBaseMediaFileCheck::firstAtomMatches(const uint8_t* probe) const {
            std::equal(rules.brandPrefix.begin(), rules.brandPrefix.end(), probe + 8);
 }
 
-bool IsoBaseMediaFileCheck::isFile(const uint8_t* probe, uint64_t sectorNumber) {
+bool IsoBaseMediaFileCheck::headerMatches(const uint8_t* probe, uint64_t sectorNumber) {
     if (!firstAtomMatches(probe)) return false;
     if (!rules.testsSecondAtom) return true;
     // The first atom is at most 1 MiB here, so its end lies well inside the device's reach.
@@ -110,7 +110,14 @@ uint64_t IsoBaseMediaFileCheck::walkTopLevelAtoms(uint64_t sectorNumber, uint64_
     return total;
 }
 
-uint64_t IsoBaseMediaFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber) {
+std::optional<Match> IsoBaseMediaFileCheck::recognise(Probe& probe, uint64_t sector) {
+    if (!headerMatches(probe.data(), sector)) return std::nullopt;
+    Match match;
+    match.size = fileSize(sector);
+    return match;
+}
+
+uint64_t IsoBaseMediaFileCheck::fileSize(uint64_t sectorNumber) {
     uint64_t lastAtomSize = 0;
     const uint64_t total = walkTopLevelAtoms(sectorNumber, lastAtomSize);
     if (total == UINT64_MAX) return 0;

@@ -23,7 +23,6 @@ struct IsoMemberRules {
         DropLastAtom            // total - last atom
     };
 
-    std::string_view parentKey;
     std::string_view brandPrefix;  // the three-letter major brand, for the brand-only members
     bool testsFirstAtomSize;       // 8 <= first atom size <= 1 MiB
     bool testsSecondAtom;          // the atom after the first must have a known type
@@ -35,14 +34,11 @@ struct IsoMemberRules {
 
 class IsoBaseMediaFileCheck : public Recogniser {
 public:
-    bool isFile(const uint8_t* probe, uint64_t sectorNumber) final;
-    uint64_t fileSizeCalculation(const uint8_t* probe, uint64_t sectorNumber) final;
-    uint32_t firstByteOfHeader() const final { return 0x00; }
+    std::optional<Match> recognise(Probe& probe, uint64_t sector) final;
     // A first atom of at most 1 MiB starts with a zero byte.
     std::bitset<256> acceptedFirstBytes() const final {
         return rules.testsFirstAtomSize ? std::bitset<256>().set(0x00) : std::bitset<256>().set();
     }
-    std::string parentKey() final { return std::string(rules.parentKey); }
 
     // The top-level atom types a walk accepts.
     static bool isWalkListType(uint32_t type);
@@ -56,6 +52,8 @@ protected:
     virtual ReadWindow& window() = 0;
 
 private:
+    bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
+    uint64_t fileSize(uint64_t sectorNumber);
     uint64_t walkTopLevelAtoms(uint64_t sectorNumber, uint64_t& lastAtomSize);
 
     const IsoMemberRules& rules;

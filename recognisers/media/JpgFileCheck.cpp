@@ -4,7 +4,7 @@
 
 namespace pelorin {
 
-bool JpgFileCheck::isFile(const uint8_t* probe, uint64_t) {
+bool JpgFileCheck::headerMatches(const uint8_t* probe, uint64_t) {
     if (probe[0] != 0xFF || probe[1] != 0xD8 || probe[2] != 0xFF) return false;
     switch (probe[3]) {
     case 0xE1: case 0xE0: case 0xDB: case 0xEE: case 0xC4: case 0xFE: return true;
@@ -15,8 +15,15 @@ bool JpgFileCheck::isFile(const uint8_t* probe, uint64_t) {
 // Marker segments are skipped by their lengths, so markers inside them (an
 // EXIF thumbnail's end of image) are never seen; then only FF D9 ends the
 // entropy-coded data.
-uint64_t JpgFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber) {
+uint64_t JpgFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
     return jpegStreamLength(readDiskFromJpgFileCheck, ctx, sectorNumber * ctx.u32BytesInSector, kJpegFileRules);
+}
+
+std::optional<Match> JpgFileCheck::recognise(Probe& probe, uint64_t sector) {
+    if (!headerMatches(probe.data(), sector)) return std::nullopt;
+    Match match;
+    match.size = fileSize(probe.data(), sector);
+    return match;
 }
 
 }  // namespace pelorin

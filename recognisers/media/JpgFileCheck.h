@@ -10,13 +10,12 @@ class JpgFileCheck final : public Recogniser {
 public:
     explicit JpgFileCheck(ScanContext& context) : Recogniser(context), readDiskFromJpgFileCheck(context) {}
 
-    bool isFile(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint64_t fileSizeCalculation(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint32_t firstByteOfHeader() const override { return 0xFF; }
-    std::string parentKey() override { return "jpg"; }
+    std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set(0xFF); }
 
 private:
+    bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
+    uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
     ReadWindow readDiskFromJpgFileCheck;
 };
 

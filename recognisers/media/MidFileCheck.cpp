@@ -15,7 +15,7 @@ constexpr uint64_t kHeaderChunk = 14;
 
 }  // namespace
 
-bool MidFileCheck::isFile(const uint8_t* bytes, uint64_t) {
+bool MidFileCheck::headerMatches(const uint8_t* bytes, uint64_t) {
     const Probe probe(bytes);
     bRiffMidiFile = false;
     if (probe.matches(0, "MThd", 4)) return probe.matches(14, "MTrk", 4);
@@ -26,7 +26,7 @@ bool MidFileCheck::isFile(const uint8_t* bytes, uint64_t) {
     return false;
 }
 
-uint64_t MidFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber) {
+uint64_t MidFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
     ReadWindow& window = readDiskFromMidFileCheck;
     if (!window.read(sectorNumber)) return 0;
     if (!bRiffMidiFile) return standardFileSize(sectorNumber);
@@ -61,6 +61,13 @@ uint64_t MidFileCheck::standardFileSize(uint64_t sectorNumber) {
     if (total > kLargestTotal) return kGiveUpSize;
     if (total < kSmallestFile) return 0;
     return total;
+}
+
+std::optional<Match> MidFileCheck::recognise(Probe& probe, uint64_t sector) {
+    if (!headerMatches(probe.data(), sector)) return std::nullopt;
+    Match match;
+    match.size = fileSize(probe.data(), sector);
+    return match;
 }
 
 }  // namespace pelorin

@@ -11,13 +11,12 @@ class MidFileCheck final : public Recogniser {
 public:
     explicit MidFileCheck(ScanContext& context) : Recogniser(context), readDiskFromMidFileCheck(context) {}
 
-    bool isFile(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint64_t fileSizeCalculation(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint32_t firstByteOfHeader() const override { return 0x4D; }
-    std::string parentKey() override { return "mid"; }
+    std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('M').set('R'); }
 
 private:
+    bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
+    uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
     uint64_t standardFileSize(uint64_t sectorNumber);
 
     ReadWindow readDiskFromMidFileCheck;

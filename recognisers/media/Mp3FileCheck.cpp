@@ -83,7 +83,7 @@ uint64_t commonEnd(uint64_t total) { return total > kSmallestFile ? total : 0; }
 
 uint32_t Mp3FileCheck::frameLength(uint32_t header) { return FrameHeader(header).length(); }
 
-bool Mp3FileCheck::isFile(const uint8_t* probe, uint64_t) {
+bool Mp3FileCheck::headerMatches(const uint8_t* probe) {
     bId3File = false;
     if (probe[0] == 0xFF && inHeaderSet(probe[1])) {
         return FrameHeader(Probe(probe).be32(0)).valid();
@@ -95,17 +95,16 @@ bool Mp3FileCheck::isFile(const uint8_t* probe, uint64_t) {
     return false;
 }
 
-uint64_t Mp3FileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber) {
-    ctx.bSkipFileSize = false;
+std::optional<Match> Mp3FileCheck::recognise(Probe& probe, uint64_t sector) {
+    if (!headerMatches(probe.data())) return std::nullopt;
     slackAdded = 0;
-    const uint64_t size = ctx.u32BytesInSector == 0 ? 0
-                          : bId3File                ? sizeOfId3File(sectorNumber)
-                                                    : sizeOfFrameSyncFile(sectorNumber);
+    Match match;
+    match.size = ctx.u32BytesInSector == 0 ? 0 : bId3File ? sizeOfId3File(sector) : sizeOfFrameSyncFile(sector);
     // The loop jumps over every file this files, and over nothing else: over
     // the audio itself, not the slack, which may hold the next file's start.
-    ctx.bSkipFileSize = size != 0;
-    ctx.u64SkipFileBytes = size != 0 ? size - slackAdded : 0;
-    return size;
+    const uint64_t audio = match.size - slackAdded;
+    if (match.size != 0) match.skipPast = audio != 0 ? audio : match.size;
+    return match;
 }
 
 // Frames are stepped over by their length minus one, so the walk stands on a

@@ -1,7 +1,7 @@
 #pragma once
 // MPEG audio files that start with an ID3v2 tag or straight with a frame
 // header. The length comes from walking the frames; a found file is skipped
-// by the scan loop (bSkipFileSize), so its sectors are not examined again.
+// by the scan loop, so its sectors are not examined again.
 
 #include "engine/ReadWindow.h"
 #include "engine/Recogniser.h"
@@ -12,14 +12,9 @@ class Mp3FileCheck final : public Recogniser {
 public:
     explicit Mp3FileCheck(ScanContext& context) : Recogniser(context), readDiskFromMp3FileCheck(context) {}
 
-    bool isFile(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint64_t fileSizeCalculation(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint32_t firstByteOfHeader() const override { return 0x49; }
-    std::string parentKey() override { return "mp3"; }
+    std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     // "I" starts an ID3 tag, 0xFF a frame header; nothing else is accepted.
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('I').set(0xFF); }
-
-    void setId3FileToNO() { bId3File = false; }
 
     // The numberOfBits bits of value whose highest is startBit (bit 31 is the most significant).
     static uint32_t bitCheck(uint32_t value, int startBit, int numberOfBits) {
@@ -29,6 +24,7 @@ public:
     static uint32_t frameLength(uint32_t header);
 
 private:
+    bool headerMatches(const uint8_t* probe);
     uint64_t sizeOfFrameSyncFile(uint64_t sectorNumber);
     uint64_t sizeOfId3File(uint64_t sectorNumber);
 

@@ -49,7 +49,7 @@ bool isVideoStructureCode(uint32_t value) {
 
 }  // namespace
 
-bool MpgFileCheck::isFile(const uint8_t* bytes, uint64_t sectorNumber) {
+bool MpgFileCheck::headerMatches(const uint8_t* bytes, uint64_t sectorNumber) {
     bHeader0x1B3 = false;
     const uint32_t header = Probe(bytes).be32(0);
     if (header == kPackHeader) return isFileValidated(sectorNumber);
@@ -65,17 +65,21 @@ bool MpgFileCheck::isFileValidated(uint64_t sectorNumber) {
     if (!window.read(sectorNumber)) return false;
     for (uint32_t position = 4; position <= 49; ++position) {
         if (isValidationCode(window.be32(position))) {
-            ctx.uBAFrameValue = position;
+            packHeaderLength = position;
             return true;
         }
     }
     return false;
 }
 
-uint64_t MpgFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber) {
-    ctx.bSkipFileSize = false;
-    if (!readDiskFromMpgFileCheck.read(sectorNumber)) return 0;
-    return bHeader0x1B3 ? videoStreamSize(sectorNumber) : programStreamSize(sectorNumber);
+std::optional<Match> MpgFileCheck::recognise(Probe& probe, uint64_t sector) {
+    if (!headerMatches(probe.data(), sector)) return std::nullopt;
+    skipFile = false;
+    Match match;
+    if (readDiskFromMpgFileCheck.read(sector))
+        match.size = bHeader0x1B3 ? videoStreamSize(sector) : programStreamSize(sector);
+    if (skipFile) match.skipPast = match.size;
+    return match;
 }
 
 // Hops from one structural start code to the next. The picture size bounds
@@ -111,7 +115,7 @@ uint64_t MpgFileCheck::videoStreamSize(uint64_t sectorNumber) {
             }
         }
     }
-    if (total > kSkipAbove) ctx.bSkipFileSize = true;
+    if (total > kSkipAbove) skipFile = true;
     return total > kLargestTotal ? 0 : total;
 }
 
@@ -122,7 +126,7 @@ uint64_t MpgFileCheck::programStreamSize(uint64_t sectorNumber) {
     ReadWindow& window = readDiskFromMpgFileCheck;
     const uint32_t sectorSize = ctx.u32BytesInSector;
     // The header test found at least the 4-byte start code; never stand still on a pack.
-    const uint64_t packHeader = std::max<uint32_t>(ctx.uBAFrameValue, 4);
+    const uint64_t packHeader = std::max<uint32_t>(packHeaderLength, 4);
 
     uint64_t total = 0;
     FileCursor file(window, sectorNumber, sectorSize);
@@ -166,11 +170,11 @@ uint64_t MpgFileCheck::programStreamSize(uint64_t sectorNumber) {
         }
         if (!file.reach(total)) return 0;
         if (total > kLargestTotal) {
-            ctx.bSkipFileSize = true;
+            skipFile = true;
             return kGiveUpSize;
         }
     }
-    if (total > kSkipAbove) ctx.bSkipFileSize = true;
+    if (total > kSkipAbove) skipFile = true;
     return total;
 }
 

@@ -31,11 +31,11 @@ bool isAcceptedChunkType(const ReadWindow& window, uint64_t position) {
 
 }  // namespace
 
-bool PngFileCheck::isFile(const uint8_t* probe, uint64_t) {
+bool PngFileCheck::headerMatches(const uint8_t* probe, uint64_t) {
     return probe[0] == 0x89 && std::memcmp(probe + 1, "PNG", 3) == 0 && std::memcmp(probe + 12, "IHDR", 4) == 0;
 }
 
-uint64_t PngFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber) {
+uint64_t PngFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
     ReadWindow& window = readDiskFromPngFileCheck;
     const uint32_t sectorSize = ctx.u32BytesInSector;
     if (!window.read(sectorNumber)) return 0;
@@ -61,6 +61,13 @@ uint64_t PngFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber
     if (size > kLargestPng) size = kGiveUpSize;
     else if (size < kSmallestPng) return 0;
     return size + kCrcSize + kSlack;
+}
+
+std::optional<Match> PngFileCheck::recognise(Probe& probe, uint64_t sector) {
+    if (!headerMatches(probe.data(), sector)) return std::nullopt;
+    Match match;
+    match.size = fileSize(probe.data(), sector);
+    return match;
 }
 
 }  // namespace pelorin

@@ -11,16 +11,15 @@ class PngFileCheck final : public Recogniser {
 public:
     explicit PngFileCheck(ScanContext& context) : Recogniser(context), readDiskFromPngFileCheck(context) {}
 
-    bool isFile(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint64_t fileSizeCalculation(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint32_t firstByteOfHeader() const override { return 0x89; }
-    std::string parentKey() override { return "png"; }
+    std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set(0x89); }
 
     // Big-endian 32-bit value at a window position.
     static uint32_t fourByteRead(const ReadWindow& buffer, uint64_t position) { return buffer.be32(position); }
 
 private:
+    bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
+    uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
     ReadWindow readDiskFromPngFileCheck;
 };
 

@@ -49,12 +49,12 @@ float PsdFileCheck::bytesPerPixelFactor(uint32_t colourMode, uint32_t depth) {
     }
 }
 
-bool PsdFileCheck::isFile(const uint8_t* probe, uint64_t) {
+bool PsdFileCheck::headerMatches(const uint8_t* probe, uint64_t) {
     static constexpr uint8_t kHeader[12] = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0};
     return std::memcmp(probe, kHeader, sizeof kHeader) == 0;
 }
 
-uint64_t PsdFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber) {
+uint64_t PsdFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
     ReadWindow& window = readDiskFromPsdFileCheck;
     const uint32_t sectorSize = ctx.u32BytesInSector;
     if (!window.read(sectorNumber)) return 0;
@@ -113,6 +113,13 @@ uint64_t PsdFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber
         }
     }
     return total + kSlack;
+}
+
+std::optional<Match> PsdFileCheck::recognise(Probe& probe, uint64_t sector) {
+    if (!headerMatches(probe.data(), sector)) return std::nullopt;
+    Match match;
+    match.size = fileSize(probe.data(), sector);
+    return match;
 }
 
 }  // namespace pelorin

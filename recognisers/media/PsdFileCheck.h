@@ -12,10 +12,7 @@ class PsdFileCheck final : public Recogniser {
 public:
     explicit PsdFileCheck(ScanContext& context) : Recogniser(context), readDiskFromPsdFileCheck(context) {}
 
-    bool isFile(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint64_t fileSizeCalculation(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint32_t firstByteOfHeader() const override { return 0x38; }
-    std::string parentKey() override { return "psd"; }
+    std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('8'); }
 
     // Values at a window position: big-endian with offset 0, read backwards
@@ -32,6 +29,8 @@ public:
     static float bytesPerPixelFactor(uint32_t colourMode, uint32_t depth);
 
 private:
+    bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
+    uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
     ReadWindow readDiskFromPsdFileCheck;
 };
 

@@ -11,7 +11,7 @@ bool tooLarge(uint64_t total) { return static_cast<double>(total) > kLargestTota
 
 }  // namespace
 
-bool RaFileCheck::isFile(const uint8_t* bytes, uint64_t) {
+bool RaFileCheck::headerMatches(const uint8_t* bytes, uint64_t) {
     const Probe probe(bytes);
     if (!probe.matches(0, ".ra\xFD", 4)) return false;
     switch (probe.be16(4)) {
@@ -21,7 +21,7 @@ bool RaFileCheck::isFile(const uint8_t* bytes, uint64_t) {
     }
 }
 
-uint64_t RaFileCheck::fileSizeCalculation(const uint8_t* bytes, uint64_t sectorNumber) {
+uint64_t RaFileCheck::fileSize(const uint8_t* bytes, uint64_t sectorNumber) {
     uint64_t total = 16 + uint64_t{Probe(bytes).be32(12)};
     if (tooLarge(total)) return 0;
 
@@ -38,6 +38,13 @@ uint64_t RaFileCheck::fileSizeCalculation(const uint8_t* bytes, uint64_t sectorN
         if (tooLarge(total)) total -= tagLength;
     }
     return total;
+}
+
+std::optional<Match> RaFileCheck::recognise(Probe& probe, uint64_t sector) {
+    if (!headerMatches(probe.data(), sector)) return std::nullopt;
+    Match match;
+    match.size = fileSize(probe.data(), sector);
+    return match;
 }
 
 }  // namespace pelorin

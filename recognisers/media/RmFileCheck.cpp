@@ -15,12 +15,12 @@ bool isTopLevelChunk(uint32_t tag) {
 
 }  // namespace
 
-bool RmFileCheck::isFile(const uint8_t* bytes, uint64_t) {
+bool RmFileCheck::headerMatches(const uint8_t* bytes, uint64_t) {
     const Probe probe(bytes);
     return probe.matches(0, ".RMF", 4) && probe.be32(4) == kFileHeaderSize;
 }
 
-uint64_t RmFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber) {
+uint64_t RmFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
     ReadWindow& window = readDiskFromRmFileCheck;
     const uint32_t sectorSize = ctx.u32BytesInSector;
     if (!window.read(sectorNumber)) return 0;
@@ -40,6 +40,13 @@ uint64_t RmFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber)
         }
     }
     return total;
+}
+
+std::optional<Match> RmFileCheck::recognise(Probe& probe, uint64_t sector) {
+    if (!headerMatches(probe.data(), sector)) return std::nullopt;
+    Match match;
+    match.size = fileSize(probe.data(), sector);
+    return match;
 }
 
 }  // namespace pelorin

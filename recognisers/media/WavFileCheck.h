@@ -9,11 +9,12 @@ class WavFileCheck final : public Recogniser {
 public:
     explicit WavFileCheck(ScanContext& context) : Recogniser(context) {}
 
-    bool isFile(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint64_t fileSizeCalculation(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint32_t firstByteOfHeader() const override { return 0x52; }
-    std::string parentKey() override { return "wav"; }
+    std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('R'); }
+
+private:
+    bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
+    uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
 };
 
 }  // namespace pelorin

@@ -1,6 +1,7 @@
 #include "recognisers/raw/CrwFileCheck.h"
 
 #include "recognisers/raw/ForwardScan.h"
+#include "recognisers/raw/TiffRawClassification.h"
 #include "recognisers/raw/TiffWalker.h"
 
 namespace pelorin {
@@ -17,34 +18,35 @@ constexpr uint32_t kPreviewMaximum = 0x400000;
 // Root directories of 3, 4 or 2 ten-byte entries after their 16-bit count.
 constexpr uint32_t kDirectoryLengths[] = {32, 42, 22};
 
-bool anyTiffClassifierTicked(const TiffSelectionFlags& s) {
-    return s.bArwSelected || s.bSonySr2Selected || s.bPentaxSelected || s.bDngSelected || s.bCanonSelected ||
-           s.bNikonSelected || s.bTiffSelected || s.bOlympusSelected || s.bRawPanasonicSelected ||
-           s.bLeicaSelected || s.bThreefrFileSelected;
+bool anyTiffClassifierTicked(const TypeSelection& ticked) {
+    for (FileType type : {FileType::Arw, FileType::Sr2, FileType::Pef, FileType::Dng, FileType::Cr2, FileType::Nef,
+                          FileType::Tiff, FileType::Orf, FileType::RawPanasonic, FileType::Leica, FileType::Threefr})
+        if (ticked[index(type)]) return true;
+    return false;
 }
 
 }  // namespace
 
-bool CrwFileCheck::isFile(const uint8_t* probe, uint64_t) {
-    // A TIFF-family member has already looked at this 'II'/'MM' header.
-    if (anyTiffClassifierTicked(ctx.selection)) return ctx.found.bCanonCrwFileFound;
-    if (!tiff::isHeapCcdr(probe)) return false;
-    if (probe[0] == 'I' && probe[1] == 'I') {
-        ctx.found.bLittleEndianFile = true;
-        ctx.found.bBigEndianFile = false;
-        return true;
+CrwFileCheck::CrwFileCheck(ScanContext& context, const TypeSelection& ticked)
+    : Recogniser(context), readDiskFromCrwFileCheck(context), tiffFamilyClassifies(anyTiffClassifierTicked(ticked)) {}
+
+std::optional<Match> CrwFileCheck::recognise(Probe& probe, uint64_t sector) {
+    ByteOrder order = ByteOrder::Unknown;
+    if (tiffFamilyClassifies) {
+        if (!has(probe.verdict, TiffFinding::Crw)) return std::nullopt;
+        order = probe.verdict.byteOrder;
+    } else {
+        if (!tiff::isHeapCcdr(probe.data())) return std::nullopt;
+        order = tiff::byteOrderOf(probe.data());
+        if (order == ByteOrder::Unknown) return std::nullopt;
     }
-    if (probe[0] == 'M' && probe[1] == 'M') {
-        ctx.found.bBigEndianFile = true;
-        ctx.found.bLittleEndianFile = false;
-        return true;
-    }
-    return false;
+    Match match;
+    if (order != ByteOrder::Unknown)
+        match.size = fileSize(order == ByteOrder::LittleEndian, sector, match.preview);
+    return match;
 }
 
-uint64_t CrwFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber) {
-    const bool littleEndian = ctx.found.bLittleEndianFile;
-    if (!littleEndian && !ctx.found.bBigEndianFile) return 0;
+uint64_t CrwFileCheck::fileSize(bool littleEndian, uint64_t sectorNumber, Preview& preview) {
     ReadWindow& window = readDiskFromCrwFileCheck;
     TiffWalker walker(window, ctx, sectorNumber, littleEndian);
     uint32_t heapStart = 0;
@@ -86,10 +88,9 @@ uint64_t CrwFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber
     if (!startsAsJpeg || previewLength < kPreviewMinimum || previewLength > kPreviewMaximum ||
         previewOffset >= kSearchLimit)
         return length;
-    ctx.found.bRawJpgFileFound = true;
-    ctx.u64RawJpgFileSectorNumber = sectorNumber + previewOffset / sectorSize;
-    ctx.uExtraBytesOfJpgFileOffset = static_cast<uint32_t>(previewOffset % sectorSize);
-    ctx.u64RawJpgFileSize = previewLength;
+    preview = {.sector = sectorNumber + previewOffset / sectorSize,
+               .extraBytes = static_cast<uint32_t>(previewOffset % sectorSize),
+               .size = previewLength};
     return length;
 }
 

@@ -13,11 +13,11 @@ constexpr uint8_t kPacked12Bit = 'Y';
 
 }  // namespace
 
-bool MrwFileCheck::isFile(const uint8_t* probe, uint64_t) {
+bool MrwFileCheck::headerMatches(const uint8_t* probe, uint64_t) {
     return probe[0] == 0x00 && probe[1] == 'M' && probe[2] == 'R' && probe[3] == 'M';
 }
 
-uint64_t MrwFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber) {
+uint64_t MrwFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
     TiffWalker walker(readDiskFromMrwFileCheck, ctx, sectorNumber, false);
     uint32_t imageDataOffset = 0;
     if (!walker.u32(4, imageDataOffset) || imageDataOffset > kImageDataOffsetLimit) return 0;
@@ -43,6 +43,13 @@ uint64_t MrwFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber
     else if (method == kPacked12Bit) length = pixels * 3 / 2 + imageDataOffset + 8;
     if (length > kLengthLimit || length < tiff::kMinimumLength) return 0;
     return length + tiff::kSlack;
+}
+
+std::optional<Match> MrwFileCheck::recognise(Probe& probe, uint64_t sector) {
+    if (!headerMatches(probe.data(), sector)) return std::nullopt;
+    Match match;
+    match.size = fileSize(probe.data(), sector);
+    return match;
 }
 
 }  // namespace pelorin

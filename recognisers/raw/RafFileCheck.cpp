@@ -16,11 +16,14 @@ constexpr uint32_t kSmallestPreview = 1024;
 
 }  // namespace
 
-bool RafFileCheck::isFile(const uint8_t* probe, uint64_t) {
-    return std::memcmp(probe, "FUJIFILMCCD-RAW", 15) == 0;
+std::optional<Match> RafFileCheck::recognise(Probe& probe, uint64_t sector) {
+    if (std::memcmp(probe.data(), "FUJIFILMCCD-RAW", 15) != 0) return std::nullopt;
+    Match match;
+    match.size = fileSize(sector, match.preview);
+    return match;
 }
 
-uint64_t RafFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber) {
+uint64_t RafFileCheck::fileSize(uint64_t sectorNumber, Preview& preview) {
     TiffWalker walker(readDiskFromRafFileCheck, ctx, sectorNumber, false);
     uint32_t previewOffset = 0, previewLength = 0, rawOffset = 0, rawLength = 0, secondRawLength = 0;
     if (!walker.u32(kPreviewOffsetAt, previewOffset) || !walker.u32(kPreviewLengthAt, previewLength) ||
@@ -34,10 +37,10 @@ uint64_t RafFileCheck::fileSizeCalculation(const uint8_t*, uint64_t sectorNumber
     if (length > tiff::kLengthLimit || length < tiff::kMinimumLength) return 0;
 
     const uint32_t sectorSize = ctx.u32BytesInSector;
-    ctx.u64RawJpgFileSectorNumber = sectorNumber + previewOffset / sectorSize;
-    ctx.uExtraBytesOfJpgFileOffset = previewOffset % sectorSize;
-    ctx.u64RawJpgFileSize = previewLength;
-    ctx.found.bRawJpgFileFound = previewLength > kSmallestPreview;
+    if (previewLength > kSmallestPreview)
+        preview = {.sector = sectorNumber + previewOffset / sectorSize,
+                   .extraBytes = previewOffset % sectorSize,
+                   .size = previewLength};
     return length + tiff::kSlack;
 }
 

@@ -11,13 +11,11 @@ class RafFileCheck final : public Recogniser {
 public:
     explicit RafFileCheck(ScanContext& context) : Recogniser(context), readDiskFromRafFileCheck(context) {}
 
-    bool isFile(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint64_t fileSizeCalculation(const uint8_t* probe, uint64_t sectorNumber) override;
-    uint32_t firstByteOfHeader() const override { return 'F'; }
-    std::string parentKey() override { return "raf"; }
+    std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('F'); }
 
 private:
+    uint64_t fileSize(uint64_t sectorNumber, Preview& preview);
     ReadWindow readDiskFromRafFileCheck;
 };
 

@@ -16,29 +16,37 @@ bool isStripOrTileTag(uint16_t tag) {
 
 }  // namespace
 
-bool TiffFileCheck::isFile(const uint8_t* probe, uint64_t sectorNumber) {
-    return classifyTiffHeader(TiffMember::Tiff, ctx, readDiskFromTiffFileCheck, probe, sectorNumber);
+TiffFileCheck::TiffFileCheck(ScanContext& context, const TypeSelection& ticked)
+    : Recogniser(context), readDiskFromTiffFileCheck(context), gated(tiffMemberIsGated(TiffMember::Tiff, ticked)) {}
+
+std::optional<Match> TiffFileCheck::recognise(Probe& probe, uint64_t sector) {
+    if (!classifyTiffHeader(TiffMember::Tiff, gated, probe.verdict, ctx, readDiskFromTiffFileCheck, probe.data(), sector))
+        return std::nullopt;
+    Match match;
+    match.size = fileSize(probe.verdict, probe.data(), sector);
+    match.handOn = nikonHandsOn(probe.verdict);
+    return match;
 }
 
-uint64_t TiffFileCheck::fileSizeCalculation(const uint8_t* probe, uint64_t sectorNumber) {
-    const bool littleEndian = ctx.found.bLittleEndianFile;
-    if (!littleEndian && !ctx.found.bBigEndianFile) return 0;
+uint64_t TiffFileCheck::fileSize(const FamilyVerdict& verdict, const uint8_t* probe, uint64_t sectorNumber) {
+    if (verdict.byteOrder == ByteOrder::Unknown) return 0;
+    const bool littleEndian = verdict.byteOrder == ByteOrder::LittleEndian;
     TiffWalker walker(readDiskFromTiffFileCheck, ctx, sectorNumber, littleEndian);
     const uint32_t firstIfdOffset = tiff::firstIfdOffset(probe, littleEndian);
-    if (!ctx.found.bRawTiffFileFound) return plainTiffLength(walker, ctx, firstIfdOffset, PlainTiffLimits{});
-    return rawStyleLength(walker, firstIfdOffset, probe, sectorNumber);
+    if (!has(verdict, TiffFinding::RawTiff)) return plainTiffLength(walker, ctx, firstIfdOffset, PlainTiffLimits{});
+    return rawStyleLength(walker, has(verdict, TiffFinding::CanonRawTiff), firstIfdOffset, probe, sectorNumber);
 }
 
 // A camera TIFF ends with its last image's last strip, which follows the
 // earlier images and tables; to that come the directories, their out-of-line
 // values and, for a Canon TIFF, the preview that follows the image data.
-uint64_t TiffFileCheck::rawStyleLength(TiffWalker& walker, uint32_t firstIfdOffset, const uint8_t* probe,
+uint64_t TiffFileCheck::rawStyleLength(TiffWalker& walker, bool canon, uint32_t firstIfdOffset, const uint8_t* probe,
                                        uint64_t sectorNumber) {
     if (firstIfdOffset < 8 || firstIfdOffset > tiff::kOffsetLimit) return 0;
     Ifd ifd;
     if (!walker.readIfd(firstIfdOffset, ifd)) return 0;
     if (ifd.entryCount < 5 || ifd.entryCount > tiff::kMaxEntries) return 0;
-    const uint64_t extra = ctx.found.bCanonRawTiff ? canonTiffJpgFileSize(walker, probe, sectorNumber) : 0;
+    const uint64_t extra = canon ? canonTiffJpgFileSize(walker, probe, sectorNumber) : 0;
 
     uint64_t total = 8;
     uint64_t ifdOffset = firstIfdOffset;
@@ -90,11 +98,6 @@ uint64_t TiffFileCheck::rawStyleLength(TiffWalker& walker, uint32_t firstIfdOffs
     }
     if (total > tiff::kLengthLimit) return 0;
     return total + extra + tiff::kSlack;
-}
-
-uint64_t TiffFileCheck::canonTiffJpgFileSize(const uint8_t* probe, uint64_t sectorNumber) {
-    TiffWalker walker(readDiskFromTiffFileCheck, ctx, sectorNumber, probe[0] == 'I' && probe[1] == 'I');
-    return canonTiffJpgFileSize(walker, probe, sectorNumber);
 }
 
 uint64_t TiffFileCheck::canonTiffJpgFileSize(TiffWalker& walker, const uint8_t* probe, uint64_t sectorNumber) {

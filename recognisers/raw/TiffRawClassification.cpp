@@ -8,50 +8,9 @@
 namespace pelorin {
 namespace {
 
-// The flags a pass reads and writes, as bits so that a member's lists fit in a word.
-enum Flag : uint32_t {
-    RawTiff, CanonRawTiff, Cr2, Crw, Dcr, K25, Kdc, Leica, Dng, Nef, Nrw, Orf, Pef, Panasonic, Sr2, Threefr, Tiff,
-    A100, A700,
-};
-constexpr uint32_t bit(Flag flag) { return uint32_t{1} << flag; }
+using enum TiffFinding;
 template <class... F>
-constexpr uint32_t bits(F... flags) { return (bit(flags) | ...); }
-
-bool& flagRef(ScanContext& ctx, Flag flag) {
-    PerSectorFlags& f = ctx.found;
-    switch (flag) {
-    case RawTiff: return f.bRawTiffFileFound;
-    case CanonRawTiff: return f.bCanonRawTiff;
-    case Cr2: return f.bCanonCr2FileFound;
-    case Crw: return f.bCanonCrwFileFound;
-    case Dcr: return f.bKodakDcrFileFound;
-    case K25: return f.bKodakK25FileFound;
-    case Kdc: return f.bKodakKdcFileFound;
-    case Leica: return f.bLeicaFileFound;
-    case Dng: return f.bPentaxDngFileFound;
-    case Nef: return f.bNikonNefFileFound;
-    case Nrw: return f.bNikonNrwFileFound;
-    case Orf: return f.bOlympusOrfFileFound;
-    case Pef: return f.bPentaxPefFileFound;
-    case Panasonic: return f.bRawPanasonicFileFound;
-    case Sr2: return f.bSonySr2FileFound;
-    case Threefr: return f.bThreefrFileFound;
-    case Tiff: return f.bTiffFileFound;
-    case A100: return ctx.bSonyArwA100File;
-    case A700: return ctx.bSonyArwA700File;
-    }
-    return f.bTiffFileFound;
-}
-
-void setFlags(ScanContext& ctx, uint32_t mask, bool value) {
-    for (uint32_t i = 0; i <= A700; ++i)
-        if (mask & (uint32_t{1} << i)) flagRef(ctx, static_cast<Flag>(i)) = value;
-}
-bool anyFlag(ScanContext& ctx, uint32_t mask) {
-    for (uint32_t i = 0; i <= A700; ++i)
-        if ((mask & (uint32_t{1} << i)) && flagRef(ctx, static_cast<Flag>(i))) return true;
-    return false;
-}
+constexpr uint32_t bits(F... findings) { return (bit(findings) | ...); }
 
 using M = TiffMember;
 constexpr uint32_t member(M m) { return uint32_t{1} << static_cast<unsigned>(m); }
@@ -96,21 +55,21 @@ constexpr std::array<std::pair<const char*, uint32_t>, 3> kKodakKdcMakes{{
 enum class MakeRule : uint8_t { Skip, Test, Refuse };  // Refuse: the prefix alone answers NO
 enum class CanonRule : uint8_t {
     Skip, Refuse,
-    FullForm,      // 'CR' marks a CR2 and answers NO; otherwise a raw-style TIFF
-    NoAfterFlags,  // as the full form, then NO in either case
-    Cr2Accepts,    // 'CR' marks a CR2 and the walk goes on
-    Cr2Refused,    // 'CR' answers NO without a flag; otherwise a raw-style TIFF
+    FullForm,         // 'CR' marks a CR2 and answers NO; otherwise a raw-style TIFF
+    NoAfterFindings,  // as the full form, then NO in either case
+    Cr2Accepts,       // 'CR' marks a CR2 and the walk goes on
+    Cr2Refused,       // 'CR' answers NO without a finding; otherwise a raw-style TIFF
 };
 enum class PentaxRule : uint8_t { Skip, Refuse, FullForm, CountOnly };
-enum class OlympusRule : uint8_t { Skip, Refuse, NotPlainAndFlag, FlagOnly };
+enum class OlympusRule : uint8_t { Skip, Refuse, NotPlainAndFinding, FindingOnly };
 enum class EndRule : uint8_t {
     PlainTiffTest,   // magic 42 without raw structure is a plain TIFF
-    StructureOnly,   // without raw structure the listed flags are dropped; no plain-TIFF test
+    StructureOnly,   // without raw structure the listed findings are dropped; no plain-TIFF test
 };
 
 struct MemberDescription {
-    uint32_t gate;             // members whose selection makes this one answer from the flags
-    uint32_t gatedAnswer;      // flags a gated member answers from
+    uint32_t gate;             // members whose selection makes this one answer from the verdict
+    uint32_t gatedAnswer;      // findings a gated member answers from
     uint32_t clearFirst;       // cleared before the byte order is read
     uint32_t clearAfterOrder;  // cleared once the byte order is known
     uint32_t minEntries;       // of the first IFD (at most 100 for everyone)
@@ -124,9 +83,9 @@ struct MemberDescription {
     bool kodakMakes;           // the KDC Make rows
     uint32_t modelGroups;      // 0: the Model tag is ignored
     uint32_t dngClears;        // a DNG version tag clears these...
-    bool dngSetsDng;           // ...sets the DNG flag...
+    bool dngSetsDng;           // ...sets the DNG finding...
     bool dngAnswer;            // ...and answers this
-    uint32_t ownRule;          // flags the member answers from after its pass
+    uint32_t ownRule;          // findings the member answers from after its pass
     bool ownRuleBeforePlainTest;
     EndRule end;
     uint32_t plainClears;      // cleared for a plain structure
@@ -146,7 +105,7 @@ constexpr MemberDescription fullForm(uint32_t ownRule) {
         .clearFirst = bits(RawTiff, A100, A700), .clearAfterOrder = kFullStep3,
         .minEntries = 2, .makeOffsetLimit = tiff::kOffsetLimit,
         .canon = CanonRule::FullForm, .nikon = MakeRule::Test, .leica = MakeRule::Test, .phase = MakeRule::Test,
-        .pentax = PentaxRule::FullForm, .olympus = OlympusRule::NotPlainAndFlag,
+        .pentax = PentaxRule::FullForm, .olympus = OlympusRule::NotPlainAndFinding,
         .panasonic = MakeRule::Test, .hasselblad = MakeRule::Test,
         .sonyMakeFindsR1 = false, .kodakMakes = false, .modelGroups = 0,
         .dngClears = kFullDngClears, .dngSetsDng = true, .dngAnswer = false,
@@ -168,7 +127,7 @@ constexpr MemberDescription describe(M m) {
         d = fullForm(bit(Sr2));
         d.gate = members(M::Arw);
         d.makeOffsetLimit = tiff::kMakeOffsetLimit;
-        d.canon = CanonRule::NoAfterFlags;
+        d.canon = CanonRule::NoAfterFindings;
         d.sonyMakeFindsR1 = true;
         d.modelGroups = kModelsWithoutSony;
         d.ownRuleBeforePlainTest = true;
@@ -176,20 +135,20 @@ constexpr MemberDescription describe(M m) {
     case M::Kdc:
         d = fullForm(bit(Kdc));
         d.gate = members(M::Arw, M::Sr2);
-        d.canon = CanonRule::NoAfterFlags;
+        d.canon = CanonRule::NoAfterFindings;
         d.kodakMakes = true;
         d.modelGroups = kModelsWithoutSony;
         break;
     case M::K25:
         d = fullForm(bit(K25));
         d.gate = members(M::Arw, M::Sr2, M::Kdc);
-        d.canon = CanonRule::NoAfterFlags;
+        d.canon = CanonRule::NoAfterFindings;
         d.modelGroups = group(KodakDc25) | group(DcsPro) | group(Dcs669C) | group(DcsAnywhere);
         break;
     case M::Dcr:
         d = fullForm(bit(Dcr));
         d.gate = members(M::Arw, M::Sr2, M::Kdc, M::K25);
-        d.canon = CanonRule::NoAfterFlags;
+        d.canon = CanonRule::NoAfterFindings;
         d.modelGroups = group(DcsAnywhere);
         break;
     case M::Pef:
@@ -226,7 +185,7 @@ constexpr MemberDescription describe(M m) {
         d.canon = CanonRule::Cr2Refused;
         d.nikon = MakeRule::Skip;
         d.pentax = PentaxRule::CountOnly;
-        d.olympus = OlympusRule::FlagOnly;
+        d.olympus = OlympusRule::FindingOnly;
         d.dngClears = bits(Crw, Leica, Orf, Panasonic, Threefr, Tiff);
         d.dngSetsDng = false;
         d.plainClears = bits(Crw, Leica, Orf, Panasonic, Threefr);
@@ -238,7 +197,7 @@ constexpr MemberDescription describe(M m) {
         d.gate = kGateToOrf;
         d.canon = CanonRule::Refuse;
         d.nikon = MakeRule::Refuse;
-        d.olympus = OlympusRule::FlagOnly;
+        d.olympus = OlympusRule::FindingOnly;
         d.dngSetsDng = false;
         d.end = EndRule::StructureOnly;
         d.plainClears = bits(Leica, Panasonic, Threefr);
@@ -284,17 +243,6 @@ constexpr std::array<MemberDescription, kTiffMemberCount> kMembers = [] {
     return table;
 }();
 
-constexpr std::array<bool TiffSelectionFlags::*, kTiffMemberCount> kSelectionFlags{
-    &TiffSelectionFlags::bArwSelected,     &TiffSelectionFlags::bSonySr2Selected,
-    &TiffSelectionFlags::bKdcSelected,     &TiffSelectionFlags::bK25Selected,
-    &TiffSelectionFlags::bKodakDcrSelected, &TiffSelectionFlags::bPentaxSelected,
-    &TiffSelectionFlags::bDngSelected,     &TiffSelectionFlags::bCanonSelected,
-    &TiffSelectionFlags::bNikonSelected,   &TiffSelectionFlags::bNrwFileSelected,
-    &TiffSelectionFlags::bTiffSelected,    &TiffSelectionFlags::bOlympusSelected,
-    &TiffSelectionFlags::bRawPanasonicSelected, &TiffSelectionFlags::bLeicaSelected,
-    &TiffSelectionFlags::bThreefrFileSelected,
-};
-
 bool startsWith(const uint8_t* text, const char* prefix, std::size_t length) {
     return std::memcmp(text, prefix, length) == 0;
 }
@@ -304,18 +252,19 @@ enum class Step : uint8_t { Continue, AnswerNo, AnswerYes };
 // One run of the pass for one member.
 class Pass {
 public:
-    Pass(const MemberDescription& description, ScanContext& context, ReadWindow& window, const uint8_t* header,
-         uint64_t sectorNumber)
-        : d(description), ctx(context), probe(header),
+    Pass(const MemberDescription& description, FamilyVerdict& sectorVerdict, const ScanContext& context,
+         ReadWindow& window, const uint8_t* header, uint64_t sectorNumber)
+        : d(description), verdict(sectorVerdict), ctx(context), probe(header),
           walker(window, context, sectorNumber, header[0] == 'I') {}
 
     bool run() {
-        setFlags(ctx, d.clearFirst, false);
-        if (!tiff::setByteOrderFromHeader(probe, ctx)) return false;
-        setFlags(ctx, d.clearAfterOrder, false);
+        clear(d.clearFirst);
+        verdict.byteOrder = tiff::byteOrderOf(probe);
+        if (verdict.byteOrder == ByteOrder::Unknown) return false;
+        clear(d.clearAfterOrder);
         // A Canon CRW also begins with a byte-order mark; it is handed on.
         if (tiff::isHeapCcdr(probe)) {
-            setFlags(ctx, bit(Crw), true);
+            set(bit(Crw));
             return false;
         }
         firstIfdOffset = tiff::firstIfdOffset(probe, walker.littleEndian());
@@ -333,8 +282,8 @@ public:
             case tiff::kTagDngVersion:
             case tiff::kTagDngBackwardVersion:
                 // Every file whose first IFD holds a DNG version tag is a DNG, whoever made it.
-                setFlags(ctx, d.dngClears, false);
-                if (d.dngSetsDng) setFlags(ctx, bit(Dng), true);
+                clear(d.dngClears);
+                if (d.dngSetsDng) set(bit(Dng));
                 step = d.dngAnswer ? Step::AnswerYes : Step::AnswerNo;
                 break;
             case tiff::kTagSubIfds: notPlain = true; break;
@@ -343,21 +292,25 @@ public:
             if (step != Step::Continue) return step == Step::AnswerYes;
         }
 
-        if (d.ownRuleBeforePlainTest && anyFlag(ctx, d.ownRule)) return true;
+        if (d.ownRuleBeforePlainTest && any(d.ownRule)) return true;
         if (d.end == EndRule::StructureOnly) {
-            if (!notPlain) setFlags(ctx, d.plainClears, false);
-            return anyFlag(ctx, d.ownRule);
+            if (!notPlain) clear(d.plainClears);
+            return any(d.ownRule);
         }
         if (tiff::hasMagic42(probe) && !notPlain) {
-            setFlags(ctx, d.plainClears, false);
-            if (d.plainSetsTiff) setFlags(ctx, bit(Tiff), true);
-            if (makeSeen) setFlags(ctx, bit(RawTiff), true);
+            clear(d.plainClears);
+            if (d.plainSetsTiff) set(bit(Tiff));
+            if (makeSeen) set(bit(RawTiff));
             return d.plainAnswer;
         }
-        return anyFlag(ctx, d.ownRule);
+        return any(d.ownRule);
     }
 
 private:
+    void set(uint32_t mask) { verdict.findings |= mask; }
+    void clear(uint32_t mask) { verdict.findings &= ~mask; }
+    bool any(uint32_t mask) const { return (verdict.findings & mask) != 0; }
+
     bool magic55() const { return probe[2] == 0x55 && probe[3] == 0x00; }
     bool olympusMagic() const { return probe[2] == 'R' && (probe[3] == 'S' || probe[3] == 'O'); }
 
@@ -378,48 +331,48 @@ private:
                 const bool cr2 = probe[8] == 'C' && probe[9] == 'R';
                 if (cr2 && d.canon == CanonRule::Cr2Refused) return Step::AnswerNo;
                 if (cr2) {
-                    setFlags(ctx, bit(Cr2), true);
+                    set(bit(Cr2));
                     if (d.canon != CanonRule::Cr2Accepts) return Step::AnswerNo;
                 } else {
-                    setFlags(ctx, bits(CanonRawTiff, RawTiff, Tiff), true);
+                    set(bits(CanonRawTiff, RawTiff, Tiff));
                 }
-                if (d.canon == CanonRule::NoAfterFlags) return Step::AnswerNo;
+                if (d.canon == CanonRule::NoAfterFindings) return Step::AnswerNo;
             }
         } else if (startsWith(text, "NIKON", 5) && d.nikon != MakeRule::Skip) {
             if (d.nikon == MakeRule::Refuse) return Step::AnswerNo;
-            setFlags(ctx, bit(Nef), true);
+            set(bit(Nef));
         } else if (startsWith(text, "LEICA", 5) && d.leica != MakeRule::Skip) {
             if (d.leica == MakeRule::Refuse) return Step::AnswerNo;
             if (magic55()) {
                 notPlain = true;
-                setFlags(ctx, bit(Leica), true);
+                set(bit(Leica));
             }
         } else if (startsWith(text, "Phase", 5) && d.phase != MakeRule::Skip) {
             if (d.phase == MakeRule::Refuse) return Step::AnswerNo;
-            setFlags(ctx, bits(Tiff, RawTiff), true);
+            set(bits(Tiff, RawTiff));
         } else if (startsWith(text, "PENTAX", 6) && d.pentax != PentaxRule::Skip) {
             if (d.pentax == PentaxRule::Refuse) return Step::AnswerNo;
             return pentax(index);
         } else if (startsWith(text, "OLYMPUS", 7) && d.olympus != OlympusRule::Skip) {
             if (d.olympus == OlympusRule::Refuse) return Step::AnswerNo;
             if (olympusMagic()) {
-                if (d.olympus == OlympusRule::NotPlainAndFlag) notPlain = true;
-                setFlags(ctx, bit(Orf), true);
+                if (d.olympus == OlympusRule::NotPlainAndFinding) notPlain = true;
+                set(bit(Orf));
             }
         } else if (startsWith(text, "Panason", 7) && d.panasonic != MakeRule::Skip) {
             if (d.panasonic == MakeRule::Refuse) return Step::AnswerNo;
             if (magic55()) {
                 notPlain = true;
-                setFlags(ctx, bit(Panasonic), true);
+                set(bit(Panasonic));
             }
         } else if (startsWith(text, "Hasselb", 7) && d.hasselblad != MakeRule::Skip) {
             if (d.hasselblad == MakeRule::Refuse) return Step::AnswerNo;
-            setFlags(ctx, bit(Threefr), true);
+            set(bit(Threefr));
         } else if (startsWith(text, "SONY", 4) && d.sonyMakeFindsR1) {
             return sonyR1(index);
         } else if (d.kodakMakes) {
             for (const auto& [name, length] : kKodakKdcMakes)
-                if (startsWith(text, name, length)) setFlags(ctx, bit(Kdc), true);
+                if (startsWith(text, name, length)) set(bit(Kdc));
         }
         return Step::Continue;
     }
@@ -429,15 +382,15 @@ private:
             for (uint32_t i = index + 1; i < ifd.entryCount; ++i) {
                 const uint16_t tag = ifd.entries[i].tag;
                 if (tag == tiff::kTagDngVersion || tag == tiff::kTagDngBackwardVersion || tag == 50708 || tag == 50721)
-                    setFlags(ctx, bit(Dng), true);
+                    set(bit(Dng));
             }
-            setFlags(ctx, bit(Pef), true);
+            set(bit(Pef));
         }
         switch (walker.pentaxIfdCount(firstIfdOffset)) {
         case 1:  // one or two IFDs: a Pentax TIFF
-            if (d.pentax == PentaxRule::FullForm) setFlags(ctx, bit(Pef), false);
+            if (d.pentax == PentaxRule::FullForm) clear(bit(Pef));
             notPlain = false;
-            setFlags(ctx, bits(RawTiff, Tiff), true);
+            set(bits(RawTiff, Tiff));
             return Step::Continue;
         case 2:  // exactly three: a PEF
             notPlain = true;
@@ -453,7 +406,7 @@ private:
             if (entry.tag != tiff::kTagModel || entry.valueField > d.makeOffsetLimit) continue;
             uint8_t text[33];
             if (!readString(entry.valueField, text)) return Step::AnswerNo;
-            if (startsWith(text, "DSC-R1", 6)) setFlags(ctx, bit(Sr2), true);
+            if (startsWith(text, "DSC-R1", 6)) set(bit(Sr2));
             break;
         }
         return Step::Continue;
@@ -476,15 +429,16 @@ private:
                 match = startsWith(text, row.text, row.compared);
             }
             if (!match) continue;
-            setFlags(ctx, row.clears, false);
-            setFlags(ctx, row.sets, true);
+            clear(row.clears);
+            set(row.sets);
             if (row.stop) break;
         }
         return Step::Continue;
     }
 
     const MemberDescription& d;
-    ScanContext& ctx;
+    FamilyVerdict& verdict;
+    const ScanContext& ctx;
     const uint8_t* probe;
     TiffWalker walker;
     Ifd ifd;
@@ -495,20 +449,18 @@ private:
 
 }  // namespace
 
-bool TiffSelectionFlags::*tiffSelectionFlag(TiffMember m) { return kSelectionFlags[static_cast<int>(m)]; }
-
-bool tiffMemberIsGated(TiffMember m, const TiffSelectionFlags& selection) {
+bool tiffMemberIsGated(TiffMember m, const TypeSelection& ticked) {
     const uint32_t gate = kMembers[static_cast<int>(m)].gate;
     for (int i = 0; i < kTiffMemberCount; ++i)
-        if ((gate & (uint32_t{1} << i)) && selection.*kSelectionFlags[i]) return true;
+        if ((gate & (uint32_t{1} << i)) && ticked[index(fileTypeOf(static_cast<TiffMember>(i)))]) return true;
     return false;
 }
 
-bool classifyTiffHeader(TiffMember m, ScanContext& ctx, ReadWindow& window, const uint8_t* probe,
-                        uint64_t sectorNumber) {
+bool classifyTiffHeader(TiffMember m, bool gated, FamilyVerdict& verdict, const ScanContext& ctx, ReadWindow& window,
+                        const uint8_t* probe, uint64_t sectorNumber) {
     const MemberDescription& d = kMembers[static_cast<int>(m)];
-    if (tiffMemberIsGated(m, ctx.selection)) return anyFlag(ctx, d.gatedAnswer);
-    return Pass(d, ctx, window, probe, sectorNumber).run();
+    if (gated) return (verdict.findings & d.gatedAnswer) != 0;
+    return Pass(d, verdict, ctx, window, probe, sectorNumber).run();
 }
 
 }  // namespace pelorin

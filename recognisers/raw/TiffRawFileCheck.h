@@ -1,8 +1,9 @@
 #pragma once
 // The TIFF-based camera raw types other than plain TIFF. Each answers its
-// header test from the family's classification pass and measures its file by
-// its maker's layout (TiffRawSizing).
+// header test from the family's classification and measures its file by its
+// maker's layout (TiffRawSizing).
 
+#include "engine/FileTypes.h"
 #include "engine/ReadWindow.h"
 #include "engine/Recogniser.h"
 #include "recognisers/raw/TiffRawClassification.h"
@@ -12,69 +13,53 @@ namespace pelorin {
 
 class TiffRawFileCheck : public Recogniser {
 public:
-    bool isFile(const uint8_t* probe, uint64_t sectorNumber) override {
-        return classifyTiffHeader(member, ctx, window, probe, sectorNumber);
+    std::optional<Match> recognise(Probe& probe, uint64_t sector) override {
+        if (!classifyTiffHeader(member, gated, probe.verdict, ctx, window, probe.data(), sector)) return std::nullopt;
+        Match match;
+        match.size = measureTiffRawFile(member, probe.verdict, match.preview, ctx, window, probe.data(), sector);
+        match.handOn = nikonHandsOn(probe.verdict);
+        return match;
     }
-    uint64_t fileSizeCalculation(const uint8_t* probe, uint64_t sectorNumber) override {
-        return measureTiffRawFile(member, ctx, window, probe, sectorNumber);
-    }
-    uint32_t firstByteOfHeader() const override { return 'I'; }
-    std::string parentKey() override { return key; }
-    // Every member answers NO, with nothing changed that anyone reads, unless
-    // the header starts with a byte-order mark.
+    // Every member answers nothing, with nothing changed that anyone reads,
+    // unless the header starts with a byte-order mark.
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('I').set('M'); }
 
 protected:
     // `readDisk` is the derived class's own window, constructed after this base.
-    TiffRawFileCheck(ScanContext& context, TiffMember which, const char* parentKey, ReadWindow& readDisk)
-        : Recogniser(context), member(which), key(parentKey), window(readDisk) {}
+    TiffRawFileCheck(ScanContext& context, const TypeSelection& ticked, TiffMember which, ReadWindow& readDisk)
+        : Recogniser(context), member(which), gated(tiffMemberIsGated(which, ticked)), window(readDisk) {}
 
 private:
     TiffMember member;
-    const char* key;
+    bool gated;  // a member ticked before this one classifies the sector
     ReadWindow& window;
 };
 
-#define PELORIN_TIFF_RAW_MEMBER(Class, Member, Key)                                                              \
-    class Class final : public TiffRawFileCheck {                                                                      \
-    public:                                                                                                       \
-        explicit Class(ScanContext& context)                                                                      \
-            : TiffRawFileCheck(context, TiffMember::Member, Key, readDiskFrom##Class), readDiskFrom##Class(context) {} \
-                                                                                                                  \
-    private:                                                                                                      \
-        ReadWindow readDiskFrom##Class;                                                                           \
+#define PELORIN_TIFF_RAW_MEMBER(Class, Member)                                                                 \
+    class Class final : public TiffRawFileCheck {                                                               \
+    public:                                                                                                     \
+        Class(ScanContext& context, const TypeSelection& ticked)                                                \
+            : TiffRawFileCheck(context, ticked, TiffMember::Member, readDiskFrom##Class), readDiskFrom##Class(context) {} \
+                                                                                                                \
+    private:                                                                                                    \
+        ReadWindow readDiskFrom##Class;                                                                         \
     }
 
-PELORIN_TIFF_RAW_MEMBER(Sr2FileCheck, Sr2, "sr2");
-PELORIN_TIFF_RAW_MEMBER(KdcFileCheck, Kdc, "kdc");
-PELORIN_TIFF_RAW_MEMBER(K25FileCheck, K25, "k25");
-PELORIN_TIFF_RAW_MEMBER(DcrFileCheck, Dcr, "dcr");
-PELORIN_TIFF_RAW_MEMBER(PefFileCheck, Pef, "pef");
-PELORIN_TIFF_RAW_MEMBER(DngFileCheck, Dng, "dng");
-PELORIN_TIFF_RAW_MEMBER(Cr2FileCheck, Cr2, "cr2");
-PELORIN_TIFF_RAW_MEMBER(NefFileCheck, Nef, "nef");
-PELORIN_TIFF_RAW_MEMBER(NrwFileCheck, Nrw, "nrw");
-PELORIN_TIFF_RAW_MEMBER(OrfFileCheck, Orf, "orf");
-PELORIN_TIFF_RAW_MEMBER(RawPanasonicFileCheck, RawPanasonic, "raw");
-PELORIN_TIFF_RAW_MEMBER(LeicaFileCheck, Leica, "lei");
-PELORIN_TIFF_RAW_MEMBER(ThreefrFileCheck, Threefr, "3fr");
+PELORIN_TIFF_RAW_MEMBER(ArwFileCheck, Arw);
+PELORIN_TIFF_RAW_MEMBER(Sr2FileCheck, Sr2);
+PELORIN_TIFF_RAW_MEMBER(KdcFileCheck, Kdc);
+PELORIN_TIFF_RAW_MEMBER(K25FileCheck, K25);
+PELORIN_TIFF_RAW_MEMBER(DcrFileCheck, Dcr);
+PELORIN_TIFF_RAW_MEMBER(PefFileCheck, Pef);
+PELORIN_TIFF_RAW_MEMBER(DngFileCheck, Dng);
+PELORIN_TIFF_RAW_MEMBER(Cr2FileCheck, Cr2);
+PELORIN_TIFF_RAW_MEMBER(NefFileCheck, Nef);
+PELORIN_TIFF_RAW_MEMBER(NrwFileCheck, Nrw);
+PELORIN_TIFF_RAW_MEMBER(OrfFileCheck, Orf);
+PELORIN_TIFF_RAW_MEMBER(RawPanasonicFileCheck, RawPanasonic);
+PELORIN_TIFF_RAW_MEMBER(LeicaFileCheck, Leica);
+PELORIN_TIFF_RAW_MEMBER(ThreefrFileCheck, Threefr);
 
 #undef PELORIN_TIFF_RAW_MEMBER
-
-// The Sony camera model its header test found is kept for its size
-// calculation until the file has been filed.
-class ArwFileCheck final : public TiffRawFileCheck {
-public:
-    explicit ArwFileCheck(ScanContext& context)
-        : TiffRawFileCheck(context, TiffMember::Arw, "arw", readDiskFromArwFileCheck), readDiskFromArwFileCheck(context) {}
-    std::string parentKey() override {
-        ctx.bSonyArwA100File = false;
-        ctx.bSonyArwA700File = false;
-        return "arw";
-    }
-
-private:
-    ReadWindow readDiskFromArwFileCheck;
-};
 
 }  // namespace pelorin

@@ -60,16 +60,17 @@ bool isByteCountTag(uint16_t tag) { return tag == tiff::kTagStripByteCounts || t
 
 class Sizer {
 public:
-    Sizer(ScanContext& context, ReadWindow& window, const uint8_t* header, uint64_t sectorNumber)
-        : ctx(context), readWindow(window), probe(header), fileSector(sectorNumber),
-          sectorSize(context.u32BytesInSector), walker(window, context, sectorNumber, context.found.bLittleEndianFile) {}
+    Sizer(FamilyVerdict& sectorVerdict, const ScanContext& context, ReadWindow& window, const uint8_t* header,
+          uint64_t sectorNumber)
+        : verdict(sectorVerdict), ctx(context), readWindow(window), probe(header), fileSector(sectorNumber),
+          sectorSize(context.u32BytesInSector),
+          walker(window, context, sectorNumber, sectorVerdict.byteOrder == ByteOrder::LittleEndian) {}
+
+    // The preview the measuring found; none unless it was reported found.
+    Preview preview() const { return previewFound ? report : Preview{}; }
 
     uint64_t measure(TiffMember member) {
-        ctx.found.bRawJpgFileFound = false;
-        ctx.u64RawJpgFileSectorNumber = 0;
-        ctx.uExtraBytesOfJpgFileOffset = 0;
-        ctx.u64RawJpgFileSize = 0;
-        if (!ctx.found.bLittleEndianFile && !ctx.found.bBigEndianFile) return 0;
+        if (verdict.byteOrder == ByteOrder::Unknown) return 0;
         firstIfdOffset = tiff::firstIfdOffset(probe, walker.littleEndian());
         switch (member) {
         case TiffMember::Arw: return arw();
@@ -153,25 +154,25 @@ private:
     }
 
     void reportPreviewAt(uint64_t offset) {
-        ctx.u64RawJpgFileSectorNumber = fileSector + offset / sectorSize;
-        ctx.uExtraBytesOfJpgFileOffset = static_cast<uint32_t>(offset % sectorSize);
+        report.sector = fileSector + offset / sectorSize;
+        report.extraBytes = static_cast<uint32_t>(offset % sectorSize);
     }
     void withdrawPreview() {
-        ctx.found.bRawJpgFileFound = false;
-        ctx.u64RawJpgFileSectorNumber = 0;
-        ctx.uExtraBytesOfJpgFileOffset = 0;
+        previewFound = false;
+        report.sector = 0;
+        report.extraBytes = 0;
     }
     uint64_t withdrawAll() {
         withdrawPreview();
-        ctx.u64RawJpgFileSize = 0;
+        report.size = 0;
         return 0;
     }
 
     // ---- Sony ---------------------------------------------------------------
 
     uint64_t arw() {
-        if (ctx.bSonyArwA100File) return arwA100();
-        if (ctx.bSonyArwA700File) return arwA700();
+        if (has(verdict, TiffFinding::A100)) return arwA100();
+        if (has(verdict, TiffFinding::A700)) return arwA700();
         return 0;
     }
 
@@ -200,9 +201,9 @@ private:
             case kTagJpegOffset:
                 previewOffset = e.inlineValue;
                 reportPreviewAt(previewOffset);
-                ctx.found.bRawJpgFileFound = reported = true;
+                previewFound = reported = true;
                 break;
-            case kTagJpegLength: ctx.u64RawJpgFileSize = std::min<uint64_t>(e.inlineValue, kSonyPreviewCap); break;
+            case kTagJpegLength: report.size = std::min<uint64_t>(e.inlineValue, kSonyPreviewCap); break;
             default: break;
             }
         }
@@ -238,13 +239,13 @@ private:
                 }
             } else if (e.tag == kTagJpegOffset) {
                 reportPreviewAt(e.inlineValue);
-                ctx.found.bRawJpgFileFound = true;
+                previewFound = true;
                 if (e.inlineValue > length) {
                     withdrawPreview();
                     break;
                 }
             } else if (e.tag == kTagJpegLength) {
-                ctx.u64RawJpgFileSize = std::min<uint64_t>(e.inlineValue, kSonyPreviewCap);
+                report.size = std::min<uint64_t>(e.inlineValue, kSonyPreviewCap);
             }
         }
         return length > tiff::kLengthLimit ? 0 : length;
@@ -267,8 +268,8 @@ private:
                 length = stripOffset + v;
                 if (length <= firstIfdOffset) length = fallback(6);
             } else {
-                ctx.u64RawJpgFileSize = v;
-                if (v > kSmallPreview) ctx.found.bRawJpgFileFound = true;
+                report.size = v;
+                if (v > kSmallPreview) previewFound = true;
             }
             return true;
         });
@@ -384,11 +385,11 @@ private:
                 if (e.tag == kTagJpegOffset) {
                     previewOffset = e.inlineValue;
                 } else if (e.tag == kTagJpegLength) {
-                    if (e.inlineValue > ctx.u64RawJpgFileSize) {
+                    if (e.inlineValue > report.size) {
                         reportPreviewAt(previewOffset);
-                        ctx.u64RawJpgFileSize = e.inlineValue;
+                        report.size = e.inlineValue;
                         // A preview beyond the offsets a file may hold is not believed.
-                        ctx.found.bRawJpgFileFound = previewOffset <= tiff::kOffsetLimit;
+                        previewFound = previewOffset <= tiff::kOffsetLimit;
                     }
                 } else if (e.tag == tiff::kTagStripOffsets || e.tag == tiff::kTagStripByteCounts) {
                     uint64_t v = 0;
@@ -404,7 +405,7 @@ private:
             if (ifd.nextIfdOffset == 0) break;
             ifdOffset = ifd.nextIfdOffset;
         }
-        return finalBounds(length + ctx.u64RawJpgFileSize, true);
+        return finalBounds(length + report.size, true);
     }
 
     // ---- DNG ----------------------------------------------------------------
@@ -447,8 +448,8 @@ private:
                 previewOffset = v;
                 reportPreviewAt(v);
             } else {
-                ctx.u64RawJpgFileSize = v;
-                if (wasInline || v > kSmallPreview) ctx.found.bRawJpgFileFound = true;
+                report.size = v;
+                if (wasInline || v > kSmallPreview) previewFound = true;
             }
         }
         return true;
@@ -484,7 +485,7 @@ private:
         }
         // The *ist D's preview counts only when it starts after the raw data.
         const uint64_t previewSectorStart = previewOffset - previewOffset % sectorSize;
-        if (!pentaxIstD || previewSectorStart >= length) length += ctx.u64RawJpgFileSize;
+        if (!pentaxIstD || previewSectorStart >= length) length += report.size;
 
         const uint64_t directoryEnd = fallback(6);
         if (length >= directoryEnd) return finalBounds(length, true);
@@ -514,8 +515,8 @@ private:
                     if (e.tag == tiff::kTagStripOffsets && value(e, kInlineBelow2Or65535, v) == Got::Value) {
                         reportPreviewAt(v);
                     } else if (e.tag == tiff::kTagStripByteCounts && value(e, kInlineBelow2Or65535, v) == Got::Value) {
-                        ctx.u64RawJpgFileSize = v;
-                        ctx.found.bRawJpgFileFound = true;
+                        report.size = v;
+                        previewFound = true;
                     }
                 }
             }
@@ -561,13 +562,13 @@ private:
                 if (onlySubIfd) reportPreviewAt(previewOffset);
             } else if (s.tag == kTagJpegLength) {
                 if (onlySubIfd) {
-                    ctx.u64RawJpgFileSize = s.inlineValue;
-                    ctx.found.bRawJpgFileFound = true;
-                } else if (s.inlineValue > ctx.u64RawJpgFileSize) {
+                    report.size = s.inlineValue;
+                    previewFound = true;
+                } else if (s.inlineValue > report.size) {
                     // The largest preview of the file wins.
                     reportPreviewAt(previewOffset);
-                    ctx.u64RawJpgFileSize = s.inlineValue;
-                    ctx.found.bRawJpgFileFound = true;
+                    report.size = s.inlineValue;
+                    previewFound = true;
                 }
             } else if (s.tag == tiff::kTagStripOffsets || s.tag == tiff::kTagStripByteCounts) {
                 uint64_t v = 0;
@@ -619,12 +620,12 @@ private:
         const bool rawDataAfterPreview = length > walk.lastPreviewOffset;
         if (!nrw) {
             if (rawDataAfterPreview) return finalBounds(length, true);
-            ctx.found.bNikonNrwFileFound = true;
+            verdict.findings |= bit(TiffFinding::Nrw);
             return 0;
         }
         if (rawDataAfterPreview) return 0;
-        ctx.found.bNikonNrwFileFound = false;
-        return finalBounds(length + ctx.u64RawJpgFileSize, true);
+        verdict.findings &= ~bit(TiffFinding::Nrw);
+        return finalBounds(length + report.size, true);
     }
 
     // ---- Olympus ------------------------------------------------------------
@@ -644,8 +645,8 @@ private:
         const uint64_t windowIndex = fromStart / ReadWindow::kSpan;
         const uint64_t index = fromStart % ReadWindow::kSpan;
         reportPreviewAt(kOlympusPreviewStart);
-        ctx.u64RawJpgFileSize = (windowIndex + 1) * ReadWindow::kSpan + index + 50;
-        ctx.found.bRawJpgFileFound = true;
+        report.size = (windowIndex + 1) * ReadWindow::kSpan + index + 50;
+        previewFound = true;
         return true;
     }
 
@@ -665,8 +666,8 @@ private:
                 reportPreviewAt(e.inlineValue);
             } else if (e.tag == kTagOlympusPreviewLength) {
                 if (e.inlineValue <= kOlympusPreviewCap) {
-                    ctx.u64RawJpgFileSize = e.inlineValue;
-                    ctx.found.bRawJpgFileFound = true;
+                    report.size = e.inlineValue;
+                    previewFound = true;
                 }
                 break;
             }
@@ -680,7 +681,7 @@ private:
         if (!exif.entriesRead()) return true;
         for (uint32_t i = 0; i < exif.entryCount; ++i) {
             if (ctx.cancelled()) return false;
-            if (ctx.found.bRawJpgFileFound) break;
+            if (previewFound) break;
             const IfdEntry& e = exif.entries[i];
             if (e.tag != tiff::kTagMakerNote) continue;
             if (e.valueField > tiff::kOffsetLimit) return false;
@@ -734,8 +735,8 @@ private:
                 if (previewOffset >= kPreviewWalkLimit) continue;
                 const uint64_t previewLength = walker.previewJpegLength(fileSector * sectorSize + previewOffset);
                 if (previewLength != 0) {
-                    ctx.u64RawJpgFileSize = previewLength;
-                    ctx.found.bRawJpgFileFound = true;
+                    report.size = previewLength;
+                    previewFound = true;
                 }
             }
         }
@@ -763,7 +764,8 @@ private:
         return length >= kThreefrReduceFrom ? length - kThreefrReduction : length;
     }
 
-    ScanContext& ctx;
+    FamilyVerdict& verdict;
+    const ScanContext& ctx;
     ReadWindow& readWindow;
     const uint8_t* probe;
     uint64_t fileSector;
@@ -771,13 +773,18 @@ private:
     TiffWalker walker;
     uint32_t firstIfdOffset = 0;
     Ifd first;
+    Preview report;
+    bool previewFound = false;
 };
 
 }  // namespace
 
-uint64_t measureTiffRawFile(TiffMember member, ScanContext& ctx, ReadWindow& window, const uint8_t* probe,
-                            uint64_t sectorNumber) {
-    return Sizer(ctx, window, probe, sectorNumber).measure(member);
+uint64_t measureTiffRawFile(TiffMember member, FamilyVerdict& verdict, Preview& preview, const ScanContext& ctx,
+                            ReadWindow& window, const uint8_t* probe, uint64_t sectorNumber) {
+    Sizer sizer(verdict, ctx, window, probe, sectorNumber);
+    const uint64_t length = sizer.measure(member);
+    preview = sizer.preview();
+    return length;
 }
 
 }  // namespace pelorin

@@ -9,18 +9,19 @@
 #include <cstdint>
 
 #include "engine/ReadWindow.h"
+#include "engine/Recogniser.h"
 #include "engine/ScanContext.h"
 #include "recognisers/raw/TiffRawClassification.h"
 
 namespace pelorin {
 
 // Length in bytes of the member's file at the sector; 0 for no usable file.
-// Relies on the byte-order flags the classification of the same sector left.
-// A located preview JPEG is reported through the context's preview report
-// (bRawJpgFileFound, u64RawJpgFileSectorNumber, uExtraBytesOfJpgFileOffset,
-// u64RawJpgFileSize), which is cleared first. A Nikon file that turns out to
-// be an NRW makes NEF answer 0 with bNikonNrwFileFound set.
-uint64_t measureTiffRawFile(TiffMember member, ScanContext& ctx, ReadWindow& window, const uint8_t* probe,
-                            uint64_t sectorNumber);
+// Reads the byte order and the Sony model from the verdict the sector's
+// classification left. A preview JPEG it locates goes to `preview` (none
+// otherwise). NEF measuring a Nikon file that turns out to be an NRW answers
+// 0 and adds Nrw to the verdict, for NRW to take the file; NRW taking it
+// removes Nrw again.
+uint64_t measureTiffRawFile(TiffMember member, FamilyVerdict& verdict, Preview& preview, const ScanContext& ctx,
+                            ReadWindow& window, const uint8_t* probe, uint64_t sectorNumber);
 
 }  // namespace pelorin

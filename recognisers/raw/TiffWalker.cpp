@@ -23,20 +23,6 @@ uint32_t walkedDataTypeValue(uint32_t type) {
     return scalarDataTypeValue(type);
 }
 
-bool setByteOrderFromHeader(const uint8_t* probe, ScanContext& ctx) {
-    ctx.found.bLittleEndianFile = false;
-    ctx.found.bBigEndianFile = false;
-    if (probe[0] == 'I' && probe[1] == 'I') {
-        ctx.found.bLittleEndianFile = true;
-        return true;
-    }
-    if (probe[0] == 'M' && probe[1] == 'M') {
-        ctx.found.bBigEndianFile = true;
-        return true;
-    }
-    return false;
-}
-
 }  // namespace tiff
 
 namespace {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 
+#include "engine/Probe.h"
 #include "engine/ReadWindow.h"
 #include "engine/ScanContext.h"
 #include "recognisers/media/JpegStream.h"
@@ -58,9 +59,12 @@ inline uint32_t firstIfdOffset(const uint8_t* probe, bool littleEndian) {
                         : (uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]);
 }
 
-// Clears both byte-order flags, then sets the one the header's first two
-// bytes declare. False when they are neither "II" nor "MM".
-bool setByteOrderFromHeader(const uint8_t* probe, ScanContext& ctx);
+// The byte order the header's first two bytes declare ("II" or "MM").
+inline ByteOrder byteOrderOf(const uint8_t* probe) {
+    if (probe[0] == 'I' && probe[1] == 'I') return ByteOrder::LittleEndian;
+    if (probe[0] == 'M' && probe[1] == 'M') return ByteOrder::BigEndian;
+    return ByteOrder::Unknown;
+}
 
 }  // namespace tiff
 

@@ -19,7 +19,16 @@ bool isFovb(const uint8_t* probe) { return std::memcmp(probe, "FOVb", 4) == 0; }
 
 }  // namespace
 
-bool X3fFileCheck::isFile(const uint8_t* probe, uint64_t sectorNumber) {
+std::optional<Match> X3fFileCheck::recognise(Probe& probe, uint64_t sector) {
+    if (!headerMatches(probe.data(), sector)) return std::nullopt;
+    Match match;
+    // The folder takes the extension of the file filed last.
+    match.extension = fovb ? ".x3f" : ".tif";
+    match.size = fileSize(probe.data(), sector, match.preview);
+    return match;
+}
+
+bool X3fFileCheck::headerMatches(const uint8_t* probe, uint64_t sectorNumber) {
     fovb = isFovb(probe);
     if (!fovb) return isSigmaTiff(probe, sectorNumber);
     ReadWindow& window = readDiskFromX3fFileCheck;
@@ -28,9 +37,10 @@ bool X3fFileCheck::isFile(const uint8_t* probe, uint64_t sectorNumber) {
 }
 
 bool X3fFileCheck::isSigmaTiff(const uint8_t* probe, uint64_t sectorNumber) {
-    if (!tiff::setByteOrderFromHeader(probe, ctx)) return false;
+    byteOrder = tiff::byteOrderOf(probe);
+    if (byteOrder == ByteOrder::Unknown) return false;
     if (tiff::isHeapCcdr(probe)) return false;
-    const bool littleEndian = ctx.found.bLittleEndianFile;
+    const bool littleEndian = byteOrder == ByteOrder::LittleEndian;
     TiffWalker walker(readDiskFromX3fFileCheck, ctx, sectorNumber, littleEndian);
     const uint32_t firstIfdOffset = tiff::firstIfdOffset(probe, littleEndian);
     if (firstIfdOffset < 8 || firstIfdOffset > tiff::kOffsetLimit) return false;
@@ -52,14 +62,9 @@ bool X3fFileCheck::isSigmaTiff(const uint8_t* probe, uint64_t sectorNumber) {
     return sigma;
 }
 
-uint64_t X3fFileCheck::fileSizeCalculation(const uint8_t* probe, uint64_t sectorNumber) {
-    if (fovb) {
-        extension = ".x3f";
-        return fovbLength(sectorNumber);
-    }
-    extension = ".tif";
-    const bool littleEndian = ctx.found.bLittleEndianFile;
-    if (!littleEndian && !ctx.found.bBigEndianFile) return 0;
+uint64_t X3fFileCheck::fileSize(const uint8_t* probe, uint64_t sectorNumber, Preview& preview) {
+    if (fovb) return fovbLength(sectorNumber, preview);
+    const bool littleEndian = byteOrder == ByteOrder::LittleEndian;
     TiffWalker walker(readDiskFromX3fFileCheck, ctx, sectorNumber, littleEndian);
     const uint32_t firstIfdOffset = tiff::firstIfdOffset(probe, littleEndian);
     PlainTiffLimits limits;
@@ -70,7 +75,7 @@ uint64_t X3fFileCheck::fileSizeCalculation(const uint8_t* probe, uint64_t sector
 }
 
 // The section directory ("SECd") closes the file: found by searching forward.
-uint64_t X3fFileCheck::fovbLength(uint64_t sectorNumber) {
+uint64_t X3fFileCheck::fovbLength(uint64_t sectorNumber, Preview& preview) {
     ReadWindow& window = readDiskFromX3fFileCheck;
     if (!window.read(sectorNumber)) return 0;
     const uint8_t marker = window.byte(kPreviewStartAt + 3);
@@ -95,10 +100,9 @@ uint64_t X3fFileCheck::fovbLength(uint64_t sectorNumber) {
         const uint64_t offset = uint64_t{previewOffset} + kImageSectionHeader;
         if (offset <= kPreviewOffsetLimit) {
             const uint32_t sectorSize = ctx.u32BytesInSector;
-            ctx.found.bRawJpgFileFound = true;
-            ctx.u64RawJpgFileSectorNumber = sectorNumber + offset / sectorSize;
-            ctx.uExtraBytesOfJpgFileOffset = static_cast<uint32_t>(offset % sectorSize);
-            ctx.u64RawJpgFileSize = previewLength;
+            preview = {.sector = sectorNumber + offset / sectorSize,
+                       .extraBytes = static_cast<uint32_t>(offset % sectorSize),
+                       .size = previewLength};
         }
     }
     return length;

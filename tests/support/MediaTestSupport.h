@@ -71,9 +71,10 @@ inline ScanResult scanPlaced(std::initializer_list<std::pair<uint64_t, Bytes>> f
     return scanImage(image.path(), ticked, sectorSize);
 }
 
-// A file sized the way the loop sizes it: the header test, then the size
-// calculation (0 when the header test says no), and whether the loop is to
-// skip the file. With `cancel` the stop request comes after the header test.
+// A file sized the way the loop sizes it: its size (0 when the recogniser
+// found nothing), and whether the loop is to skip the file. With `cancel` the
+// stop request is made before: the measuring sees it, the header tests of
+// these types do not look at it.
 struct Sized {
     uint64_t size;
     bool skip;
@@ -81,11 +82,10 @@ struct Sized {
 };
 inline Sized sizeOn(Recogniser& check, ScanContext& ctx, const std::string& path, uint64_t sector,
                     bool cancel = false) {
-    uint8_t probe[kProbeSize] = {};
-    readAt(path, sector * ctx.u32BytesInSector, {probe, kProbeSize});
-    if (!check.isFile(probe, sector)) return {0, ctx.bSkipFileSize};
     ctx.bCancelScanning = cancel;
-    return {check.fileSizeCalculation(probe, sector), ctx.bSkipFileSize};
+    const std::optional<Match> match = recogniseAt(check, path, sector, ctx.u32BytesInSector);
+    if (!match) return {0, false};
+    return {match->size, std::min(match->skipPast, match->size) != 0};
 }
 
 // The same for a file written at a sector of an image that ends where it ends.
@@ -94,8 +94,8 @@ Sized sized(const Bytes& file, uint64_t sector = 2, uint32_t sectorSize = 512, b
     TempImage image;
     image.write(sector * sectorSize, file);
     auto ctx = contextFor(image.path(), sectorSize);
-    Check check(*ctx);
-    return sizeOn(check, *ctx, image.path(), sector, cancel);
+    const std::unique_ptr<Recogniser> check = makeRecogniser<Check>(*ctx, TypeSelection{});
+    return sizeOn(*check, *ctx, image.path(), sector, cancel);
 }
 template <class Check>
 uint64_t sizeOf(const Bytes& file, uint64_t sector = 2, uint32_t sectorSize = 512, bool cancel = false) {

@@ -66,7 +66,7 @@ ScanResult scanImage(const std::string& path, TypeSelection ticked, uint32_t sec
     ctx.u32BytesInSector = sectorSize;
     ctx.u64DriveSectorNumber = std::filesystem::file_size(path) / sectorSize;
     RecordingController controller(ticked);
-    Scanning scanning(ctx, controller);
+    Scanning scanning(ctx, controller, registry());
     scanning.setKeepAwake(std::make_unique<NoKeepAwake>());
     scanning.scanningThread();
     return {scanning.takeDirRoot(), controller.alerts};
@@ -114,11 +114,21 @@ std::unique_ptr<TestContext> contextFor(const std::string& path, uint32_t sector
     return ctx;
 }
 
-uint64_t recognise(Recogniser& recogniser, const std::string& path, uint64_t sector, uint32_t sectorSize) {
+std::optional<Match> recogniseAt(Recogniser& recogniser, const std::string& path, uint64_t sector,
+                                 uint32_t sectorSize) {
     uint8_t probe[kProbeSize] = {};
     readAt(path, sector * sectorSize, {probe, kProbeSize});
-    if (!recogniser.isFile(probe, sector)) return 0;
-    return recogniser.fileSizeCalculation(probe, sector);
+    return recogniseBytes(recogniser, probe, sector);
+}
+
+std::optional<Match> recogniseBytes(Recogniser& recogniser, const uint8_t* bytes, uint64_t sector) {
+    Probe probe(bytes);
+    return recogniser.recognise(probe, sector);
+}
+
+uint64_t recognise(Recogniser& recogniser, const std::string& path, uint64_t sector, uint32_t sectorSize) {
+    const std::optional<Match> match = recogniseAt(recogniser, path, sector, sectorSize);
+    return match ? match->size : 0;
 }
 
 }  // namespace pelorin::test

@@ -5,13 +5,14 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/Texts.h"
-#include "engine/Registry.h"
 #include "engine/Scanning.h"
 #include "engine/Source.h"
+#include "recognisers/Registry.h"
 
 namespace pelorin::test {
 
@@ -117,8 +118,13 @@ struct TestContext : ScanContext {
 // A context pointing at a file, for calling a recogniser directly.
 std::unique_ptr<TestContext> contextFor(const std::string& path, uint32_t sectorSize = 512);
 
-// Runs a recogniser on the sector the way the loop does: the probe, isFile,
-// then the size when it answered yes. Returns 0 when it answered no.
+// Runs a recogniser on the sector the way the loop does, with a fresh probe of
+// the sector's first bytes; nothing when it answered no.
+std::optional<Match> recogniseAt(Recogniser& recogniser, const std::string& path, uint64_t sector,
+                                 uint32_t sectorSize = 512);
+// The same for a probe in memory.
+std::optional<Match> recogniseBytes(Recogniser& recogniser, const uint8_t* bytes, uint64_t sector);
+// The size of what it found; 0 when it answered no.
 uint64_t recognise(Recogniser& recogniser, const std::string& path, uint64_t sector, uint32_t sectorSize = 512);
 
 }  // namespace pelorin::test

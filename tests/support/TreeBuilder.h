@@ -17,7 +17,7 @@ namespace pelorin::test {
 
 class TreeBuilder {
 public:
-    TreeBuilder() : controller(TypeSelection{}), scanning(ctx, controller) {
+    TreeBuilder() : controller(TypeSelection{}), scanning(ctx, controller, registry()) {
         auto root = std::make_unique<HDIR>();
         root->setFileType(HDIR::kFolder);
         root->setFileID(HDIR::kRootID);
