@@ -37,10 +37,6 @@ struct QuietController final : pelorin::ScanController {
     pelorin::TypeSelection ticked;
 };
 
-struct NoKeepAwake final : pelorin::KeepAwake {
-    void poke() override {}
-};
-
 void makeRandomImage(const std::string& path, uint64_t bytes) {
     if (std::filesystem::exists(path) && std::filesystem::file_size(path) == bytes) return;
     std::fprintf(stderr, "writing %s (%llu MiB of random bytes)...\n", path.c_str(),
@@ -122,7 +118,6 @@ double scan(const std::string& path, uint64_t bytes, pelorin::TypeSelection tick
     ctx.u64DriveSectorNumber = bytes / 512;
     QuietController controller(ticked);
     pelorin::Scanning scanning(ctx, controller, pelorin::registry());
-    scanning.setKeepAwake(std::make_unique<NoKeepAwake>());
     const auto start = Clock::now();
     scanning.scanningThread();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "app/SleepPrevention.h"
 #include "app/Texts.h"
 
 namespace pelorin::cli {
@@ -66,6 +67,8 @@ bool CliController::runScan(Scanning& scanning) {
     auto previous = std::signal(SIGINT, onInterrupt);
     started = std::chrono::steady_clock::now();
     done = false;
+    SleepPrevention awake;
+    awake.startPreventingSleep();
     std::thread worker([&scanning] { scanning.scanningThread(); });
 
     bool stopped = false;
@@ -84,6 +87,7 @@ bool CliController::runScan(Scanning& scanning) {
     }
     lock.unlock();
     worker.join();
+    awake.stopPreventingSleep();
     std::signal(SIGINT, previous);
     if (showProgress) {
         if (stopped)

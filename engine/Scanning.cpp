@@ -19,13 +19,9 @@ bool mayBeIsoBox(const uint8_t* probe) { return uint8_t(probe[4] - 0x66) <= 0x78
 }  // namespace
 
 Scanning::Scanning(ScanContext& context, ScanController& controller_, std::span<const FileTypeInfo, kFileTypeCount> types)
-    : ctx(context), controller(controller_), registry_(types), sleep_(std::make_unique<Sleep>()) {}
+    : ctx(context), controller(controller_), registry_(types) {}
 
 Scanning::~Scanning() = default;
-
-void Scanning::setKeepAwake(std::unique_ptr<KeepAwake> keepAwake, std::chrono::milliseconds interval) {
-    sleep_ = std::make_unique<Sleep>(std::move(keepAwake), interval);
-}
 
 std::unique_ptr<HDIR> Scanning::makeTypeFolder(std::string_view name, std::string_view extension) {
     auto folder = std::make_unique<HDIR>();
@@ -154,7 +150,6 @@ void Scanning::offerSector(Probe& probe, const DispatchStep* route, uint64_t& se
 }
 
 void Scanning::scanningThread() {
-    sleep_->startPreventingSleep();
 
     driveMountedPath = ctx.selectedDriveMountPoint;
     ctx.selectedDriveMountPointForPreview = driveMountedPath;
@@ -257,7 +252,6 @@ void Scanning::finishScan(const ScanOutcome& outcome) {
     dirRawJpg_.reset();
 
     controller.scanningCompleted(outcome);
-    sleep_->stopPreventingSleep();
 }
 
 }  // namespace pelorin

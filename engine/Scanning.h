@@ -15,7 +15,6 @@
 #include "engine/Recogniser.h"
 #include "engine/ScanContext.h"
 #include "engine/ScanOutcome.h"
-#include "engine/Sleep.h"
 #include "engine/WindowSource.h"
 
 namespace pelorin {
@@ -53,9 +52,6 @@ public:
     // Adds a raw file's preview JPEG to the "RAW Jpg Files" folder.
     HDIR* addDetailsOfRawJpgFile(HDIR* folder, uint64_t sectorNumber, uint64_t fileSize, int32_t extraBytesToMove);
 
-    // For tests and tools: another way of keeping awake.
-    void setKeepAwake(std::unique_ptr<KeepAwake> keepAwake,
-                      std::chrono::milliseconds interval = std::chrono::seconds(5));
 
 private:
     struct Registered {
@@ -82,7 +78,6 @@ private:
     ScanController& controller;
     std::span<const FileTypeInfo, kFileTypeCount> registry_;
     WindowSource* activeSource_ = nullptr;  // the loop's windows, while a scan runs
-    std::unique_ptr<Sleep> sleep_;
 
     std::unique_ptr<HDIR> dirRoot_;
     std::array<std::unique_ptr<HDIR>, kFileTypeCount> typeFolders_;  // until attached to the root

@@ -17,7 +17,7 @@
 #include "engine/SelectionTotals.h"
 #include "engine/Prompts.h"
 #include "engine/Source.h"
-#include "recovery/Ownership.h"
+#include "engine/Ownership.h"
 
 namespace pelorin {
 

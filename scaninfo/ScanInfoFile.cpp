@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "engine/DateName.h"
-#include "recovery/Ownership.h"
+#include "engine/Ownership.h"
 
 namespace pelorin {
 namespace {

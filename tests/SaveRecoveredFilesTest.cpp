@@ -15,7 +15,7 @@
 
 #include "engine/CheckController.h"
 #include "engine/ControllerReaders.h"
-#include "recovery/Ownership.h"
+#include "engine/Ownership.h"
 #include "scaninfo/ScanInfoFile.h"
 #include "support/RecordingPrompts.h"
 #include "support/TreeBuilder.h"

@@ -68,10 +68,6 @@ std::array<FileTypeInfo, kFileTypeCount> standInTable(std::index_sequence<I...>)
 }
 const std::array<FileTypeInfo, kFileTypeCount> kStandIns = standInTable(std::make_index_sequence<kFileTypeCount>{});
 
-struct NoKeepAwake : KeepAwake {
-    void poke() override {}
-};
-
 // Each sector holds its own number, so a stand-in can check that the probe it
 // gets really is the sector it is told about. Sectors start with 0xFF, which
 // is above every first-byte bound: every ticked type is asked.
@@ -98,7 +94,6 @@ protected:
         ctx.u64DriveSectorNumber = image.size() / sectorSize;
         controller = std::make_unique<RecordingController>(ticked);
         Scanning scanning(ctx, *controller, kStandIns);
-        scanning.setKeepAwake(std::make_unique<NoKeepAwake>());
         scanning.scanningThread();
         return scanning.takeDirRoot();
     }
@@ -271,7 +266,6 @@ TEST_F(ScanningTest, APathThatCannotBeOpenedEndsTheScanAtOnce) {
     ctx.u64DriveSectorNumber = 4;
     RecordingController recording(selectionOf({FileType::Jpg}));
     Scanning scanning(ctx, recording, kStandIns);
-    scanning.setKeepAwake(std::make_unique<NoKeepAwake>());
     scanning.scanningThread();
     EXPECT_EQ(recording.alerts, std::vector<std::string>{"Error! / Drive cannot open or not found"});
     EXPECT_EQ(std::tuple(recording.outcome.how, recording.outcome.lastSector),
@@ -423,40 +417,6 @@ TEST_F(ScanningTest, ProgressIsPostedOnlyWhenThePreviousDisplayWasTaken) {
     auto root = scan(image, selectionOf({FileType::Jpg}));
     EXPECT_EQ(controller->progressRequests, 1);  // nobody took the first one
     EXPECT_NEAR(ctx.progressBarValue(), 99.0f, 0.01f);
-}
-
-struct CountingKeepAwake : KeepAwake {
-    explicit CountingKeepAwake(std::atomic<int>& pokes_, std::atomic<int>& releases_)
-        : pokes(pokes_), releases(releases_) {}
-    void poke() override { ++pokes; }
-    void release() override { ++releases; }
-    std::atomic<int>& pokes;
-    std::atomic<int>& releases;
-};
-
-TEST(Sleep, EveryScanKeepsTheMachineAwakeAndLetsGoAtTheEnd) {
-    auto image = numberedImage(64);
-    Script quiet;
-    script = &quiet;
-    ScanContext ctx;
-    ctx.selectedDriveMountPoint = image.path();
-    ctx.u64DriveSectorNumber = 64;
-    RecordingController controller(selectionOf({FileType::Jpg}));
-    Scanning scanning(ctx, controller, kStandIns);
-    std::atomic<int> pokes{0}, releases{0};
-    scanning.setKeepAwake(std::make_unique<CountingKeepAwake>(pokes, releases), std::chrono::milliseconds(1));
-    for (int run = 1; run <= 2; ++run) {
-        scanning.scanningThread();
-        EXPECT_GE(pokes.load(), run);
-        EXPECT_EQ(releases.load(), run);
-    }
-    script = nullptr;
-}
-
-TEST(Sleep, DbusKeepAwakeIsQuietWithoutABus) {
-    auto keepAwake = makeDbusKeepAwake();
-    keepAwake->poke();
-    keepAwake->release();
 }
 
 }  // namespace

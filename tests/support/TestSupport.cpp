@@ -53,13 +53,6 @@ TypeSelection selectionOf(std::initializer_list<FileType> types) {
     return ticked;
 }
 
-namespace {
-// Scans never need to keep a test machine awake.
-struct NoKeepAwake : KeepAwake {
-    void poke() override {}
-};
-}  // namespace
-
 ScanResult scanImage(const std::string& path, TypeSelection ticked, uint32_t sectorSize) {
     ScanContext ctx;
     ctx.selectedDriveMountPoint = path;
@@ -67,7 +60,6 @@ ScanResult scanImage(const std::string& path, TypeSelection ticked, uint32_t sec
     ctx.u64DriveSectorNumber = std::filesystem::file_size(path) / sectorSize;
     RecordingController controller(ticked);
     Scanning scanning(ctx, controller, registry());
-    scanning.setKeepAwake(std::make_unique<NoKeepAwake>());
     scanning.scanningThread();
     return {scanning.takeDirRoot(), controller.alerts};
 }

@@ -1,4 +1,4 @@
-#include "engine/Sleep.h"
+#include "app/SleepPrevention.h"
 
 #include <fcntl.h>
 #include <systemd/sd-bus.h>
@@ -56,12 +56,12 @@ private:
 
 std::unique_ptr<KeepAwake> makeDbusKeepAwake() { return std::make_unique<DbusKeepAwake>(); }
 
-Sleep::Sleep(std::unique_ptr<KeepAwake> keepAwake_, std::chrono::milliseconds interval_)
+SleepPrevention::SleepPrevention(std::unique_ptr<KeepAwake> keepAwake_, std::chrono::milliseconds interval_)
     : keepAwake(std::move(keepAwake_)), interval(interval_) {}
 
-Sleep::~Sleep() { stopPreventingSleep(); }
+SleepPrevention::~SleepPrevention() { stopPreventingSleep(); }
 
-void Sleep::startPreventingSleep() {
+void SleepPrevention::startPreventingSleep() {
     stopPreventingSleep();
     {
         std::lock_guard lock(mutex);
@@ -70,7 +70,7 @@ void Sleep::startPreventingSleep() {
     thread = std::thread([this] { run(); });
 }
 
-void Sleep::stopPreventingSleep() {
+void SleepPrevention::stopPreventingSleep() {
     {
         std::lock_guard lock(mutex);
         stopRequested = true;
@@ -79,7 +79,7 @@ void Sleep::stopPreventingSleep() {
     if (thread.joinable()) thread.join();
 }
 
-void Sleep::run() {
+void SleepPrevention::run() {
     // Every scan pokes at least once, however short it is.
     std::unique_lock lock(mutex);
     do {

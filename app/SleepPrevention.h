@@ -1,5 +1,6 @@
 #pragma once
-// Keeps the machine awake while a scan runs.
+// Keeps the machine awake while a scan runs: the application starts it
+// around each scan.
 
 #include <chrono>
 #include <condition_variable>
@@ -21,13 +22,13 @@ public:
 // saver. Does nothing, quietly, where no bus answers.
 std::unique_ptr<KeepAwake> makeDbusKeepAwake();
 
-class Sleep {
+class SleepPrevention {
 public:
-    explicit Sleep(std::unique_ptr<KeepAwake> keepAwake = makeDbusKeepAwake(),
+    explicit SleepPrevention(std::unique_ptr<KeepAwake> keepAwake = makeDbusKeepAwake(),
                    std::chrono::milliseconds interval = std::chrono::seconds(5));
-    ~Sleep();
-    Sleep(const Sleep&) = delete;
-    Sleep& operator=(const Sleep&) = delete;
+    ~SleepPrevention();
+    SleepPrevention(const SleepPrevention&) = delete;
+    SleepPrevention& operator=(const SleepPrevention&) = delete;
 
     void startPreventingSleep();
     void stopPreventingSleep();

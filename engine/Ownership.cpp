@@ -1,4 +1,4 @@
-#include "recovery/Ownership.h"
+#include "engine/Ownership.h"
 
 #include <fcntl.h>
 #include <pwd.h>
