@@ -112,16 +112,16 @@ double plainRead(const std::string& path) {
 double scan(const std::string& path, uint64_t bytes, pelorin::TypeSelection ticked, uint64_t& found) {
     auto source = pelorin::FileSource::open(path);
     pelorin::ScanContext ctx;
-    ctx.selectedDriveMountPoint = path;
+    ctx.sourcePath = path;
     ctx.source = source.get();
-    ctx.u32BytesInSector = 512;
-    ctx.u64DriveSectorNumber = bytes / 512;
+    ctx.sectorSize = 512;
+    ctx.sectorCount = bytes / 512;
     QuietController controller(ticked);
     pelorin::Scanning scanning(ctx, controller, pelorin::registry());
     const auto start = Clock::now();
     scanning.scanningThread();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    found = ctx.u64TotalNumberOfFileFound;
+    found = ctx.filesFound;
     return seconds;
 }
 

@@ -41,9 +41,9 @@ void printTable(const DriveList& list) {
     for (std::size_t i = 0; i < list.numberOfRows(); ++i) {
         const MediaDictionary& row = list.row(i);
         const ChosenDrive drive = chosenDriveFromRow(row);
-        std::printf("%-16s %-40s %12s %6u  %s\n", drive.selectedDriveMountPoint.c_str(),
+        std::printf("%-16s %-40s %12s %6u  %s\n", drive.sourcePath.c_str(),
                     withoutTrailingBlanks(driveTitle(row)).c_str(), driveSizeText(row).c_str(),
-                    drive.u32BytesInSector, drive.serial.c_str());
+                    drive.sectorSize, drive.serial.c_str());
     }
 }
 
@@ -140,10 +140,10 @@ std::optional<std::string> attachedDriveOf(const ScanInfoHeader& header, Notices
     file.serial = header.identity.serial;
     file.model = header.identity.model;
     file.revision = header.identity.revision;
-    file.u32BytesInSector = header.u32BytesInSector;
-    file.selectedDriveSize = header.selectedDriveSize;
+    file.sectorSize = header.sectorSize;
+    file.sizeInBytes = header.sizeInBytes;
     file.first5SectorInOpen = header.first5Sectors;
-    if (auto match = matchScanInfoDrive(attached, file)) return attached[*match].selectedDriveMountPoint;
+    if (auto match = matchScanInfoDrive(attached, file)) return attached[*match].sourcePath;
     return std::nullopt;
 }
 

@@ -55,7 +55,7 @@ bool tickSelection(HDIR& root, const std::string& list, SelectionTotals& totals,
         }
         if (HDIR* folder = childNamed(root, folderName)) CheckController(folder, true, totals).run();
     }
-    totals.iNumberOfFileSelected = CheckController::countTickedFiles(root);
+    totals.tickedFiles = CheckController::countTickedFiles(root);
     return true;
 }
 
@@ -75,7 +75,7 @@ int recoverInto(const HDIR& root, Source& source, uint32_t sectorSize, const Sel
         std::fprintf(stderr, "pelorin-cli: cannot use %s as the destination folder\n", destination.c_str());
         return kExitFailed;
     }
-    if (totals.iNumberOfFileSelected == 0) std::fprintf(stderr, "pelorin-cli: no file is ticked; nothing to recover\n");
+    if (totals.tickedFiles == 0) std::fprintf(stderr, "pelorin-cli: no file is ticked; nothing to recover\n");
     CliPrompts prompts(showProgress);
     SaveRecoveredFiles saver(source, sectorSize, totals, prompts);
     activeSave.store(&saver);

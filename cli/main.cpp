@@ -95,11 +95,11 @@ int keepResults(const ScanOptions& options, const SourceInfo& source, Source& re
     int status = 0;
     if (!options.saveInfo.empty()) {
         ScanInfoHeader header;
-        header.u32BytesInSector = source.sectorSize;
-        header.iNumberOfFileSelected = totals.iNumberOfFileSelected;
-        header.selectedDriveSize = source.sizeInBytes;
-        header.u64DriveSectorNumber = source.sectorCount;
-        header.u64SelectedFileSize = totals.u64SelectedFileSize;
+        header.sectorSize = source.sectorSize;
+        header.tickedFiles = totals.tickedFiles;
+        header.sizeInBytes = source.sizeInBytes;
+        header.sectorCount = source.sectorCount;
+        header.tickedBytes = totals.tickedBytes;
         header.first5Sectors = std::move(first5);
         header.identity = identity;
         status = std::max(status, saveInfoFile(options.saveInfo, header, root, showProgress));
@@ -121,19 +121,19 @@ int scan(const ScanOptions& options) {
     DriveIdentity identity = sourceIdentity(source.path);
     // A listed drive gives its own sector size and identity, as choosing its row would.
     if (source.blockDevice)
-        if (auto drive = listedDrive(source.path); drive && isValidSectorSize(drive->u32BytesInSector)) {
-            source.sectorSize = drive->u32BytesInSector;
-            source.sectorCount = drive->u64DriveSectorNumber;
+        if (auto drive = listedDrive(source.path); drive && isValidSectorSize(drive->sectorSize)) {
+            source.sectorSize = drive->sectorSize;
+            source.sectorCount = drive->sectorCount;
             identity = {drive->selectedDrive, drive->model, drive->serial, drive->revision};
-            std::fprintf(stderr, "Drive: %s (serial %s)\n", drive->selectedDriveNameToDisplay.c_str(),
+            std::fprintf(stderr, "Drive: %s (serial %s)\n", drive->displayName.c_str(),
                          drive->serial.c_str());
         }
 
     ScanContext ctx;
-    ctx.selectedDriveMountPoint = source.path;
-    ctx.u32BytesInSector = source.sectorSize;
-    ctx.u64DriveSectorNumber = source.sectorCount;
-    ctx.u64TotalNumberOfFileFound = 0;
+    ctx.sourcePath = source.path;
+    ctx.sectorSize = source.sectorSize;
+    ctx.sectorCount = source.sectorCount;
+    ctx.filesFound = 0;
     ctx.source = reader.get();
     const bool showProgress = !options.noProgress && ::isatty(STDERR_FILENO);
     CliController controller(ctx, *ticked, showProgress);

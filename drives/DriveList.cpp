@@ -45,12 +45,12 @@ ChosenDrive chosenDriveFromRow(const MediaDictionary& row) {
     drive.model = std::move(identity.model);
     drive.serial = std::move(identity.serial);
     drive.revision = std::move(identity.revision);
-    drive.selectedDriveNameToDisplay =
+    drive.displayName =
         drive.model + " " + (isUsbKindRow(row) ? drive.selectedDrive : drive.revision);
-    drive.u32BytesInSector = bytesInSectorOfRow(row);
-    drive.selectedDriveMountPoint = row.textOrEmpty(mediakey::kDevicePath);
-    drive.selectedDriveSize = sizeOfRow(row);
-    drive.u64DriveSectorNumber = drive.selectedDriveSize / drive.u32BytesInSector;
+    drive.sectorSize = bytesInSectorOfRow(row);
+    drive.sourcePath = row.textOrEmpty(mediakey::kDevicePath);
+    drive.sizeInBytes = sizeOfRow(row);
+    drive.sectorCount = drive.sizeInBytes / drive.sectorSize;
     return drive;
 }
 
@@ -120,7 +120,7 @@ void DriveList::notePresenceOfScannedDrive() {
         // A row without a block size was scanned with 512-byte sectors: the
         // drive is still the same one.
         if (identity.model == chosen_.model && identity.revision == chosen_.revision &&
-            bytesInSectorOfRow(row) == chosen_.u32BytesInSector && sizeOfRow(row) == chosen_.selectedDriveSize) {
+            bytesInSectorOfRow(row) == chosen_.sectorSize && sizeOfRow(row) == chosen_.sizeInBytes) {
             previewPath_ = row.textOrEmpty(mediakey::kDevicePath);
             driveRemoved_ = false;
             return;
@@ -159,15 +159,15 @@ void DriveList::displayDriveListWindow() {
 }
 
 void DriveList::scanStarted() {
-    previewPath_ = chosen_.selectedDriveMountPoint;
+    previewPath_ = chosen_.sourcePath;
     driveRemoved_ = false;
 }
 
 void DriveList::copyDeviceIdentity(ScanContext& context) const {
-    context.selectedDriveMountPoint = chosen_.selectedDriveMountPoint;
-    context.u32BytesInSector = chosen_.u32BytesInSector;
-    context.u64DriveSectorNumber = chosen_.u64DriveSectorNumber;
-    context.selectedDriveMountPointForPreview = previewPath_;
+    context.sourcePath = chosen_.sourcePath;
+    context.sectorSize = chosen_.sectorSize;
+    context.sectorCount = chosen_.sectorCount;
+    context.previewSourcePath = previewPath_;
 }
 
 std::optional<std::size_t> DriveList::rematchScanInfoDrive(const ScanInfoDriveIdentity& file,

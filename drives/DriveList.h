@@ -42,11 +42,11 @@ struct ChosenDrive {
     std::string model;
     std::string serial;
     std::string revision;
-    std::string selectedDriveNameToDisplay;
-    std::string selectedDriveMountPoint;  // the device the scan reads
-    uint32_t u32BytesInSector = 512;
-    uint64_t selectedDriveSize = 0;
-    uint64_t u64DriveSectorNumber = 0;
+    std::string displayName;
+    std::string sourcePath;  // the device the scan reads
+    uint32_t sectorSize = 512;
+    uint64_t sizeInBytes = 0;
+    uint64_t sectorCount = 0;
 };
 
 // A row of a USB or FireWire drive: identified by its vendor, product and
@@ -113,9 +113,9 @@ public:
     void copyDeviceIdentity(ScanContext& context) const;
 
     // The device saving and preview read; empty while the scanned drive is away.
-    const std::string& selectedDriveMountPointForPreview() const { return previewPath_; }
-    void setSelectedDriveMountPointForPreview(std::string path) { previewPath_ = std::move(path); }
-    bool bDriveRemovedAfterScanning() const { return driveRemoved_.load(); }
+    const std::string& previewSourcePath() const { return previewPath_; }
+    void setPreviewSourcePath(std::string path) { previewPath_ = std::move(path); }
+    bool scannedDriveRemoved() const { return driveRemoved_.load(); }
 
     // Matches the drive of an opened scan-info file against the attached
     // drives, including their first five sectors; a match points saving and

@@ -15,7 +15,7 @@ uint32_t effectiveBlockSize(const MediaDictionary& row) {
 
 bool sameIdentity(const AttachedDriveIdentity& drive, const ScanInfoDriveIdentity& file) {
     return drive.serial == file.serial && drive.model == file.model && drive.revision == file.revision &&
-           drive.bytesInSector == file.u32BytesInSector && drive.size == file.selectedDriveSize;
+           drive.bytesInSector == file.sectorSize && drive.size == file.sizeInBytes;
 }
 
 }  // namespace
@@ -48,8 +48,8 @@ std::vector<AttachedDriveIdentity> retriveAllDriveDetails(const std::vector<Medi
         }
         identity.bytesInSector = effectiveBlockSize(row);
         identity.size = static_cast<uint64_t>(std::max<int64_t>(0, row.number(mediakey::kDeviceSize).value_or(0)));
-        identity.selectedDriveMountPoint = row.textOrEmpty(mediakey::kDevicePath);
-        if (!read || !read(identity.selectedDriveMountPoint, identity.bytesInSector, identity.first5Secotrs))
+        identity.sourcePath = row.textOrEmpty(mediakey::kDevicePath);
+        if (!read || !read(identity.sourcePath, identity.bytesInSector, identity.first5Secotrs))
             identity.first5Secotrs.clear();
         identities.push_back(std::move(identity));
     }

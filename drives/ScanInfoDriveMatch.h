@@ -20,8 +20,8 @@ struct ScanInfoDriveIdentity {
     std::string serial;
     std::string model;
     std::string revision;
-    uint32_t u32BytesInSector = 512;
-    uint64_t selectedDriveSize = 0;
+    uint32_t sectorSize = 512;
+    uint64_t sizeInBytes = 0;
     std::vector<uint8_t> first5SectorInOpen;
 };
 
@@ -32,7 +32,7 @@ struct AttachedDriveIdentity {
     std::string revision;
     uint32_t bytesInSector = 512;
     uint64_t size = 0;
-    std::string selectedDriveMountPoint;
+    std::string sourcePath;
     std::vector<uint8_t> first5Secotrs;  // empty when the drive could not be read
 };
 

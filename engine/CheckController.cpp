@@ -23,25 +23,25 @@ void CheckController::setSelected() {
                                parentIdOf(node) != 0;
     if (flag_ == 1) {
         node.setSelected(1);
-        if (countsInTotal && !wasTicked) totals.u64SelectedFileSize += node.fileSize();
+        if (countsInTotal && !wasTicked) totals.tickedBytes += node.fileSize();
         for (HDIR* up = node.parent(); up; up = up->parent()) up->setSelected(1);
         if (!isLeaf(node)) markAllChildrenDirArray(node.children(), true);
         return;
     }
     node.setSelected(0);
     if (!isLeaf(node)) markAllChildrenDirArray(node.children(), false);
-    if (countsInTotal && wasTicked) totals.u64SelectedFileSize -= std::min(totals.u64SelectedFileSize, node.fileSize());
+    if (countsInTotal && wasTicked) totals.tickedBytes -= std::min(totals.tickedBytes, node.fileSize());
     for (HDIR* up = node.parent(); up; up = up->parent())
         if (up->childrenSelected() == 0) up->setSelected(0);
-    if (node.fileID() == HDIR::kRootID) totals.u64SelectedFileSize = 0;
+    if (node.fileID() == HDIR::kRootID) totals.tickedBytes = 0;
 }
 
 void CheckController::markAllChildrenDirArray(const std::vector<std::unique_ptr<HDIR>>& nodes, bool value) {
     for (const auto& child : nodes) {
         if (isLeaf(*child)) {
-            if (value && child->selected() != 1) totals.u64SelectedFileSize += child->fileSize();
+            if (value && child->selected() != 1) totals.tickedBytes += child->fileSize();
             if (!value && child->selected() == 1)
-                totals.u64SelectedFileSize -= std::min(totals.u64SelectedFileSize, child->fileSize());
+                totals.tickedBytes -= std::min(totals.tickedBytes, child->fileSize());
         }
         child->setSelected(value ? 1 : 0);
         if (!isLeaf(*child)) markAllChildrenDirArray(child->children(), value);

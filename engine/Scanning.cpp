@@ -74,7 +74,7 @@ void Scanning::buildDispatch() {
 }
 
 HDIR* Scanning::addDetailsToHdir(HDIR* folder, uint64_t fileSize, uint64_t sectorNumber) {
-    ctx.u64TotalNumberOfFileFound.fetch_add(1, std::memory_order_relaxed);
+    ctx.filesFound.fetch_add(1, std::memory_order_relaxed);
     auto node = std::make_unique<HDIR>();
     node->setFileType(HDIR::kFoundFile);
     node->setParentID(folder->fileID());
@@ -116,7 +116,7 @@ void Scanning::fileMatch(const Registered& entry, const Match& match, uint64_t s
 // (its first byte, and whether it may be an ISO box).
 void Scanning::offerSector(Probe& probe, const DispatchStep* route, uint64_t& sectorIndex, uint32_t& windowOffset,
                            const uint8_t*& window) {
-    const uint32_t sectorSize = static_cast<uint32_t>(u32BytesInSectorInScanner);
+    const uint32_t sectorSize = sectorSize_;
     for (const DispatchStep* next = route;; ++next) {
         const DispatchStep& step = *next;
         if (step.recogniser == kStopPass) break;
@@ -140,7 +140,7 @@ void Scanning::offerSector(Probe& probe, const DispatchStep* route, uint64_t& se
             if (offset >= kWindowSize) {
                 const uint64_t windowStart = sectorIndex - windowOffset / sectorSize + 1;
                 if (activeSource_->readDriveSectors(windowStart, sectorSize, window) == 0)
-                    controller.notify({NoticeKind::ScanSourceUnreadable, driveMountedPath});
+                    controller.notify({NoticeKind::ScanSourceUnreadable, scannedPath_});
             }
         }
         // The Nikon file is an NRW: the sector goes on to the NRW recogniser.
@@ -151,11 +151,10 @@ void Scanning::offerSector(Probe& probe, const DispatchStep* route, uint64_t& se
 
 void Scanning::scanningThread() {
 
-    driveMountedPath = ctx.selectedDriveMountPoint;
-    ctx.selectedDriveMountPointForPreview = driveMountedPath;
-    ctx.cDriveMountedPath = driveMountedPath;
-    u32BytesInSectorInScanner = static_cast<int32_t>(ctx.u32BytesInSector);
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    scannedPath_ = ctx.sourcePath;
+    ctx.previewSourcePath = scannedPath_;
+    sectorSize_ = ctx.sectorSize;
+    const uint32_t sectorSize = ctx.sectorSize;
 
     dirRoot_ = std::make_unique<HDIR>();
     dirRoot_->setFileType(HDIR::kFolder);
@@ -176,7 +175,7 @@ void Scanning::scanningThread() {
     // cannot be opened fails the first window read, as a vanished one would.
     Source* const callerSource = ctx.source;
     std::unique_ptr<Source> openedSource;
-    if (!callerSource) openedSource = FileSource::open(driveMountedPath, sectorSize);
+    if (!callerSource) openedSource = FileSource::open(scannedPath_, sectorSize);
     ctx.source = callerSource ? callerSource : openedSource.get();
     std::optional<WindowSource> windows;
     if (ctx.source) windows.emplace(*ctx.source);
@@ -187,17 +186,17 @@ void Scanning::scanningThread() {
     Probe probeView(probe);
     uint32_t windowOffset = 0;
     uint64_t sectorIndex = 0;
-    const uint64_t sectorCount = ctx.u64DriveSectorNumber;
+    const uint64_t sectorCount = ctx.sectorCount;
 
     while (!ctx.cancelled() && sectorIndex < sectorCount) {
-        if (ctx.bPauseScanning.load(std::memory_order_relaxed)) {
+        if (ctx.pauseRequested.load(std::memory_order_relaxed)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             continue;
         }
         if ((windowOffset & 0xFFFF) == 0) {
             const int result = activeSource_ ? activeSource_->readDriveSectors(sectorIndex, sectorSize, window) : -1;
             if (result == -1) {
-                controller.notify({NoticeKind::ScanSourceUnreadable, driveMountedPath});
+                controller.notify({NoticeKind::ScanSourceUnreadable, scannedPath_});
                 how = ScanOutcome::SourceFailed;
                 break;
             }

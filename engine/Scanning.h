@@ -89,8 +89,8 @@ private:
     std::array<uint32_t, 512> dispatchBegin_{};
     bool noIsoBaseMediaTicked_ = true;
     uint32_t fileIDCount = 3;
-    std::string driveMountedPath;
-    int32_t u32BytesInSectorInScanner = 512;
+    std::string scannedPath_;
+    uint32_t sectorSize_ = 512;
 };
 
 }  // namespace pelorin

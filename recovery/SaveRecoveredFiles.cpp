@@ -92,7 +92,7 @@ SaveRecoveredFiles::SaveRecoveredFiles(Source& source_, uint32_t sectorSize_, co
 bool SaveRecoveredFiles::checkDestination(const std::string& destination) {
     // A volume whose free space cannot be read is given the benefit of the
     // doubt, as is one whose writability cannot be read.
-    if (auto free = env.freeSpace(destination); free && *free < totals.u64SelectedFileSize) {
+    if (auto free = env.freeSpace(destination); free && *free < totals.tickedBytes) {
         prompts.notify({NoticeKind::NotEnoughFreeSpace, destination});
         return false;
     }
@@ -110,7 +110,7 @@ SaveResult SaveRecoveredFiles::save(const HDIR& root, const std::string& destina
 
 void SaveRecoveredFiles::post(const SaveProgressUpdate& update) {
     SaveProgressUpdate withCount = update;
-    withCount.iNumberOfFileSaved = iNumberOfFileSaved_.load();
+    withCount.filesSaved = filesSaved_.load();
     prompts.updateTreeProgress(withCount);
 }
 
@@ -134,15 +134,15 @@ std::string SaveRecoveredFiles::createRecoveryFolder(const std::string& destinat
 
 SaveResult SaveRecoveredFiles::saveFilesAndFolders(const HDIR& root, const std::string& destination) {
     abortSaving.store(false);
-    bSavingStopMessageDisplayed.store(false);
+    stopMessageShown_.store(false);
     updateStatus.store(false);
     savedData_.store(0);
-    iNumberOfFileSaved_.store(0);
+    filesSaved_.store(0);
     filesFailed = 0;
     lastGate = env.steadyClock();
     owner = invokingUser();
 
-    post({.barMinimumValue = 0, .barMaximumValue = totals.u64SelectedFileSize});
+    post({.barMinimumValue = 0, .barMaximumValue = totals.tickedBytes});
     SaveResult result;
     result.recoveryFolder = createRecoveryFolder(destination);
     if (result.recoveryFolder.empty())
@@ -152,7 +152,7 @@ SaveResult SaveRecoveredFiles::saveFilesAndFolders(const HDIR& root, const std::
     post({.savedData = savedData_.load(), .barIncrement = 1});
     post({.barDoubleValue = 0});
 
-    result.filesSaved = iNumberOfFileSaved_.load();
+    result.filesSaved = filesSaved_.load();
     result.filesFailed = filesFailed;
     result.savedData = savedData_.load();
     if (abortSaving.load()) {
@@ -167,13 +167,13 @@ SaveResult SaveRecoveredFiles::saveFilesAndFolders(const HDIR& root, const std::
 
 bool SaveRecoveredFiles::stopCheck() {
     if (!abortSaving.load()) return false;
-    if (bSavingStopMessageDisplayed.load()) return true;
+    if (stopMessageShown_.load()) return true;
     if (prompts.ask(Question::StopSaving)) {
-        bSavingStopMessageDisplayed.store(true);
+        stopMessageShown_.store(true);
         return true;
     }
     abortSaving.store(false);
-    bSavingStopMessageDisplayed.store(false);
+    stopMessageShown_.store(false);
     return false;
 }
 
@@ -199,7 +199,7 @@ void SaveRecoveredFiles::saveDir(const HDIR& node, const std::string& recoveryFo
         if (child.fileType() != HDIR::kFoundFile || child.selected() != 1) continue;
         const int32_t index = tickedIndex++;
         if (child.fileSize() == 0) {
-            iNumberOfFileSaved_.fetch_add(1);
+            filesSaved_.fetch_add(1);
             continue;
         }
         std::string target = folder;
@@ -231,7 +231,7 @@ void SaveRecoveredFiles::saveDir(const HDIR& node, const std::string& recoveryFo
         switch (copied) {
             case CopyResult::Done:
             case CopyResult::Stopped:
-                iNumberOfFileSaved_.fetch_add(1);
+                filesSaved_.fetch_add(1);
                 break;
             case CopyResult::WriteFailed:
                 ++filesFailed;

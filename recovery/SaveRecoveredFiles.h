@@ -80,7 +80,7 @@ public:
     void setUpdateStatus(bool value) { updateStatus.store(value); }
 
     uint64_t savedData() const { return savedData_.load(); }
-    int32_t iNumberOfFileSaved() const { return iNumberOfFileSaved_.load(); }
+    int32_t filesSaved() const { return filesSaved_.load(); }
 
 private:
     enum class CopyResult { Done, Stopped, WriteFailed, ReadFailed };
@@ -101,10 +101,10 @@ private:
     SaveEnvironment env;
 
     std::atomic<bool> abortSaving{false};
-    std::atomic<bool> bSavingStopMessageDisplayed{false};
+    std::atomic<bool> stopMessageShown_{false};
     std::atomic<bool> updateStatus{false};
     std::atomic<uint64_t> savedData_{0};
-    std::atomic<int32_t> iNumberOfFileSaved_{0};
+    std::atomic<int32_t> filesSaved_{0};
     int32_t filesFailed = 0;
     bool firstWriteOfFile = false;
     int32_t skipBytes = 0;

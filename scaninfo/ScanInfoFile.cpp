@@ -188,20 +188,20 @@ bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, c
 
     const DriveIdentity& id = header.identity;
     uint8_t block[kDriveBlockSize] = {};
-    putBE(&block[0], header.u32BytesInSector, 4);
-    putBE(&block[4], static_cast<uint32_t>(header.iNumberOfFileSelected), 4);
+    putBE(&block[0], header.sectorSize, 4);
+    putBE(&block[4], static_cast<uint32_t>(header.tickedFiles), 4);
     putBE(&block[8], id.displayName.size(), 4);
     putBE(&block[12], id.model.size(), 4);
     putBE(&block[16], id.revision.size(), 4);
     putBE(&block[20], id.serial.size(), 4);
-    putBE(&block[24], header.selectedDriveSize, 8);
-    putBE(&block[32], header.u64DriveSectorNumber, 8);
-    putBE(&block[40], header.u64SelectedFileSize, 8);
+    putBE(&block[24], header.sizeInBytes, 8);
+    putBE(&block[32], header.sectorCount, 8);
+    putBE(&block[40], header.tickedBytes, 8);
     out.put(block, sizeof block);
 
     // Exactly five sectors, whatever was read (a tiny source gives fewer bytes).
     std::vector<uint8_t> first5 = header.first5Sectors;
-    first5.resize(std::size_t{5} * header.u32BytesInSector, 0);
+    first5.resize(std::size_t{5} * header.sectorSize, 0);
     out.put(first5.data(), first5.size());
     out.put(id.displayName);
     out.put(id.serial);
@@ -235,18 +235,18 @@ std::optional<ScanInfo> readScanInfo(Source& input) {
     if (!cursor.take(block)) return std::nullopt;
     ScanInfo info;
     ScanInfoHeader& header = info.header;
-    header.u32BytesInSector = static_cast<uint32_t>(getBE(&block[0], 4));
-    if (!isUsableSectorSize(header.u32BytesInSector)) return std::nullopt;
-    header.iNumberOfFileSelected = static_cast<int32_t>(getBE(&block[4], 4));
+    header.sectorSize = static_cast<uint32_t>(getBE(&block[0], 4));
+    if (!isUsableSectorSize(header.sectorSize)) return std::nullopt;
+    header.tickedFiles = static_cast<int32_t>(getBE(&block[4], 4));
     const uint64_t displayNameLength = getBE(&block[8], 4);
     const uint64_t modelLength = getBE(&block[12], 4);
     const uint64_t revisionLength = getBE(&block[16], 4);
     const uint64_t serialLength = getBE(&block[20], 4);
-    header.selectedDriveSize = getBE(&block[24], 8);
-    header.u64DriveSectorNumber = getBE(&block[32], 8);
-    header.u64SelectedFileSize = getBE(&block[40], 8);
+    header.sizeInBytes = getBE(&block[24], 8);
+    header.sectorCount = getBE(&block[32], 8);
+    header.tickedBytes = getBE(&block[40], 8);
 
-    header.first5Sectors.resize(std::size_t{5} * header.u32BytesInSector);
+    header.first5Sectors.resize(std::size_t{5} * header.sectorSize);
     if (!cursor.take(header.first5Sectors)) return std::nullopt;
     auto displayName = cursor.takeString(displayNameLength);
     auto serial = displayName ? cursor.takeString(serialLength) : std::nullopt;

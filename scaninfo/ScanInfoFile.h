@@ -36,11 +36,11 @@ inline constexpr uint32_t kLargestSectorSize = 4096;
 
 // Everything in a scan-info file but the tree.
 struct ScanInfoHeader {
-    uint32_t u32BytesInSector = 512;
-    int32_t iNumberOfFileSelected = 0;
-    uint64_t selectedDriveSize = 0;
-    uint64_t u64DriveSectorNumber = 0;
-    uint64_t u64SelectedFileSize = 0;
+    uint32_t sectorSize = 512;
+    int32_t tickedFiles = 0;
+    uint64_t sizeInBytes = 0;
+    uint64_t sectorCount = 0;
+    uint64_t tickedBytes = 0;
     // The drive's first five sectors: read at the start of the scan, or, for
     // a tree that was itself opened from a file, that file's (so a re-save
     // keeps them even with no drive attached).

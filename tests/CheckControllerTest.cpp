@@ -48,7 +48,7 @@ TEST(CheckController, TicksSpreadDownAndUpAndKeepTheTotals) {
         for (HDIR* node : nodes) selected += char('0' + node->selected());
         EXPECT_EQ(selected, c.selected);
         for (int i = 0; Node node : {Root, A, B}) EXPECT_EQ(CheckController::markState(*nodes[node]), c.marks[i++]);
-        EXPECT_EQ(totals.u64SelectedFileSize, c.bytes);
+        EXPECT_EQ(totals.tickedBytes, c.bytes);
         EXPECT_EQ(CheckController::countTickedFiles(*nodes[Root]), c.files);
     }
 }
@@ -68,7 +68,7 @@ TEST(CheckController, AFolderOfOneFileIsOnOnceItAndItsFileAreTicked) {
         EXPECT_EQ(folder->tickState(), TickState::On);
         EXPECT_EQ(CheckController::markState(*folder), 1);
         EXPECT_EQ(CheckController::markState(*tree.root()), 1);
-        EXPECT_EQ(totals.u64SelectedFileSize, 700u);
+        EXPECT_EQ(totals.tickedBytes, 700u);
         EXPECT_EQ(CheckController::countTickedFiles(*tree.root()), 1);
     }
 }
@@ -95,7 +95,7 @@ TEST(CheckController, FilesAddedAfterTickingShowAsUnticked) {
     CheckController(lateJpg, true, totals).run();
     CheckController(firstPng, true, totals).run();
     EXPECT_EQ(marks(), (std::array{1, 1, 1}));
-    EXPECT_EQ(totals.u64SelectedFileSize, 600u);
+    EXPECT_EQ(totals.tickedBytes, 600u);
     EXPECT_EQ(tree.root()->tickedBytes(), 600u);
     EXPECT_EQ(CheckController::countTickedFiles(*tree.root()), 3);
 }
@@ -152,7 +152,7 @@ TEST(CheckController, UntickingManyFilesOneByOne) {
     for (int i = 0; i < kFiles; ++i) files.push_back(tree.file(folder, 10, uint64_t(i)));
     SelectionTotals totals;
     CheckController(tree.root(), true, totals).run();
-    ASSERT_EQ(totals.u64SelectedFileSize, 10u * kFiles);
+    ASSERT_EQ(totals.tickedBytes, 10u * kFiles);
     for (int i = 0; i < kFiles; ++i) {
         CheckController(files[i], false, totals).run();
         if (i == kFiles / 2) {
@@ -164,7 +164,7 @@ TEST(CheckController, UntickingManyFilesOneByOne) {
     EXPECT_EQ(std::tuple(folder->selected(), tree.root()->selected()), std::tuple(0, 0));
     EXPECT_EQ(std::tuple(CheckController::markState(*folder), CheckController::markState(*tree.root())),
               std::tuple(0, 0));
-    EXPECT_EQ(totals.u64SelectedFileSize, 0u);
+    EXPECT_EQ(totals.tickedBytes, 0u);
     EXPECT_EQ(CheckController::countTickedFiles(*tree.root()), 0);
 }
 

@@ -114,7 +114,7 @@ TEST(SaveRecoveredFiles, SavedFilesEqualTheSourceBytesAndMoreThan900AreSpreadOve
     // Every file adds its length plus its offset into the first sector.
     EXPECT_EQ(result.savedData, 524288u + 1000 + 5100 + 500 + 1801 * 3);
     EXPECT_EQ(std::vector(f.reads.begin(), f.reads.begin() + 15), (std::vector<uint32_t>{64, 64, 64, 64, 64, 64, 64, 8, 8, 8, 8, 8, 8, 8, 8}));
-    EXPECT_EQ(f.prompts.updates.front().barMaximumValue, f.totals.u64SelectedFileSize);
+    EXPECT_EQ(f.prompts.updates.front().barMaximumValue, f.totals.tickedBytes);
     EXPECT_EQ(std::count_if(f.prompts.updates.begin(), f.prompts.updates.end(),
                             [](const SaveProgressUpdate& u) { return u.barDoubleValue.value_or(0) > 0; }), f.reads.size() / 4);
     EXPECT_EQ(f.prompts.alerts.back(), "Saving Completed / Saved at: " + f.destination.path());

@@ -37,7 +37,7 @@ std::vector<MediaDictionary> rows(std::vector<std::pair<std::string, std::string
 
 ScanInfoDriveIdentity fileOf(const MediaDictionary& row, Bytes first5) {
     const ChosenDrive d = chosenDriveFromRow(row);
-    return {d.selectedDrive, d.serial, d.model, d.revision, d.u32BytesInSector, d.selectedDriveSize, std::move(first5)};
+    return {d.selectedDrive, d.serial, d.model, d.revision, d.sectorSize, d.sizeInBytes, std::move(first5)};
 }
 
 TEST(ScanInfoDriveMatch, IdentityListMatchAtOpenAndRematch) {
@@ -60,7 +60,7 @@ TEST(ScanInfoDriveMatch, IdentityListMatchAtOpenAndRematch) {
     EXPECT_EQ(matchScanInfoDrive(identities, file), 2u);
     for (auto change : std::vector<std::function<void(ScanInfoDriveIdentity&)>>{
              [](auto& f) { f.serial = "S2"; }, [](auto& f) { f.model = "Samsung"; }, [](auto& f) { f.revision = "X"; },
-             [](auto& f) { f.u32BytesInSector = 4096; }, [](auto& f) { f.selectedDriveSize -= 512; }}) {
+             [](auto& f) { f.sectorSize = 4096; }, [](auto& f) { f.sizeInBytes -= 512; }}) {
         ScanInfoDriveIdentity other = file;
         change(other);
         EXPECT_EQ(matchScanInfoDrive(identities, other), std::nullopt);
@@ -87,14 +87,14 @@ TEST(ScanInfoDriveMatch, ReattachedDriveIsFoundUnderItsNewPath) {
     disks.sectors["/dev/sdf"] = pattern(5);
     f.database.devices = test::recordedAs({{"SATA", "sda"}, {"USB card", "sdf"}});
     f.list.refreshDriveList();
-    EXPECT_EQ(std::tuple(f.list.rematchScanInfoDrive(file, disks.reader()), f.list.selectedDriveMountPointForPreview()),
+    EXPECT_EQ(std::tuple(f.list.rematchScanInfoDrive(file, disks.reader()), f.list.previewSourcePath()),
               std::tuple(1u, "/dev/sdf"));
 
     // Without a match nothing changes.
-    f.list.setSelectedDriveMountPointForPreview("/dev/kept");
+    f.list.setPreviewSourcePath("/dev/kept");
     disks.sectors["/dev/sdf"] = pattern(6);
     EXPECT_FALSE(f.list.rematchScanInfoDrive(file, disks.reader()));
-    EXPECT_EQ(f.list.selectedDriveMountPointForPreview(), "/dev/kept");
+    EXPECT_EQ(f.list.previewSourcePath(), "/dev/kept");
 }
 
 TEST(ScanInfoDriveMatch, DeviceReaderReadsFiveSectorsFromTheStart) {

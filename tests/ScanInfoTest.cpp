@@ -165,7 +165,7 @@ TEST(ScanInfoFile, ScanSaveOpenRecoverMatchesRecoveringAfterTheScan) {
     ASSERT_EQ(straight.filesSaved, 2);
 
     const ScanInfoHeader header{512, CheckController::countTickedFiles(*scan.root), image.size(), image.size() / 512,
-                                totals.u64SelectedFileSize, Bytes(5 * 512, 0xA5), sourceIdentity(image.path())};
+                                totals.tickedBytes, Bytes(5 * 512, 0xA5), sourceIdentity(image.path())};
     // A chosen name that already ends in .rvx gets a second one.
     ASSERT_TRUE(saveScanInfo(infoDir / "scan.rvx", header, *scan.root, prompts));
     auto info = openScanInfo(infoDir / "scan.rvx.rvx", prompts);
@@ -176,9 +176,9 @@ TEST(ScanInfoFile, ScanSaveOpenRecoverMatchesRecoveringAfterTheScan) {
     const DriveIdentity& id = info->header.identity;
     EXPECT_EQ(std::tie(id.displayName, id.model, id.serial, id.revision),
               std::tuple(fs::path(image.path()).filename().string(), "Disk image", "-", "-"));
-    SelectionTotals restored{info->header.iNumberOfFileSelected, info->header.u64SelectedFileSize};
+    SelectionTotals restored{info->header.tickedFiles, info->header.tickedBytes};
     const SaveResult again =
-        SaveRecoveredFiles(*source, info->header.u32BytesInSector, restored, prompts).save(*info->root, reopened.path());
+        SaveRecoveredFiles(*source, info->header.sectorSize, restored, prompts).save(*info->root, reopened.path());
     ASSERT_EQ(again.filesSaved, 2);
     for (const char* name : {"file1.jpg", "file2.jpg"})
         EXPECT_EQ(readBytes(straight.recoveryFolder + "/ROOT/JPG Files/" + name),

@@ -88,10 +88,10 @@ protected:
 
     std::unique_ptr<HDIR> scan(const TempImage& image, TypeSelection ticked, uint32_t sectorSize = 512,
                                Source* source = nullptr) {
-        ctx.selectedDriveMountPoint = image.path();
+        ctx.sourcePath = image.path();
         ctx.source = source;  // none: the scan opens the path
-        ctx.u32BytesInSector = sectorSize;
-        ctx.u64DriveSectorNumber = image.size() / sectorSize;
+        ctx.sectorSize = sectorSize;
+        ctx.sectorCount = image.size() / sectorSize;
         controller = std::make_unique<RecordingController>(ticked);
         Scanning scanning(ctx, *controller, kStandIns);
         scanning.scanningThread();
@@ -262,8 +262,8 @@ TEST_F(ScanningTest, APathThatCannotBeOpenedEndsTheScanAtOnce) {
     TempImage image(4 * 512);
     const std::string path = image.path();
     std::filesystem::remove(path);
-    ctx.selectedDriveMountPoint = path;
-    ctx.u64DriveSectorNumber = 4;
+    ctx.sourcePath = path;
+    ctx.sectorCount = 4;
     RecordingController recording(selectionOf({FileType::Jpg}));
     Scanning scanning(ctx, recording, kStandIns);
     scanning.scanningThread();
@@ -277,7 +277,7 @@ TEST_F(ScanningTest, APathThatCannotBeOpenedEndsTheScanAtOnce) {
 TEST_F(ScanningTest, StopKeepsWhatWasFound) {
     auto image = numberedImage(500);
     s.accepts = [this](FileType, const uint8_t*, uint64_t sector) {
-        if (sector == 300) ctx.bCancelScanning = true;
+        if (sector == 300) ctx.cancelRequested = true;
         return sector % 100 == 0;
     };
     testing::internal::CaptureStdout();
@@ -293,7 +293,7 @@ TEST_F(ScanningTest, StopKeepsWhatWasFound) {
 
 TEST_F(ScanningTest, PauseHoldsTheScanAndStopEndsIt) {
     auto image = numberedImage(50);
-    ctx.bPauseScanning = true;
+    ctx.pauseRequested = true;
     std::atomic<int> asked{0};
     s.accepts = [&asked](FileType, const uint8_t*, uint64_t) {
         ++asked;
@@ -302,7 +302,7 @@ TEST_F(ScanningTest, PauseHoldsTheScanAndStopEndsIt) {
     std::thread stopper([this, &asked] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         EXPECT_EQ(asked.load(), 0) << "a paused scan went on";
-        ctx.bCancelScanning = true;  // a stop request also ends a pause
+        ctx.cancelRequested = true;  // a stop request also ends a pause
     });
     auto root = scan(image, selectionOf({FileType::Jpg}));
     stopper.join();

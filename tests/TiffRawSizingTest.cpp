@@ -65,7 +65,7 @@ Measured measure(FileType type, const Bytes& file, const Options& o = {}, bool c
         verdict = {bit(*o.direct), tiff::byteOrderOf(probe)};
     else if (!classifyTiffHeader(member, false, verdict, *ctx, window, probe, o.sector))
         return {0, false, 0, 0, 0};
-    ctx->bCancelScanning = cancel;
+    ctx->cancelRequested = cancel;
     Preview preview;
     const uint64_t length = measureTiffRawFile(member, verdict, preview, *ctx, window, probe, o.sector);
     return {length, preview.size != 0, preview.sector, preview.extraBytes, preview.size};

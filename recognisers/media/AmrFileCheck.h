@@ -21,7 +21,7 @@ private:
     bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
     uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
     ReadWindow readDiskFromAmrFileCheck;
-    bool bWideBandAmr = false;  // the header is "#!AMR-WB\n"
+    bool wideBand_ = false;  // the header is "#!AMR-WB\n"
 };
 
 }  // namespace pelorin

@@ -65,7 +65,7 @@ bool IsoBaseMediaFileCheck::headerMatches(const uint8_t* probe, uint64_t sectorN
     if (!rules.testsSecondAtom) return true;
     // The first atom is at most 1 MiB here, so its end lies well inside the device's reach.
     const uint32_t firstAtomSize = Probe(probe).be32(0);
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     if (sectorSize == 0 || !window().read(sectorNumber + firstAtomSize / sectorSize)) return false;
     return isWalkListType(window().be32(firstAtomSize % sectorSize + 4));
 }
@@ -75,7 +75,7 @@ bool IsoBaseMediaFileCheck::headerMatches(const uint8_t* probe, uint64_t sectorN
 // where it really is. Returns UINT64_MAX when a read fails.
 uint64_t IsoBaseMediaFileCheck::walkTopLevelAtoms(uint64_t sectorNumber, uint64_t& lastAtomSize) {
     ReadWindow& reader = window();
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     // Whole 64 KiB steps only keep headers aligned when sectors tile 64 KiB.
     const bool byBlocks = rules.windowAdvance == IsoMemberRules::WindowAdvance::By64KiBBlocks &&
                           sectorSize != 0 && kSpan % sectorSize == 0;

@@ -20,7 +20,7 @@ private:
     uint64_t standardFileSize(uint64_t sectorNumber);
 
     ReadWindow readDiskFromMidFileCheck;
-    bool bRiffMidiFile = false;  // the header is a RIFF "RMID" wrapper
+    bool riffWrapped_ = false;  // the header is a RIFF "RMID" wrapper
 };
 
 }  // namespace pelorin

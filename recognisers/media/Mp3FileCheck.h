@@ -33,7 +33,7 @@ private:
         return audio + slack;
     }
 
-    bool bId3File = false;
+    bool id3Tagged_ = false;
     uint64_t slackAdded = 0;  // in the size last computed
     ReadWindow readDiskFromMp3FileCheck;
 };

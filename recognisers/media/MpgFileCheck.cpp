@@ -50,11 +50,11 @@ bool isVideoStructureCode(uint32_t value) {
 }  // namespace
 
 bool MpgFileCheck::headerMatches(const uint8_t* bytes, uint64_t sectorNumber) {
-    bHeader0x1B3 = false;
+    sequenceHeader_ = false;
     const uint32_t header = Probe(bytes).be32(0);
     if (header == kPackHeader) return isFileValidated(sectorNumber);
     if (header == kSequenceHeader && isFileValidated(sectorNumber)) {
-        bHeader0x1B3 = true;
+        sequenceHeader_ = true;
         return true;
     }
     return false;
@@ -77,7 +77,7 @@ std::optional<Match> MpgFileCheck::recognise(Probe& probe, uint64_t sector) {
     skipFile = false;
     Match match;
     if (readDiskFromMpgFileCheck.read(sector))
-        match.size = bHeader0x1B3 ? videoStreamSize(sector) : programStreamSize(sector);
+        match.size = sequenceHeader_ ? videoStreamSize(sector) : programStreamSize(sector);
     if (skipFile) match.skipPast = match.size;
     return match;
 }
@@ -86,7 +86,7 @@ std::optional<Match> MpgFileCheck::recognise(Probe& probe, uint64_t sector) {
 // how far the next one may lie.
 uint64_t MpgFileCheck::videoStreamSize(uint64_t sectorNumber) {
     ReadWindow& window = readDiskFromMpgFileCheck;
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     const uint64_t width = window.be16(4) >> 4;
     const uint64_t height = window.be16(5) & 0xFFF;
     const uint64_t budget = width * height * 3 + 2 * uint64_t{sectorSize};
@@ -124,7 +124,7 @@ uint64_t MpgFileCheck::videoStreamSize(uint64_t sectorNumber) {
 // for the stream going on.
 uint64_t MpgFileCheck::programStreamSize(uint64_t sectorNumber) {
     ReadWindow& window = readDiskFromMpgFileCheck;
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     // The header test found at least the 4-byte start code; never stand still on a pack.
     const uint64_t packHeader = std::max<uint32_t>(packHeaderLength, 4);
 

@@ -26,7 +26,7 @@ private:
     ReadWindow readDiskFromMpgFileCheck;
     // A second window, so a look ahead past foreign data leaves the walk's window alone.
     ReadWindow lookAheadFromMpgFileCheck;
-    bool bHeader0x1B3 = false;  // the header is a sequence header, not a pack header
+    bool sequenceHeader_ = false;  // the header is a sequence header, not a pack header
     uint32_t packHeaderLength = 0;  // where the header test found the start code after the header
     bool skipFile = false;          // the file measured is long enough for the loop to jump over
 };

@@ -54,7 +54,7 @@ uint64_t CrwFileCheck::fileSize(bool littleEndian, uint64_t sectorNumber, Previe
 
     // The file ends with the root directory's offset from the heap start, and
     // the directory lies right before it: find the place where that holds.
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     uint32_t directoryLength = 0;
     uint64_t pointerAt = 0;
     const auto pointsJustBefore = [&](const ReadWindow& w, uint64_t position) {

@@ -36,7 +36,7 @@ uint64_t RafFileCheck::fileSize(uint64_t sectorNumber, Preview& preview) {
     if (secondRawLength == rawLength) length += rawLength;
     if (length > tiff::kLengthLimit || length < tiff::kMinimumLength) return 0;
 
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     if (previewLength > kSmallestPreview)
         preview = {.sector = sectorNumber + previewOffset / sectorSize,
                    .extraBytes = previewOffset % sectorSize,

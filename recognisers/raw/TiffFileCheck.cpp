@@ -106,7 +106,7 @@ uint64_t TiffFileCheck::canonTiffJpgFileSize(TiffWalker& walker, const uint8_t* 
     IfdEntry exif;
     bool found = false;
     if (!walker.findTag(firstIfdOffset, tiff::kTagExifIfd, tiff::kMaxEntries, exif, found) || !found) return 0;
-    return canonTiffJpgFileSize(walker, exif.valueField, uint64_t{sectorNumber} * ctx.u32BytesInSector);
+    return canonTiffJpgFileSize(walker, exif.valueField, uint64_t{sectorNumber} * ctx.sectorSize);
 }
 
 uint64_t TiffFileCheck::canonTiffJpgFileSize(TiffWalker& walker, uint32_t exifIfdOffset, uint64_t fileStart) {

@@ -99,7 +99,7 @@ uint64_t X3fFileCheck::fovbLength(uint64_t sectorNumber, Preview& preview) {
         if (!walker.u32(directory + 12, previewOffset) || !walker.u32(directory + 16, previewLength)) return 0;
         const uint64_t offset = uint64_t{previewOffset} + kImageSectionHeader;
         if (offset <= kPreviewOffsetLimit) {
-            const uint32_t sectorSize = ctx.u32BytesInSector;
+            const uint32_t sectorSize = ctx.sectorSize;
             preview = {.sector = sectorNumber + offset / sectorSize,
                        .extraBytes = static_cast<uint32_t>(offset % sectorSize),
                        .size = previewLength};

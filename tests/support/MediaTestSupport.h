@@ -82,8 +82,8 @@ struct Sized {
 };
 inline Sized sizeOn(Recogniser& check, ScanContext& ctx, const std::string& path, uint64_t sector,
                     bool cancel = false) {
-    ctx.bCancelScanning = cancel;
-    const std::optional<Match> match = recogniseAt(check, path, sector, ctx.u32BytesInSector);
+    ctx.cancelRequested = cancel;
+    const std::optional<Match> match = recogniseAt(check, path, sector, ctx.sectorSize);
     if (!match) return {0, false};
     return {match->size, std::min(match->skipPast, match->size) != 0};
 }

@@ -81,7 +81,7 @@ const HDIR* folderNamed(const HDIR& root, std::string_view name);
 // -1 when it cannot be opened or read.
 long long readAt(const std::string& path, uint64_t offset, std::span<uint8_t> buffer);
 
-// A source that opens the context's cDriveMountedPath afresh for every read,
+// A source that opens the context's sourcePath afresh for every read,
 // so that a test can count reads by counting opens (OpenCounter) and make the
 // source vanish by pointing the path elsewhere.
 class PathSource final : public Source {
