@@ -87,7 +87,7 @@ struct ScanOptions {
 // After the scan: tick the chosen types, then save the scan-info file and
 // recover, as asked. The worst exit status of the steps.
 int keepResults(const ScanOptions& options, const SourceInfo& source, Source& reader, const DriveIdentity& identity,
-                HDIR& root, std::vector<uint8_t> first5, bool showProgress) {
+                FoundNode& root, std::vector<uint8_t> first5, bool showProgress) {
     if (options.saveInfo.empty() && options.recoverDir.empty()) return 0;
     SelectionTotals totals;
     std::string error;
@@ -144,7 +144,7 @@ int scan(const ScanOptions& options) {
     Scanning scanning(ctx, controller, registry());
     const bool stopped = controller.runScan(scanning);
 
-    HDIR* root = scanning.dirRoot();
+    FoundNode* root = scanning.root();
     std::printf("%s: %llu sectors of %u bytes%s\n", source.path.c_str(),
                 static_cast<unsigned long long>(source.sectorCount), source.sectorSize,
                 stopped ? " (scan stopped)" : "");

@@ -24,11 +24,11 @@ void checkSafe(const std::string& name) {
     }
 }
 
-void walk(const pelorin::HDIR& node, int depth) {
+void walk(const pelorin::FoundNode& node, int depth) {
     if (depth > 2) std::abort();  // root, folders, files: nothing deeper is ever built
     checkSafe(node.fileName());
     checkSafe(node.pathName());
-    (void)pelorin::convertHDirToHPDir(node);
+    (void)pelorin::packNodeRecord(node);
     for (const auto& child : node.children()) {
         if (child->parent() != &node) std::abort();
         walk(*child, depth + 1);

@@ -32,16 +32,16 @@ void makeFolders(const std::string& path, const std::optional<Owner>& owner) {
     }
 }
 
-int32_t tickedFilesAfter(const HDIR& node, std::size_t position) {
+int32_t tickedFilesAfter(const FoundNode& node, std::size_t position) {
     int32_t count = 0;
     const auto& children = node.children();
     for (std::size_t k = position; k < children.size(); ++k)
-        if (children[k]->fileType() == HDIR::kFoundFile && children[k]->selected() == 1) ++count;
+        if (children[k]->fileType() == FoundNode::kFoundFile && children[k]->selected() == 1) ++count;
     return count;
 }
 
 // Ticked found files that a walk from this node would try to save.
-int32_t tickedFilesBelow(const HDIR& node) {
+int32_t tickedFilesBelow(const FoundNode& node) {
     if (node.selected() != 1) return 0;
     int32_t count = tickedFilesAfter(node, 0);
     for (const auto& child : node.children())
@@ -103,7 +103,7 @@ bool SaveRecoveredFiles::checkDestination(const std::string& destination) {
     return true;
 }
 
-SaveResult SaveRecoveredFiles::save(const HDIR& root, const std::string& destination) {
+SaveResult SaveRecoveredFiles::save(const FoundNode& root, const std::string& destination) {
     if (!checkDestination(destination)) return {};
     return saveFilesAndFolders(root, destination);
 }
@@ -132,7 +132,7 @@ std::string SaveRecoveredFiles::createRecoveryFolder(const std::string& destinat
     return {};
 }
 
-SaveResult SaveRecoveredFiles::saveFilesAndFolders(const HDIR& root, const std::string& destination) {
+SaveResult SaveRecoveredFiles::saveFilesAndFolders(const FoundNode& root, const std::string& destination) {
     abortSaving.store(false);
     stopMessageShown_.store(false);
     updateStatus.store(false);
@@ -177,12 +177,12 @@ bool SaveRecoveredFiles::stopCheck() {
     return false;
 }
 
-std::string SaveRecoveredFiles::folderOf(const HDIR& node, const std::string& recoveryFolder) const {
+std::string SaveRecoveredFiles::folderOf(const FoundNode& node, const std::string& recoveryFolder) const {
     const std::string relative = safeRelativePath(node.pathName());
     return recoveryFolder + (relative.empty() ? "" : "/" + relative) + "/" + safeFileName(node.fileName());
 }
 
-void SaveRecoveredFiles::saveDir(const HDIR& node, const std::string& recoveryFolder) {
+void SaveRecoveredFiles::saveDir(const FoundNode& node, const std::string& recoveryFolder) {
     if (node.selected() != 1) return;
     const std::string folder = folderOf(node, recoveryFolder);
     makeFolders(folder, owner);
@@ -193,10 +193,10 @@ void SaveRecoveredFiles::saveDir(const HDIR& node, const std::string& recoveryFo
     const auto& children = node.children();
     for (std::size_t k = 0; k < children.size(); ++k) {
         if (stopCheck()) break;
-        const HDIR& child = *children[k];
-        if (child.fileType() == HDIR::kFolder && child.selected() == 1)
+        const FoundNode& child = *children[k];
+        if (child.fileType() == FoundNode::kFolder && child.selected() == 1)
             makeFolders(folder + "/" + safeFileName(child.fileName()), owner);
-        if (child.fileType() != HDIR::kFoundFile || child.selected() != 1) continue;
+        if (child.fileType() != FoundNode::kFoundFile || child.selected() != 1) continue;
         const int32_t index = tickedIndex++;
         if (child.fileSize() == 0) {
             filesSaved_.fetch_add(1);
@@ -278,7 +278,7 @@ void SaveRecoveredFiles::reportProgressIfDue() {
     updateStatus.store(false);
 }
 
-SaveRecoveredFiles::CopyResult SaveRecoveredFiles::copyFile(const HDIR& file, int fd) {
+SaveRecoveredFiles::CopyResult SaveRecoveredFiles::copyFile(const FoundNode& file, int fd) {
     const uint64_t S = sectorSize;
     const uint64_t blockBytes = kSectorsPerBlock * S;
     const uint64_t L = file.fileSize() + static_cast<uint64_t>(file.extraBytesToMove());

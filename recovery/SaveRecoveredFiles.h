@@ -13,7 +13,7 @@
 #include <span>
 #include <string>
 
-#include "engine/HDIR.h"
+#include "engine/FoundNode.h"
 #include "engine/SelectionTotals.h"
 #include "engine/Prompts.h"
 #include "engine/Source.h"
@@ -67,10 +67,10 @@ public:
 
     // The saving thread: creates the recovery folder in the destination,
     // saves the ticked part of the tree and tells the user how it ended.
-    SaveResult saveFilesAndFolders(const HDIR& root, const std::string& destination);
+    SaveResult saveFilesAndFolders(const FoundNode& root, const std::string& destination);
 
     // Both of the above, in order.
-    SaveResult save(const HDIR& root, const std::string& destination);
+    SaveResult save(const FoundNode& root, const std::string& destination);
 
     // The Stop button; safe from any thread. The saving thread asks the question.
     void stopSaving() { abortSaving.store(true); }
@@ -85,13 +85,13 @@ public:
 private:
     enum class CopyResult { Done, Stopped, WriteFailed, ReadFailed };
 
-    void saveDir(const HDIR& node, const std::string& recoveryFolder);
-    CopyResult copyFile(const HDIR& file, int fd);
+    void saveDir(const FoundNode& node, const std::string& recoveryFolder);
+    CopyResult copyFile(const FoundNode& file, int fd);
     bool writeChunk(int fd, const uint8_t* data, std::size_t length);
     bool stopCheck();
     void reportProgressIfDue();
     void post(const SaveProgressUpdate& update);
-    std::string folderOf(const HDIR& node, const std::string& recoveryFolder) const;
+    std::string folderOf(const FoundNode& node, const std::string& recoveryFolder) const;
     std::string createRecoveryFolder(const std::string& destination);
 
     Source& source;

@@ -60,8 +60,8 @@ private:
     std::vector<uint8_t> pending;
 };
 
-void writeDir(FileWriter& out, const HDIR& node) {
-    const auto record = convertHDirToHPDir(node);
+void writeDir(FileWriter& out, const FoundNode& node) {
+    const auto record = packNodeRecord(node);
     out.put(record.data(), record.size());
     const std::size_t nameLength = std::min<std::size_t>(node.fileName().size(), 0xFFFF);
     const std::size_t pathLength = std::min<std::size_t>(node.pathName().size(), 0xFFFF);
@@ -117,8 +117,8 @@ private:
 
 // A node from its record, followed by its name and path; nullopt when the
 // input ends inside it.
-std::unique_ptr<HDIR> takeNode(Cursor& cursor, const std::array<uint8_t, kNodeRecordSize>& record) {
-    auto node = std::make_unique<HDIR>();
+std::unique_ptr<FoundNode> takeNode(Cursor& cursor, const std::array<uint8_t, kNodeRecordSize>& record) {
+    auto node = std::make_unique<FoundNode>();
     node->setFileType(static_cast<uint32_t>(getBE(&record[48], 2)));
     node->setParentID(static_cast<uint32_t>(getBE(&record[32], 4)));
     node->setFileID(static_cast<uint32_t>(getBE(&record[36], 4)));
@@ -156,7 +156,7 @@ void refuseAsIncomplete(Prompts& prompts, const std::string& path) {
 
 std::string defaultScanInfoName(std::time_t when) { return "Pelorin Scan Info " + dateForGeneratedName(when); }
 
-std::array<uint8_t, kNodeRecordSize> convertHDirToHPDir(const HDIR& node) {
+std::array<uint8_t, kNodeRecordSize> packNodeRecord(const FoundNode& node) {
     std::array<uint8_t, kNodeRecordSize> record{};
     putBE(&record[8], node.fileSize(), 8);
     putBE(&record[24], node.sectorNumber(), 8);
@@ -173,7 +173,7 @@ std::array<uint8_t, kNodeRecordSize> convertHDirToHPDir(const HDIR& node) {
     return record;
 }
 
-bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, const HDIR& root,
+bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, const FoundNode& root,
                   Prompts& prompts) {
     const std::string fileName = chosenPath + ".rvx";
     const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -264,7 +264,7 @@ std::optional<ScanInfo> readScanInfo(Source& input) {
     // root, found files under the folder before them. Each addChild adds the
     // node's tick to the tallies above it; the stored ticked counts are not
     // trusted for that.
-    HDIR* currentFolder = nullptr;
+    FoundNode* currentFolder = nullptr;
     uint8_t nextParent[36];
     if (!cursor.peek(nextParent)) return info;
     uint32_t lastParentID = static_cast<uint32_t>(getBE(&nextParent[32], 4));
@@ -277,10 +277,10 @@ std::optional<ScanInfo> readScanInfo(Source& input) {
         }
         auto node = takeNode(cursor, record);
         if (!node) break;
-        if (node->fileType() == HDIR::kFolder) {
+        if (node->fileType() == FoundNode::kFolder) {
             node->setParent(info.root.get());
             currentFolder = info.root->addChild(std::move(node));
-        } else if (node->fileType() == HDIR::kFoundFile && currentFolder) {
+        } else if (node->fileType() == FoundNode::kFoundFile && currentFolder) {
             node->setParent(currentFolder);
             currentFolder->addChild(std::move(node));
         }

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/HDIR.h"
+#include "engine/FoundNode.h"
 #include "engine/Prompts.h"
 #include "engine/Source.h"
 #include "scaninfo/SourceIdentity.h"
@@ -50,7 +50,7 @@ struct ScanInfoHeader {
 
 struct ScanInfo {
     ScanInfoHeader header;
-    std::unique_ptr<HDIR> root;
+    std::unique_ptr<FoundNode> root;
     bool endRecordSeen = false;  // false when the file ended before its end record
 };
 
@@ -58,11 +58,11 @@ struct ScanInfo {
 std::string defaultScanInfoName(std::time_t when);
 
 // One node packed into its 79-byte record.
-std::array<uint8_t, kNodeRecordSize> convertHDirToHPDir(const HDIR& node);
+std::array<uint8_t, kNodeRecordSize> packNodeRecord(const FoundNode& node);
 
 // The writer: `chosenPath` always gets ".rvx" appended. Tells the user how it
 // went; true when the file was written completely.
-bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, const HDIR& root,
+bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, const FoundNode& root,
                   Prompts& prompts);
 
 // The body of a file whose extension has been checked. nullopt when it is

@@ -61,10 +61,10 @@ ScanResult scanImage(const std::string& path, TypeSelection ticked, uint32_t sec
     RecordingController controller(ticked);
     Scanning scanning(ctx, controller, registry());
     scanning.scanningThread();
-    return {scanning.takeDirRoot(), controller.alerts};
+    return {scanning.takeRoot(), controller.alerts};
 }
 
-const HDIR* folderNamed(const HDIR& root, std::string_view name) {
+const FoundNode* folderNamed(const FoundNode& root, std::string_view name) {
     for (const auto& child : root.children())
         if (child->fileName() == name) return child.get();
     return nullptr;

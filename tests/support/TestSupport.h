@@ -69,13 +69,13 @@ TypeSelection selectionOf(std::initializer_list<FileType> types);
 
 // Scans a source with the given types ticked and returns the tree.
 struct ScanResult {
-    std::unique_ptr<HDIR> root;
+    std::unique_ptr<FoundNode> root;
     std::vector<std::string> alerts;
 };
 ScanResult scanImage(const std::string& path, TypeSelection ticked, uint32_t sectorSize = 512);
 
 // The type folder with this name under the root, or null.
-const HDIR* folderNamed(const HDIR& root, std::string_view name);
+const FoundNode* folderNamed(const FoundNode& root, std::string_view name);
 
 // Reads up to buffer.size() bytes at a byte offset of a file: the count, or
 // -1 when it cannot be opened or read.
