@@ -28,9 +28,9 @@ using Clock = std::chrono::steady_clock;
 
 struct QuietController final : pelorin::ScanController {
     explicit QuietController(pelorin::TypeSelection ticked_) : ticked(ticked_) {}
-    bool fileSelectionFlag(pelorin::FileType type) const override { return ticked[pelorin::index(type)]; }
-    void updateProgressBar() override {}
-    void scanningCompleted(const pelorin::ScanOutcome&) override {}
+    bool isTicked(pelorin::FileType type) const override { return ticked[pelorin::index(type)]; }
+    void progressChanged() override {}
+    void finished(const pelorin::ScanOutcome&) override {}
     void notify(const pelorin::Notice& notice) override {
         std::fprintf(stderr, "the scan could not read %s\n", notice.path.c_str());
     }
@@ -119,7 +119,7 @@ double scan(const std::string& path, uint64_t bytes, pelorin::TypeSelection tick
     QuietController controller(ticked);
     pelorin::Scanning scanning(ctx, controller, pelorin::registry());
     const auto start = Clock::now();
-    scanning.scanningThread();
+    scanning.run();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     found = ctx.filesFound;
     return seconds;

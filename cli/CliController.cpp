@@ -26,7 +26,7 @@ extern "C" void onInterrupt(int) {
 CliController::CliController(ScanContext& context, TypeSelection ticked_, bool showProgress_)
     : ctx(context), ticked(ticked_), showProgress(showProgress_) {}
 
-void CliController::scanningCompleted(const ScanOutcome& outcome) {
+void CliController::finished(const ScanOutcome& outcome) {
     std::printf("\n\n\nnumber of the sectors is %lli\n", static_cast<long long>(outcome.lastSector));
     std::fflush(stdout);
     {
@@ -69,7 +69,7 @@ bool CliController::runScan(Scanning& scanning) {
     done = false;
     SleepPrevention awake;
     awake.startPreventingSleep();
-    std::thread worker([&scanning] { scanning.scanningThread(); });
+    std::thread worker([&scanning] { scanning.run(); });
 
     bool stopped = false;
     std::unique_lock lock(mutex);

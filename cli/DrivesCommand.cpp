@@ -134,7 +134,7 @@ std::optional<std::string> attachedDriveOf(const ScanInfoHeader& header, Notices
     CliDriveListView view;
     DriveList list(database, view);
     list.initialDriveList();
-    const auto attached = retriveAllDriveDetails(list.driveDictArray(), deviceFirstFiveSectorsReader(notices));
+    const auto attached = attachedDrives(list.drives(), deviceFirstFiveSectorsReader(notices));
     ScanInfoDriveIdentity file;
     file.selectedDrive = header.identity.displayName;
     file.serial = header.identity.serial;

@@ -76,7 +76,7 @@ void truncateDriveModelNumber(std::vector<MediaDictionary>& media) {
     }
 }
 
-void separateDrvVol(const std::vector<MediaDictionary>& media, std::vector<MediaDictionary>& drives,
+void separateDrivesAndVolumes(const std::vector<MediaDictionary>& media, std::vector<MediaDictionary>& drives,
                     std::vector<MediaDictionary>& volumes) {
     for (const MediaDictionary& dictionary : media)
         (dictionary.has(mediakey::kWhetherVolume) ? volumes : drives).push_back(dictionary);
@@ -84,12 +84,12 @@ void separateDrvVol(const std::vector<MediaDictionary>& media, std::vector<Media
 
 void DriveList::buildList() {
     responseFindMedia_.clear();
-    driveDictArray_.clear();
-    volumeDictArray_.clear();
+    drives_.clear();
+    volumes_.clear();
     lastResult_ = FindMediaMain(responseFindMedia_, database);
     truncateDriveModelNumber(responseFindMedia_);
-    separateDrvVol(responseFindMedia_, driveDictArray_, volumeDictArray_);
-    if (selectedRow_ && *selectedRow_ >= driveDictArray_.size()) selectedRow_.reset();
+    separateDrivesAndVolumes(responseFindMedia_, drives_, volumes_);
+    if (selectedRow_ && *selectedRow_ >= drives_.size()) selectedRow_.reset();
 }
 
 void DriveList::initialDriveList() { buildList(); }
@@ -115,7 +115,7 @@ void DriveList::refreshDriveList() {
 }
 
 void DriveList::notePresenceOfScannedDrive() {
-    for (const MediaDictionary& row : driveDictArray_) {
+    for (const MediaDictionary& row : drives_) {
         const RowIdentity identity = identityOfRow(row);
         // A row without a block size was scanned with 512-byte sectors: the
         // drive is still the same one.
@@ -131,7 +131,7 @@ void DriveList::notePresenceOfScannedDrive() {
 }
 
 void DriveList::tableViewSelectionDidChange(std::optional<std::size_t> row) {
-    selectedRow_ = row && *row < driveDictArray_.size() ? row : std::nullopt;
+    selectedRow_ = row && *row < drives_.size() ? row : std::nullopt;
     if (selectedRow_)
         takeRow(*selectedRow_);
     else
@@ -140,7 +140,7 @@ void DriveList::tableViewSelectionDidChange(std::optional<std::size_t> row) {
 
 void DriveList::takeRow(std::size_t index) {
     view.setNextEnabled(true);
-    chosen_ = chosenDriveFromRow(driveDictArray_.at(index));
+    chosen_ = chosenDriveFromRow(drives_.at(index));
     view.showChosenDrive(chosen_);
 }
 
@@ -152,7 +152,7 @@ void DriveList::showNoSelection() {
 void DriveList::displayDriveListWindow() {
     driveRemoved_ = false;
     view.reloadDriveTable();
-    if (selectedRow_ && *selectedRow_ < driveDictArray_.size())
+    if (selectedRow_ && *selectedRow_ < drives_.size())
         takeRow(*selectedRow_);
     else
         showNoSelection();
@@ -172,8 +172,8 @@ void DriveList::copyDeviceIdentity(ScanContext& context) const {
 
 std::optional<std::size_t> DriveList::rematchScanInfoDrive(const ScanInfoDriveIdentity& file,
                                                            const FirstFiveSectorsReader& read) {
-    auto match = pelorin::rematchScanInfoDrive(retriveAllDriveDetails(driveDictArray_, read), file);
-    if (match) previewPath_ = driveDictArray_[*match].textOrEmpty(mediakey::kDevicePath);
+    auto match = pelorin::rematchScanInfoDrive(attachedDrives(drives_, read), file);
+    if (match) previewPath_ = drives_[*match].textOrEmpty(mediakey::kDevicePath);
     return match;
 }
 

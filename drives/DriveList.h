@@ -79,7 +79,7 @@ std::string driveSizeText(const MediaDictionary& row);
 void truncateDriveModelNumber(std::vector<MediaDictionary>& media);
 
 // Volumes to one list, drives (the rows of the drive table) to the other, in order.
-void separateDrvVol(const std::vector<MediaDictionary>& media, std::vector<MediaDictionary>& drives,
+void separateDrivesAndVolumes(const std::vector<MediaDictionary>& media, std::vector<MediaDictionary>& drives,
                     std::vector<MediaDictionary>& volumes);
 
 class DriveList {
@@ -98,13 +98,13 @@ public:
     // A scan starts on the chosen drive: saving and preview read that device.
     void scanStarted();
 
-    std::size_t numberOfRows() const { return driveDictArray_.size(); }
-    const MediaDictionary& row(std::size_t index) const { return driveDictArray_.at(index); }
+    std::size_t numberOfRows() const { return drives_.size(); }
+    const MediaDictionary& row(std::size_t index) const { return drives_.at(index); }
     std::optional<std::size_t> selectedRow() const { return selectedRow_; }
 
     const std::vector<MediaDictionary>& responseFindMedia() const { return responseFindMedia_; }
-    const std::vector<MediaDictionary>& driveDictArray() const { return driveDictArray_; }
-    const std::vector<MediaDictionary>& volumeDictArray() const { return volumeDictArray_; }
+    const std::vector<MediaDictionary>& drives() const { return drives_; }
+    const std::vector<MediaDictionary>& volumes() const { return volumes_; }
 
     const ChosenDrive& chosenDrive() const { return chosen_; }
     // The chosen-drive state restored from a scan-info file.
@@ -138,8 +138,8 @@ private:
     DeviceDatabase& database;
     DriveListView& view;
     std::vector<MediaDictionary> responseFindMedia_;
-    std::vector<MediaDictionary> driveDictArray_;
-    std::vector<MediaDictionary> volumeDictArray_;
+    std::vector<MediaDictionary> drives_;
+    std::vector<MediaDictionary> volumes_;
     std::optional<std::size_t> selectedRow_;
     ChosenDrive chosen_;
     std::string previewPath_;

@@ -31,11 +31,11 @@ FirstFiveSectorsReader deviceFirstFiveSectorsReader(Notices& notices) {
     };
 }
 
-std::vector<AttachedDriveIdentity> retriveAllDriveDetails(const std::vector<MediaDictionary>& driveDictArray,
+std::vector<AttachedDriveIdentity> attachedDrives(const std::vector<MediaDictionary>& drives,
                                                           const FirstFiveSectorsReader& read) {
     std::vector<AttachedDriveIdentity> identities;
-    identities.reserve(driveDictArray.size());
-    for (const MediaDictionary& row : driveDictArray) {
+    identities.reserve(drives.size());
+    for (const MediaDictionary& row : drives) {
         AttachedDriveIdentity identity;
         if (row.has(mediakey::kVendorIdentification)) {
             identity.model = row.textOrEmpty(mediakey::kVendorIdentification);

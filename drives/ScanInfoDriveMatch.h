@@ -46,7 +46,7 @@ using FirstFiveSectorsReader =
 FirstFiveSectorsReader deviceFirstFiveSectorsReader(Notices& notices);
 
 // The identity list of the drive rows, each drive's first five sectors read now.
-std::vector<AttachedDriveIdentity> retriveAllDriveDetails(const std::vector<MediaDictionary>& driveDictArray,
+std::vector<AttachedDriveIdentity> attachedDrives(const std::vector<MediaDictionary>& drives,
                                                           const FirstFiveSectorsReader& read);
 
 // The first attached drive with the file's serial, model, revision, sector

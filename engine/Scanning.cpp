@@ -38,7 +38,7 @@ std::unique_ptr<FoundNode> Scanning::makeTypeFolder(std::string_view name, std::
 void Scanning::registerTickedTypes() {
     TypeSelection ticked;
     for (const FileTypeInfo& row : registry_)
-        ticked.set(index(row.type), controller.fileSelectionFlag(row.type) && row.factory);
+        ticked.set(index(row.type), controller.isTicked(row.type) && row.factory);
     bool previewTypeTicked = false;
     for (const FileTypeInfo& row : registry_) {
         if (ticked[index(row.type)]) {
@@ -149,7 +149,7 @@ void Scanning::offerSector(Probe& probe, const DispatchStep* route, uint64_t& se
     }
 }
 
-void Scanning::scanningThread() {
+void Scanning::run() {
 
     scannedPath_ = ctx.sourcePath;
     ctx.previewSourcePath = scannedPath_;
@@ -223,7 +223,7 @@ void Scanning::scanningThread() {
             ctx.progressSector.store(sectorIndex, std::memory_order_relaxed);
             if (!ctx.progressUpdatePending.load(std::memory_order_relaxed)) {
                 ctx.progressUpdatePending.store(true, std::memory_order_relaxed);
-                controller.updateProgressBar();
+                controller.progressChanged();
             }
         }
         ++sectorIndex;
@@ -250,7 +250,7 @@ void Scanning::finishScan(const ScanOutcome& outcome) {
     typeFolders_ = {};
     rawPreviews_.reset();
 
-    controller.scanningCompleted(outcome);
+    controller.finished(outcome);
 }
 
 }  // namespace pelorin

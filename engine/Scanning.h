@@ -23,13 +23,13 @@ namespace pelorin {
 class ScanController : public Notices {
 public:
     // The type flags behind the file-type check boxes.
-    virtual bool fileSelectionFlag(FileType type) const = 0;
+    virtual bool isTicked(FileType type) const = 0;
     // Asks for a progress display; the scan has stored the value in the
     // context and sets progressUpdatePending first. Must not block.
-    virtual void updateProgressBar() = 0;
+    virtual void progressChanged() = 0;
     // The scan has ended, as the outcome says, and its tree is ready in
     // Scanning::root(). Must not block.
-    virtual void scanningCompleted(const ScanOutcome& outcome) = 0;
+    virtual void finished(const ScanOutcome& outcome) = 0;
 };
 
 class Scanning {
@@ -41,7 +41,7 @@ public:
 
     // The whole scan, on the calling thread. It reads the context's source,
     // or, when the context has none, opens the selected path for the scan.
-    void scanningThread();
+    void run();
 
     FoundNode* root() const { return root_.get(); }
     std::unique_ptr<FoundNode> takeRoot() { return std::move(root_); }

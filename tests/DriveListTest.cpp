@@ -19,10 +19,10 @@ MediaDictionary row(std::initializer_list<std::pair<std::string_view, MediaValue
 TEST(DriveList, SeparatesDrivesFromVolumesInOrderOrIsEmptyWhenEnumerationFails) {
     for (bool udev : {true, false}) {  // without udev's data: no volumes
         Fixture f(test::recorded({}, udev), udev);
-        EXPECT_EQ(std::tuple(f.list.udevDataAvailable(), f.list.numberOfRows(), f.list.volumeDictArray().size()),
+        EXPECT_EQ(std::tuple(f.list.udevDataAvailable(), f.list.numberOfRows(), f.list.volumes().size()),
                   std::tuple(udev, 7u, udev ? 8u : 0u));
         EXPECT_EQ(f.list.row(6).text(kDevicePath), "/dev/sdf");
-        for (const auto& volume : f.list.volumeDictArray()) EXPECT_EQ(volume.number(kWhetherVolume), 1);
+        for (const auto& volume : f.list.volumes()) EXPECT_EQ(volume.number(kWhetherVolume), 1);
     }
     // A failed enumeration gives an empty list without an alert.
     Fixture f(test::recorded());

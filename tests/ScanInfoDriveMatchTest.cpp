@@ -32,7 +32,7 @@ Bytes pattern(uint8_t seed, std::size_t size = 2560) {
 
 // The drive rows of recorded disks, each under the name given.
 std::vector<MediaDictionary> rows(std::vector<std::pair<std::string, std::string>> disks) {
-    return test::RecordedDriveList(test::recordedAs(std::move(disks))).list.driveDictArray();
+    return test::RecordedDriveList(test::recordedAs(std::move(disks))).list.drives();
 }
 
 ScanInfoDriveIdentity fileOf(const MediaDictionary& row, Bytes first5) {
@@ -45,7 +45,7 @@ TEST(ScanInfoDriveMatch, IdentityListMatchAtOpenAndRematch) {
     disks.sectors = {{"/dev/sdc", pattern(1)}, {"/dev/sdd", pattern(2)}};
     auto drives = rows({{"NVMe", "nvme0n1"}, {"USB card", "sdb"}, {"SATA", "sdc"}, {"SATA", "sdd"}, {"SATA", "sde"}});
     drives[2].erase(kPreferredBlockSize);  // scanned (and read) with 512-byte sectors
-    auto identities = retriveAllDriveDetails(drives, disks.reader());
+    auto identities = attachedDrives(drives, disks.reader());
     ASSERT_EQ(identities.size(), 5u);
     EXPECT_EQ(std::tuple(disks.reads[0], disks.reads[2]), std::tuple(Read("/dev/nvme0n1", 4096), Read("/dev/sdc", 512)));
     // A USB drive's serial is "-", not the one it reports; it cannot be read here.

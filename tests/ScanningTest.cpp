@@ -94,7 +94,7 @@ protected:
         ctx.sectorCount = image.size() / sectorSize;
         controller = std::make_unique<RecordingController>(ticked);
         Scanning scanning(ctx, *controller, kStandIns);
-        scanning.scanningThread();
+        scanning.run();
         return scanning.takeRoot();
     }
     std::vector<uint64_t> sectorsAskedOf(FileType type) const {
@@ -266,7 +266,7 @@ TEST_F(ScanningTest, APathThatCannotBeOpenedEndsTheScanAtOnce) {
     ctx.sectorCount = 4;
     RecordingController recording(selectionOf({FileType::Jpg}));
     Scanning scanning(ctx, recording, kStandIns);
-    scanning.scanningThread();
+    scanning.run();
     EXPECT_EQ(recording.alerts, std::vector<std::string>{"Error! / Drive cannot open or not found"});
     EXPECT_EQ(std::tuple(recording.outcome.how, recording.outcome.lastSector),
               std::tuple(ScanOutcome::SourceFailed, ~uint64_t{0}));

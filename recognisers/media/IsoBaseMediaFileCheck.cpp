@@ -133,7 +133,7 @@ uint64_t IsoBaseMediaFileCheck::fileSize(uint64_t sectorNumber) {
 }
 
 MovFileCheck::MovFileCheck(ScanContext& context)
-    : IsoBaseMediaFileCheck(context, kMovRules), readDiskFromMovFileCheck(context) {}
+    : IsoBaseMediaFileCheck(context, kMovRules), window_(context) {}
 
 // QuickTime: the "qt" brand, or an older file that starts straight with a
 // top-level atom other than "free".
@@ -150,7 +150,7 @@ bool MovFileCheck::firstAtomMatches(const uint8_t* probe) const {
 }
 
 Mp4FileCheck::Mp4FileCheck(ScanContext& context)
-    : IsoBaseMediaFileCheck(context, kMp4Rules), readDiskFromMp4FileCheck(context) {}
+    : IsoBaseMediaFileCheck(context, kMp4Rules), window_(context) {}
 
 // Every "ftyp" brand the other members do not claim.
 bool Mp4FileCheck::firstAtomMatches(const uint8_t* probe) const {
@@ -164,18 +164,18 @@ bool Mp4FileCheck::firstAtomMatches(const uint8_t* probe) const {
 }
 
 M4aFileCheck::M4aFileCheck(ScanContext& context)
-    : IsoBaseMediaFileCheck(context, kM4aRules), readDiskFromM4aFileCheck(context) {}
+    : IsoBaseMediaFileCheck(context, kM4aRules), window_(context) {}
 
 M4bFileCheck::M4bFileCheck(ScanContext& context)
-    : IsoBaseMediaFileCheck(context, kM4bRules), readDiskFromM4bFileCheck(context) {}
+    : IsoBaseMediaFileCheck(context, kM4bRules), window_(context) {}
 
 M4vFileCheck::M4vFileCheck(ScanContext& context)
-    : IsoBaseMediaFileCheck(context, kM4vRules), readDiskFromM4vFileCheck(context) {}
+    : IsoBaseMediaFileCheck(context, kM4vRules), window_(context) {}
 
 ThreeGpFileCheck::ThreeGpFileCheck(ScanContext& context)
-    : IsoBaseMediaFileCheck(context, kThreeGpRules), readDiskFromThreeGpFileCheck(context) {}
+    : IsoBaseMediaFileCheck(context, kThreeGpRules), window_(context) {}
 
 ThreeGTwoFileCheck::ThreeGTwoFileCheck(ScanContext& context)
-    : IsoBaseMediaFileCheck(context, kThreeGTwoRules), readDiskFromThreeGTwoFileCheck(context) {}
+    : IsoBaseMediaFileCheck(context, kThreeGTwoRules), window_(context) {}
 
 }  // namespace pelorin

@@ -60,7 +60,7 @@ ScanResult scanImage(const std::string& path, TypeSelection ticked, uint32_t sec
     ctx.sectorCount = std::filesystem::file_size(path) / sectorSize;
     RecordingController controller(ticked);
     Scanning scanning(ctx, controller, registry());
-    scanning.scanningThread();
+    scanning.run();
     return {scanning.takeRoot(), controller.alerts};
 }
 

@@ -45,9 +45,9 @@ std::filesystem::path fixturePath(const std::string& relativePath);
 class RecordingController : public ScanController {
 public:
     explicit RecordingController(TypeSelection ticked) : ticked(ticked) {}
-    bool fileSelectionFlag(FileType type) const override { return ticked[index(type)]; }
-    void updateProgressBar() override { ++progressRequests; }
-    void scanningCompleted(const ScanOutcome& how) override {
+    bool isTicked(FileType type) const override { return ticked[index(type)]; }
+    void progressChanged() override { ++progressRequests; }
+    void finished(const ScanOutcome& how) override {
         ++completions;
         outcome = how;
     }
