@@ -30,13 +30,11 @@ bool AifFileCheck::headerMatches(const uint8_t* bytes, uint64_t sectorNumber) {
     // The first chunk must be followed by another AIFF chunk.
     const uint64_t secondChunk = uint64_t{probe.be32(16)} + 20;
     const uint32_t sectorSize = ctx.sectorSize;
-    ReadWindow& window = window_;
     if (!window.read(sectorNumber + secondChunk / sectorSize)) return false;
     return isAiffChunk(window.be32(secondChunk % sectorSize));
 }
 
 uint64_t AifFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
-    ReadWindow& window = window_;
     const uint32_t sectorSize = ctx.sectorSize;
     if (!window.read(sectorNumber)) return 0;
 

@@ -27,7 +27,6 @@ bool MidFileCheck::headerMatches(const uint8_t* bytes, uint64_t) {
 }
 
 uint64_t MidFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
-    ReadWindow& window = window_;
     if (!window.read(sectorNumber)) return 0;
     if (!riffWrapped_) return standardFileSize(sectorNumber);
 
@@ -40,7 +39,6 @@ uint64_t MidFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
 // Walks the track chunks the header announces; the window is moved on
 // whenever the next chunk starts beyond its 64 KiB.
 uint64_t MidFileCheck::standardFileSize(uint64_t sectorNumber) {
-    ReadWindow& window = window_;
     const uint32_t sectorSize = ctx.sectorSize;
     uint32_t tracks = window.be16(10);
     uint64_t total = kHeaderChunk;

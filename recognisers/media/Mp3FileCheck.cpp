@@ -112,7 +112,7 @@ std::optional<Match> Mp3FileCheck::recognise(Probe& probe, uint64_t sector) {
 // misses in a row end the file.
 uint64_t Mp3FileCheck::sizeOfFrameSyncFile(uint64_t sectorNumber) {
     const uint32_t sectorSize = ctx.sectorSize;
-    FileCursor cursor(window_, sectorNumber, sectorSize);
+    FileCursor cursor(window, sectorNumber, sectorSize);
     if (!cursor.reach(0)) return 0;
     uint64_t total = 0;
     uint32_t misses = 0;
@@ -136,7 +136,7 @@ uint64_t Mp3FileCheck::sizeOfFrameSyncFile(uint64_t sectorNumber) {
 // another with the first frame's sync bytes, with at most a short run of
 // other bytes between them.
 uint64_t Mp3FileCheck::sizeOfId3File(uint64_t sectorNumber) {
-    FileCursor cursor(window_, sectorNumber, ctx.sectorSize);
+    FileCursor cursor(window, sectorNumber, ctx.sectorSize);
     if (!cursor.reach(0)) return 0;
     const uint64_t tagSize = uint64_t(cursor.byte(6) & 0x7F) << 21 | uint64_t(cursor.byte(7) & 0x7F) << 14 |
                              uint64_t(cursor.byte(8) & 0x7F) << 7 | (cursor.byte(9) & 0x7F);

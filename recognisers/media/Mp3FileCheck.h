@@ -10,7 +10,7 @@ namespace pelorin {
 
 class Mp3FileCheck final : public Recogniser {
 public:
-    explicit Mp3FileCheck(ScanContext& context) : Recogniser(context), window_(context) {}
+    explicit Mp3FileCheck(ScanContext& context) : Recogniser(context), window(context) {}
 
     std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     // "I" starts an ID3 tag, 0xFF a frame header; nothing else is accepted.
@@ -35,7 +35,7 @@ private:
 
     bool id3Tagged_ = false;
     uint64_t slackAdded = 0;  // in the size last computed
-    ReadWindow window_;
+    ReadWindow window;
 };
 
 }  // namespace pelorin

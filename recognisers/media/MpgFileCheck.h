@@ -10,7 +10,7 @@ namespace pelorin {
 class MpgFileCheck final : public Recogniser {
 public:
     explicit MpgFileCheck(ScanContext& context)
-        : Recogniser(context), window_(context), lookAhead_(context) {}
+        : Recogniser(context), window(context), lookAhead(context) {}
 
     std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set(0x00); }
@@ -23,9 +23,9 @@ private:
     uint64_t videoStreamSize(uint64_t sectorNumber);
     uint64_t programStreamSize(uint64_t sectorNumber);
 
-    ReadWindow window_;
+    ReadWindow window;
     // A second window, so a look ahead past foreign data leaves the walk's window alone.
-    ReadWindow lookAhead_;
+    ReadWindow lookAhead;
     bool sequenceHeader_ = false;  // the header is a sequence header, not a pack header
     uint32_t packHeaderLength = 0;  // where the header test found the start code after the header
     bool skipFile = false;          // the file measured is long enough for the loop to jump over

@@ -55,7 +55,6 @@ bool PsdFileCheck::headerMatches(const uint8_t* probe, uint64_t) {
 }
 
 uint64_t PsdFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
-    ReadWindow& window = window_;
     const uint32_t sectorSize = ctx.sectorSize;
     if (!window.read(sectorNumber)) return 0;
 

@@ -28,7 +28,6 @@ uint64_t RaFileCheck::fileSize(const uint8_t* bytes, uint64_t sectorNumber) {
     // An optional tag chunk may follow the audio data. When its window cannot
     // be read the file is taken without it: nothing is tested in a buffer that
     // no read filled.
-    ReadWindow& window = window_;
     const uint32_t sectorSize = ctx.sectorSize;
     if (!window.read(sectorNumber + total / sectorSize)) return total;
     const uint64_t position = total % sectorSize;

@@ -21,7 +21,6 @@ bool RmFileCheck::headerMatches(const uint8_t* bytes, uint64_t) {
 }
 
 uint64_t RmFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
-    ReadWindow& window = window_;
     const uint32_t sectorSize = ctx.sectorSize;
     if (!window.read(sectorNumber)) return 0;
 

@@ -28,7 +28,7 @@ bool anyTiffClassifierTicked(const TypeSelection& ticked) {
 }  // namespace
 
 CrwFileCheck::CrwFileCheck(ScanContext& context, const TypeSelection& ticked)
-    : Recogniser(context), window_(context), tiffFamilyClassifies(anyTiffClassifierTicked(ticked)) {}
+    : Recogniser(context), window(context), tiffFamilyClassifies(anyTiffClassifierTicked(ticked)) {}
 
 std::optional<Match> CrwFileCheck::recognise(Probe& probe, uint64_t sector) {
     ByteOrder order = ByteOrder::Unknown;
@@ -47,7 +47,6 @@ std::optional<Match> CrwFileCheck::recognise(Probe& probe, uint64_t sector) {
 }
 
 uint64_t CrwFileCheck::fileSize(bool littleEndian, uint64_t sectorNumber, Preview& preview) {
-    ReadWindow& window = window_;
     TiffWalker walker(window, ctx, sectorNumber, littleEndian);
     uint32_t heapStart = 0;
     if (!walker.u32(2, heapStart)) return 0;
