@@ -73,7 +73,7 @@ void noteMissingUdevData(const DriveList& list) {
 
 void print(const DriveList& list, bool json) {
     if (json)
-        std::printf("%s\n", toJson(list.responseFindMedia()).dump(2).c_str());
+        std::printf("%s\n", toJson(list.media()).dump(2).c_str());
     else
         printTable(list);
     std::fflush(stdout);
@@ -136,13 +136,13 @@ std::optional<std::string> attachedDriveOf(const ScanInfoHeader& header, Notices
     list.initialDriveList();
     const auto attached = attachedDrives(list.drives(), deviceFirstFiveSectorsReader(notices));
     ScanInfoDriveIdentity file;
-    file.selectedDrive = header.identity.displayName;
+    file.name = header.identity.displayName;
     file.serial = header.identity.serial;
     file.model = header.identity.model;
     file.revision = header.identity.revision;
     file.sectorSize = header.sectorSize;
     file.sizeInBytes = header.sizeInBytes;
-    file.first5SectorInOpen = header.first5Sectors;
+    file.firstSectors = header.firstSectors;
     if (auto match = matchScanInfoDrive(attached, file)) return attached[*match].sourcePath;
     return std::nullopt;
 }
@@ -158,7 +158,7 @@ std::optional<ChosenDrive> listedDrive(const std::string& path) {
         const std::string device = list.row(i).textOrEmpty(mediakey::kDevicePath);
         struct stat listed {};
         if (::stat(device.c_str(), &listed) == 0 && S_ISBLK(listed.st_mode) && listed.st_rdev == wanted.st_rdev) {
-            list.tableViewSelectionDidChange(i);
+            list.selectRow(i);
             return list.chosenDrive();
         }
     }

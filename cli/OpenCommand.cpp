@@ -38,9 +38,9 @@ std::unique_ptr<Source> checkSource(const std::string& path, const ScanInfoHeade
              "-byte sectors");
         return nullptr;
     }
-    std::vector<uint8_t> first5(header.first5Sectors.size(), 0);
+    std::vector<uint8_t> first5(header.firstSectors.size(), 0);
     if (!readSector(*check.source, header.sectorSize, first5, prompts)) return nullptr;
-    if (first5 != header.first5Sectors)
+    if (first5 != header.firstSectors)
         std::fprintf(stderr,
                      "pelorin-cli: warning: the first five sectors of %s differ from those of the scanned drive; "
                      "it may not be the same drive\n",

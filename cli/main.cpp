@@ -100,7 +100,7 @@ int keepResults(const ScanOptions& options, const SourceInfo& source, Source& re
         header.sizeInBytes = source.sizeInBytes;
         header.sectorCount = source.sectorCount;
         header.tickedBytes = totals.tickedBytes;
-        header.first5Sectors = std::move(first5);
+        header.firstSectors = std::move(first5);
         header.identity = identity;
         status = std::max(status, saveInfoFile(options.saveInfo, header, root, showProgress));
     }
@@ -124,7 +124,7 @@ int scan(const ScanOptions& options) {
         if (auto drive = listedDrive(source.path); drive && isValidSectorSize(drive->sectorSize)) {
             source.sectorSize = drive->sectorSize;
             source.sectorCount = drive->sectorCount;
-            identity = {drive->selectedDrive, drive->model, drive->serial, drive->revision};
+            identity = {drive->name, drive->model, drive->serial, drive->revision};
             std::fprintf(stderr, "Drive: %s (serial %s)\n", drive->displayName.c_str(),
                          drive->serial.c_str());
         }

@@ -32,22 +32,22 @@ RowIdentity identityOfRow(const MediaDictionary& row) {
             row.textOrEmpty(mediakey::kDeviceRevision)};
 }
 
-uint32_t bytesInSectorOfRow(const MediaDictionary& row) {
+uint32_t sectorSizeOfRow(const MediaDictionary& row) {
     const int64_t size = row.number(mediakey::kPreferredBlockSize).value_or(0);
     return size > 0 && size <= int64_t{UINT32_MAX} ? static_cast<uint32_t>(size) : 512u;
 }
 
 ChosenDrive chosenDriveFromRow(const MediaDictionary& row) {
     ChosenDrive drive;
-    drive.selectedDrive = row.text(mediakey::kDeviceModel)
+    drive.name = row.text(mediakey::kDeviceModel)
                               .value_or(row.textOrEmpty(mediakey::kProductIdentification));
     RowIdentity identity = identityOfRow(row);
     drive.model = std::move(identity.model);
     drive.serial = std::move(identity.serial);
     drive.revision = std::move(identity.revision);
     drive.displayName =
-        drive.model + " " + (isUsbKindRow(row) ? drive.selectedDrive : drive.revision);
-    drive.sectorSize = bytesInSectorOfRow(row);
+        drive.model + " " + (isUsbKindRow(row) ? drive.name : drive.revision);
+    drive.sectorSize = sectorSizeOfRow(row);
     drive.sourcePath = row.textOrEmpty(mediakey::kDevicePath);
     drive.sizeInBytes = sizeOfRow(row);
     drive.sectorCount = drive.sizeInBytes / drive.sectorSize;
@@ -64,7 +64,7 @@ std::string driveTitle(const MediaDictionary& row) {
 
 std::string driveSizeText(const MediaDictionary& row) { return sizeText(sizeOfRow(row)); }
 
-void truncateDriveModelNumber(std::vector<MediaDictionary>& media) {
+void tidyDriveIdentities(std::vector<MediaDictionary>& media) {
     for (MediaDictionary& dictionary : media) {
         if (dictionary.flag(mediakey::kWhetherVolume)) continue;
         // USB and FireWire drives keep what they report.
@@ -83,12 +83,12 @@ void separateDrivesAndVolumes(const std::vector<MediaDictionary>& media, std::ve
 }
 
 void DriveList::buildList() {
-    responseFindMedia_.clear();
+    media_.clear();
     drives_.clear();
     volumes_.clear();
-    lastResult_ = FindMediaMain(responseFindMedia_, database);
-    truncateDriveModelNumber(responseFindMedia_);
-    separateDrivesAndVolumes(responseFindMedia_, drives_, volumes_);
+    lastResult_ = FindMediaMain(media_, database);
+    tidyDriveIdentities(media_);
+    separateDrivesAndVolumes(media_, drives_, volumes_);
     if (selectedRow_ && *selectedRow_ >= drives_.size()) selectedRow_.reset();
 }
 
@@ -120,7 +120,7 @@ void DriveList::notePresenceOfScannedDrive() {
         // A row without a block size was scanned with 512-byte sectors: the
         // drive is still the same one.
         if (identity.model == chosen_.model && identity.revision == chosen_.revision &&
-            bytesInSectorOfRow(row) == chosen_.sectorSize && sizeOfRow(row) == chosen_.sizeInBytes) {
+            sectorSizeOfRow(row) == chosen_.sectorSize && sizeOfRow(row) == chosen_.sizeInBytes) {
             previewPath_ = row.textOrEmpty(mediakey::kDevicePath);
             driveRemoved_ = false;
             return;
@@ -130,7 +130,7 @@ void DriveList::notePresenceOfScannedDrive() {
     driveRemoved_ = true;
 }
 
-void DriveList::tableViewSelectionDidChange(std::optional<std::size_t> row) {
+void DriveList::selectRow(std::optional<std::size_t> row) {
     selectedRow_ = row && *row < drives_.size() ? row : std::nullopt;
     if (selectedRow_)
         takeRow(*selectedRow_);
@@ -149,7 +149,7 @@ void DriveList::showNoSelection() {
     view.showNoDriveChosen();
 }
 
-void DriveList::displayDriveListWindow() {
+void DriveList::backToDriveList() {
     driveRemoved_ = false;
     view.reloadDriveTable();
     if (selectedRow_ && *selectedRow_ < drives_.size())

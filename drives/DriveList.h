@@ -38,7 +38,7 @@ public:
 
 // The chosen-drive state a drive row gives.
 struct ChosenDrive {
-    std::string selectedDrive;  // display name
+    std::string name;  // the model, or the product of a drive without one
     std::string model;
     std::string serial;
     std::string revision;
@@ -63,7 +63,7 @@ RowIdentity identityOfRow(const MediaDictionary& row);
 
 // The sector size a row stands for: its "Preferred Block Size", or 512 when
 // it has none or reports 0.
-uint32_t bytesInSectorOfRow(const MediaDictionary& row);
+uint32_t sectorSizeOfRow(const MediaDictionary& row);
 
 // The chosen-drive state of a row.
 ChosenDrive chosenDriveFromRow(const MediaDictionary& row);
@@ -76,7 +76,7 @@ std::string driveSizeText(const MediaDictionary& row);
 
 // Trims "device model" and "device serial" of every drive that is neither a
 // volume nor a plain USB or FireWire drive, and gives "-" where they are missing.
-void truncateDriveModelNumber(std::vector<MediaDictionary>& media);
+void tidyDriveIdentities(std::vector<MediaDictionary>& media);
 
 // Volumes to one list, drives (the rows of the drive table) to the other, in order.
 void separateDrivesAndVolumes(const std::vector<MediaDictionary>& media, std::vector<MediaDictionary>& drives,
@@ -92,9 +92,9 @@ public:
     // is still attached, and takes the selected row again.
     void refreshDriveList();
     // The user chose a row, or none.
-    void tableViewSelectionDidChange(std::optional<std::size_t> row);
+    void selectRow(std::optional<std::size_t> row);
     // Back on the drive list from a later page: the drive-list part of it.
-    void displayDriveListWindow();
+    void backToDriveList();
     // A scan starts on the chosen drive: saving and preview read that device.
     void scanStarted();
 
@@ -102,7 +102,7 @@ public:
     const MediaDictionary& row(std::size_t index) const { return drives_.at(index); }
     std::optional<std::size_t> selectedRow() const { return selectedRow_; }
 
-    const std::vector<MediaDictionary>& responseFindMedia() const { return responseFindMedia_; }
+    const std::vector<MediaDictionary>& media() const { return media_; }
     const std::vector<MediaDictionary>& drives() const { return drives_; }
     const std::vector<MediaDictionary>& volumes() const { return volumes_; }
 
@@ -137,7 +137,7 @@ private:
 
     DeviceDatabase& database;
     DriveListView& view;
-    std::vector<MediaDictionary> responseFindMedia_;
+    std::vector<MediaDictionary> media_;
     std::vector<MediaDictionary> drives_;
     std::vector<MediaDictionary> volumes_;
     std::optional<std::size_t> selectedRow_;

@@ -68,7 +68,7 @@ std::optional<std::size_t> rematchScanInfoDrive(const std::vector<AttachedDriveI
     for (std::size_t i = 0; i < drives.size(); ++i)
         // An unreadable drive's sectors compare unequal, even to an empty record.
         if (sameIdentity(drives[i], file) && !drives[i].first5Secotrs.empty() &&
-            drives[i].first5Secotrs == file.first5SectorInOpen)
+            drives[i].first5Secotrs == file.firstSectors)
             return i;
     return std::nullopt;
 }

@@ -16,13 +16,13 @@ namespace pelorin {
 
 // What a scan-info file says of its drive.
 struct ScanInfoDriveIdentity {
-    std::string selectedDrive;
+    std::string name;
     std::string serial;
     std::string model;
     std::string revision;
     uint32_t sectorSize = 512;
     uint64_t sizeInBytes = 0;
-    std::vector<uint8_t> first5SectorInOpen;
+    std::vector<uint8_t> firstSectors;
 };
 
 // One attached drive's identity, in the drive list's order.

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (info) {
         const uint32_t sectorSize = info->header.sectorSize;
         if (sectorSize == 0 || sectorSize > 4096 || (sectorSize & (sectorSize - 1)) != 0) std::abort();
-        if (info->header.first5Sectors.size() != 5u * sectorSize) std::abort();
+        if (info->header.firstSectors.size() != 5u * sectorSize) std::abort();
         walk(*info->root, 0);
     }
     return 0;

@@ -200,7 +200,7 @@ bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, c
     out.put(block, sizeof block);
 
     // Exactly five sectors, whatever was read (a tiny source gives fewer bytes).
-    std::vector<uint8_t> first5 = header.first5Sectors;
+    std::vector<uint8_t> first5 = header.firstSectors;
     first5.resize(std::size_t{5} * header.sectorSize, 0);
     out.put(first5.data(), first5.size());
     out.put(id.displayName);
@@ -246,8 +246,8 @@ std::optional<ScanInfo> readScanInfo(Source& input) {
     header.sectorCount = getBE(&block[32], 8);
     header.tickedBytes = getBE(&block[40], 8);
 
-    header.first5Sectors.resize(std::size_t{5} * header.sectorSize);
-    if (!cursor.take(header.first5Sectors)) return std::nullopt;
+    header.firstSectors.resize(std::size_t{5} * header.sectorSize);
+    if (!cursor.take(header.firstSectors)) return std::nullopt;
     auto displayName = cursor.takeString(displayNameLength);
     auto serial = displayName ? cursor.takeString(serialLength) : std::nullopt;
     auto model = serial ? cursor.takeString(modelLength) : std::nullopt;

@@ -44,7 +44,7 @@ struct ScanInfoHeader {
     // The drive's first five sectors: read at the start of the scan, or, for
     // a tree that was itself opened from a file, that file's (so a re-save
     // keeps them even with no drive attached).
-    std::vector<uint8_t> first5Sectors;
+    std::vector<uint8_t> firstSectors;
     DriveIdentity identity;
 };
 

@@ -35,14 +35,14 @@ TEST(DriveList, SeparatesDrivesFromVolumesInOrderOrIsEmptyWhenEnumerationFails) 
 // Trimming itself shows in the scan-info identities (the padded SATA model).
 TEST(DriveList, MissingFieldsShowAsDashOrMean512AndUsbDrivesKeepWhatTheyReport) {
     std::vector<MediaDictionary> media{row({}), row({{kWhetherUSB, int64_t{1}}, {kDeviceSerial, std::string(" 123 ")}})};
-    truncateDriveModelNumber(media);
+    tidyDriveIdentities(media);
     EXPECT_EQ(std::tuple(media[0].textOrEmpty(kDeviceModel), media[0].textOrEmpty(kDeviceSerial),
                          media[1].textOrEmpty(kDeviceSerial), media[1].has(kDeviceModel)),
               std::tuple("-", "-", " 123 ", false));
     // A missing or zero block size means 512.
     auto noBlock = chosenDriveFromRow(row({{kDeviceSize, int64_t{1048576}}}));
     EXPECT_EQ(std::tie(noBlock.sectorSize, noBlock.sectorCount), std::tuple(512u, 2048u));
-    EXPECT_EQ(texts::chosenDriveDescription(noBlock.selectedDrive, noBlock.serial, noBlock.sizeInBytes), "Selected Drive: \n\nSerial: \n\nSize: 1.00 MB");
+    EXPECT_EQ(texts::chosenDriveDescription(noBlock.name, noBlock.serial, noBlock.sizeInBytes), "Selected Drive: \n\nSerial: \n\nSize: 1.00 MB");
     auto zeroBlock = chosenDriveFromRow(row({{kPreferredBlockSize, int64_t{0}}, {kDeviceSize, int64_t{4096}}}));
     EXPECT_EQ(std::tie(zeroBlock.sectorSize, zeroBlock.sectorCount), std::tuple(512u, 8u));
 
@@ -63,16 +63,16 @@ TEST(DriveList, ChosenDriveOfEachKindGoesIntoTheScan) {
           "Samsung SSD 970 EVO Plus 1TB 2B2QEXM7", "/dev/nvme0n1", 4096, 1953525168ULL * 512, 1953525168ULL / 8}},
     };
     auto fields = [](const ChosenDrive& d) {
-        return std::tie(d.selectedDrive, d.model, d.serial, d.revision, d.displayName,
+        return std::tie(d.name, d.model, d.serial, d.revision, d.displayName,
                         d.sourcePath, d.sectorSize, d.sizeInBytes, d.sectorCount);
     };
     for (const auto& [kind, title, size, drive] : cases) {
         SCOPED_TRACE(kind);
         Fixture f(test::recorded({kind}));
-        f.list.tableViewSelectionDidChange(0);
+        f.list.selectRow(0);
         EXPECT_EQ(fields(f.list.chosenDrive()), fields(drive));
         EXPECT_EQ(std::tuple(f.view.nextEnabled, f.view.description, driveTitle(f.list.row(0))),
-                  std::tuple(true, "Selected Drive: " + drive.selectedDrive + "\n\nSerial: " + drive.serial + "\n\nSize: " + size, title));
+                  std::tuple(true, "Selected Drive: " + drive.name + "\n\nSerial: " + drive.serial + "\n\nSize: " + size, title));
         f.list.scanStarted();
         ScanContext ctx;
         f.list.copyDeviceIdentity(ctx);
@@ -85,7 +85,7 @@ TEST(DriveList, ChosenDriveOfEachKindGoesIntoTheScan) {
 
 TEST(DriveList, RefreshTakesTheSelectedRowAgainOrShowsThePrompt) {
     Fixture f(test::recorded());
-    f.list.tableViewSelectionDidChange(3);  // /dev/sda
+    f.list.selectRow(3);  // /dev/sda
     // Drives before it go: the same row index now denotes another drive.
     f.database.devices = test::recorded({"USB", "SATA", "NVMe", "FireWire"});
     f.list.refreshDriveList();
@@ -99,8 +99,8 @@ TEST(DriveList, RefreshTakesTheSelectedRowAgainOrShowsThePrompt) {
     f.database.devices = test::recorded({"USB stick"});
     f.list.refreshDriveList();
     EXPECT_TRUE(nothingSelected());
-    f.list.tableViewSelectionDidChange(0);
-    f.list.tableViewSelectionDidChange(99);
+    f.list.selectRow(0);
+    f.list.selectRow(99);
     EXPECT_TRUE(nothingSelected());
 }
 
@@ -113,7 +113,7 @@ TEST(DriveList, ScannedDriveRemovedAndAttachedAgainUnderANewPath) {
         return devices;
     };
     Fixture f(withReader("sdb"));
-    f.list.tableViewSelectionDidChange(1);
+    f.list.selectRow(1);
     f.list.scanStarted();
     EXPECT_EQ(f.list.previewSourcePath(), "/dev/sdb");
 
@@ -136,7 +136,7 @@ TEST(DriveList, ScannedDriveRemovedAndAttachedAgainUnderANewPath) {
 
     f.database.devices = test::recorded({"SATA"});
     f.list.refreshDriveList();
-    f.list.displayDriveListWindow();
+    f.list.backToDriveList();
     EXPECT_FALSE(f.list.scannedDriveRemoved());
 }
 

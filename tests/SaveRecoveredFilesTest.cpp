@@ -272,7 +272,7 @@ TEST_F(InvokingUser, GetsEveryFolderAndFileASaveCreates) {
     SaveRecoveredFiles saver(*f.source, 512, f.totals, f.prompts);
     const SaveResult result = saver.save(*f.tree.root(), destination);
     ASSERT_EQ(result.filesSaved, 1);
-    ASSERT_TRUE(saveScanInfo(destination / "scan", {.first5Sectors = Bytes(5 * 512), .identity = {}}, *f.tree.root(),
+    ASSERT_TRUE(saveScanInfo(destination / "scan", {.firstSectors = Bytes(5 * 512), .identity = {}}, *f.tree.root(),
                              f.prompts));
     const fs::path root = fs::path(result.recoveryFolder) / "ROOT";
     for (const fs::path& path : {destination.parent_path(), destination, fs::path(result.recoveryFolder), root,
@@ -312,7 +312,7 @@ TEST(SaveRecoveredFiles, HostileNamesFromAScanInfoFileStayInsideTheRecoveryFolde
     folder->setPathName("/../../..");
     f.tree.file(folder, 100, 1)->setFileName(std::string("../\x01evil\0name", 13));
     CheckController(f.tree.root(), true, f.totals).run();
-    ASSERT_TRUE(saveScanInfo(f.destination / "hostile", {.first5Sectors = Bytes(5 * 512), .identity = {}}, *f.tree.root(), f.prompts));
+    ASSERT_TRUE(saveScanInfo(f.destination / "hostile", {.firstSectors = Bytes(5 * 512), .identity = {}}, *f.tree.root(), f.prompts));
     auto info = openScanInfo(f.destination / "hostile.rvx", f.prompts);
     ASSERT_TRUE(info);
     const SaveResult result = f.saveAll({}, info->root.get());

@@ -37,7 +37,7 @@ std::vector<MediaDictionary> rows(std::vector<std::pair<std::string, std::string
 
 ScanInfoDriveIdentity fileOf(const MediaDictionary& row, Bytes first5) {
     const ChosenDrive d = chosenDriveFromRow(row);
-    return {d.selectedDrive, d.serial, d.model, d.revision, d.sectorSize, d.sizeInBytes, std::move(first5)};
+    return {d.name, d.serial, d.model, d.revision, d.sectorSize, d.sizeInBytes, std::move(first5)};
 }
 
 TEST(ScanInfoDriveMatch, IdentityListMatchAtOpenAndRematch) {

@@ -53,7 +53,7 @@ TEST(ScanInfoFile, FilesAndRecordsAreLaidOutByteForByte) {
     addText("Complete");
     for (uint64_t value : {512, 2, 4, 7, 3, 1}) add(value, 4);  // sector size, ticked, name/model/revision/serial lengths
     for (uint64_t value : {1 << 20, 2048, 1300}) add(value, 8);
-    expected.insert(expected.end(), header.first5Sectors.begin(), header.first5Sectors.end());
+    expected.insert(expected.end(), header.firstSectors.begin(), header.firstSectors.end());
     addText("Card-Model X1.0");  // display name, serial, model, revision
     zeros(32), add(1, 4), add(FoundNode::kRootID, 4), add(0, 4), add(4, 2), add(0, 2), add(1, 2), zeros(29);
     addText("ROOT");

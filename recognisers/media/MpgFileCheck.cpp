@@ -52,15 +52,15 @@ bool isVideoStructureCode(uint32_t value) {
 bool MpgFileCheck::headerMatches(const uint8_t* bytes, uint64_t sectorNumber) {
     sequenceHeader_ = false;
     const uint32_t header = Probe(bytes).be32(0);
-    if (header == kPackHeader) return isFileValidated(sectorNumber);
-    if (header == kSequenceHeader && isFileValidated(sectorNumber)) {
+    if (header == kPackHeader) return startCodeFollows(sectorNumber);
+    if (header == kSequenceHeader && startCodeFollows(sectorNumber)) {
         sequenceHeader_ = true;
         return true;
     }
     return false;
 }
 
-bool MpgFileCheck::isFileValidated(uint64_t sectorNumber) {
+bool MpgFileCheck::startCodeFollows(uint64_t sectorNumber) {
     if (!window.read(sectorNumber)) return false;
     for (uint32_t position = 4; position <= 49; ++position) {
         if (isValidationCode(window.be32(position))) {

@@ -19,7 +19,7 @@ private:
     bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
     // True when a start code the header test expects near a header lies at
     // bytes 4 to 49 of the sector; records where in packHeaderLength.
-    bool isFileValidated(uint64_t sectorNumber);
+    bool startCodeFollows(uint64_t sectorNumber);
     uint64_t videoStreamSize(uint64_t sectorNumber);
     uint64_t programStreamSize(uint64_t sectorNumber);
 
