@@ -28,9 +28,9 @@ using Clock = std::chrono::steady_clock;
 
 struct QuietController final : pelorin::ScanController {
     explicit QuietController(pelorin::TypeSelection ticked_) : ticked(ticked_) {}
-    bool fileSelectionFlag(pelorin::FileType type) const override { return ticked[pelorin::index(type)]; }
-    void updateProgressBar() override {}
-    void scanningCompleted(const pelorin::ScanOutcome&) override {}
+    bool isTicked(pelorin::FileType type) const override { return ticked[pelorin::index(type)]; }
+    void progressChanged() override {}
+    void finished(const pelorin::ScanOutcome&) override {}
     void notify(const pelorin::Notice& notice) override {
         std::fprintf(stderr, "the scan could not read %s\n", notice.path.c_str());
     }
@@ -112,16 +112,16 @@ double plainRead(const std::string& path) {
 double scan(const std::string& path, uint64_t bytes, pelorin::TypeSelection ticked, uint64_t& found) {
     auto source = pelorin::FileSource::open(path);
     pelorin::ScanContext ctx;
-    ctx.selectedDriveMountPoint = path;
+    ctx.sourcePath = path;
     ctx.source = source.get();
-    ctx.u32BytesInSector = 512;
-    ctx.u64DriveSectorNumber = bytes / 512;
+    ctx.sectorSize = 512;
+    ctx.sectorCount = bytes / 512;
     QuietController controller(ticked);
     pelorin::Scanning scanning(ctx, controller, pelorin::registry());
     const auto start = Clock::now();
-    scanning.scanningThread();
+    scanning.run();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    found = ctx.u64TotalNumberOfFileFound;
+    found = ctx.filesFound;
     return seconds;
 }
 

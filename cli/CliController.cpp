@@ -26,7 +26,7 @@ extern "C" void onInterrupt(int) {
 CliController::CliController(ScanContext& context, TypeSelection ticked_, bool showProgress_)
     : ctx(context), ticked(ticked_), showProgress(showProgress_) {}
 
-void CliController::scanningCompleted(const ScanOutcome& outcome) {
+void CliController::finished(const ScanOutcome& outcome) {
     std::printf("\n\n\nnumber of the sectors is %lli\n", static_cast<long long>(outcome.lastSector));
     std::fflush(stdout);
     {
@@ -47,16 +47,16 @@ void CliController::notify(const Notice& notice) {
 void CliController::drawProgress(bool final) {
     ctx.progressUpdatePending.store(false, std::memory_order_relaxed);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const uint64_t sector = final ? ctx.u64DriveSectorNumber : ctx.progressSector.load(std::memory_order_relaxed);
+    const uint64_t sector = final ? ctx.sectorCount : ctx.progressSector.load(std::memory_order_relaxed);
     const double percent = final ? 100.0 : ctx.progressBarValue();
-    const double megabytes = double(sector) * ctx.u32BytesInSector / 1e6;
+    const double megabytes = double(sector) * ctx.sectorSize / 1e6;
     constexpr int kWidth = 30;
     const int filled = static_cast<int>(percent / 100.0 * kWidth);
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.resize(kWidth, '-');
     const int elapsed = static_cast<int>(seconds);
     std::fprintf(stderr, "\r\033[K[%s] %5.1f%%  %llu files  %02d:%02d:%02d  %.1f MB/s", bar.c_str(), percent,
-                 static_cast<unsigned long long>(ctx.u64TotalNumberOfFileFound.load()), elapsed / 3600,
+                 static_cast<unsigned long long>(ctx.filesFound.load()), elapsed / 3600,
                  elapsed / 60 % 60, elapsed % 60, seconds > 0 ? megabytes / seconds : 0.0);
     if (final) std::fputc('\n', stderr);
     std::fflush(stderr);
@@ -69,7 +69,7 @@ bool CliController::runScan(Scanning& scanning) {
     done = false;
     SleepPrevention awake;
     awake.startPreventingSleep();
-    std::thread worker([&scanning] { scanning.scanningThread(); });
+    std::thread worker([&scanning] { scanning.run(); });
 
     bool stopped = false;
     std::unique_lock lock(mutex);
@@ -77,7 +77,7 @@ bool CliController::runScan(Scanning& scanning) {
         completed.wait_for(lock, std::chrono::milliseconds(200));
         if (interruptRequested.load() && !stopped) {
             stopped = true;
-            ctx.bCancelScanning.store(true);
+            ctx.cancelRequested.store(true);
         }
         if (showProgress && !done) {
             lock.unlock();

@@ -15,10 +15,10 @@ class CliController final : public ScanController {
 public:
     CliController(ScanContext& context, TypeSelection ticked, bool showProgress);
 
-    bool fileSelectionFlag(FileType type) const override { return ticked[index(type)]; }
-    void updateProgressBar() override {}  // the waiting thread redraws on its own clock
+    bool isTicked(FileType type) const override { return ticked[index(type)]; }
+    void progressChanged() override {}  // the waiting thread redraws on its own clock
     // Prints the last sector reached, as the scan's end has always been marked.
-    void scanningCompleted(const ScanOutcome& outcome) override;
+    void finished(const ScanOutcome& outcome) override;
     void notify(const Notice& notice) override;
 
     // Runs the scan on a worker thread and waits for it, drawing progress and

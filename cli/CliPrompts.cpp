@@ -65,7 +65,7 @@ void CliPrompts::updateTreeProgress(const SaveProgressUpdate& update) {
     bar.resize(kWidth, '-');
     const int elapsed = int(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     std::fprintf(stderr, "\r\033[K[%s] %5.1f%%  %s  %d files  %02d:%02d:%02d", bar.c_str(), fraction * 100.0,
-                 savedSizeText(savedData).c_str(), update.iNumberOfFileSaved, elapsed / 3600, elapsed / 60 % 60,
+                 savedSizeText(savedData).c_str(), update.filesSaved, elapsed / 3600, elapsed / 60 % 60,
                  elapsed % 60);
     std::fflush(stderr);
     lineDrawn = true;

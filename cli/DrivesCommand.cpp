@@ -41,9 +41,9 @@ void printTable(const DriveList& list) {
     for (std::size_t i = 0; i < list.numberOfRows(); ++i) {
         const MediaDictionary& row = list.row(i);
         const ChosenDrive drive = chosenDriveFromRow(row);
-        std::printf("%-16s %-40s %12s %6u  %s\n", drive.selectedDriveMountPoint.c_str(),
+        std::printf("%-16s %-40s %12s %6u  %s\n", drive.sourcePath.c_str(),
                     withoutTrailingBlanks(driveTitle(row)).c_str(), driveSizeText(row).c_str(),
-                    drive.u32BytesInSector, drive.serial.c_str());
+                    drive.sectorSize, drive.serial.c_str());
     }
 }
 
@@ -73,7 +73,7 @@ void noteMissingUdevData(const DriveList& list) {
 
 void print(const DriveList& list, bool json) {
     if (json)
-        std::printf("%s\n", toJson(list.responseFindMedia()).dump(2).c_str());
+        std::printf("%s\n", toJson(list.media()).dump(2).c_str());
     else
         printTable(list);
     std::fflush(stdout);
@@ -134,16 +134,16 @@ std::optional<std::string> attachedDriveOf(const ScanInfoHeader& header, Notices
     CliDriveListView view;
     DriveList list(database, view);
     list.initialDriveList();
-    const auto attached = retriveAllDriveDetails(list.driveDictArray(), deviceFirstFiveSectorsReader(notices));
+    const auto attached = attachedDrives(list.drives(), deviceFirstFiveSectorsReader(notices));
     ScanInfoDriveIdentity file;
-    file.selectedDrive = header.identity.displayName;
+    file.name = header.identity.displayName;
     file.serial = header.identity.serial;
     file.model = header.identity.model;
     file.revision = header.identity.revision;
-    file.u32BytesInSector = header.u32BytesInSector;
-    file.selectedDriveSize = header.selectedDriveSize;
-    file.first5SectorInOpen = header.first5Sectors;
-    if (auto match = matchScanInfoDrive(attached, file)) return attached[*match].selectedDriveMountPoint;
+    file.sectorSize = header.sectorSize;
+    file.sizeInBytes = header.sizeInBytes;
+    file.firstSectors = header.firstSectors;
+    if (auto match = matchScanInfoDrive(attached, file)) return attached[*match].sourcePath;
     return std::nullopt;
 }
 
@@ -158,7 +158,7 @@ std::optional<ChosenDrive> listedDrive(const std::string& path) {
         const std::string device = list.row(i).textOrEmpty(mediakey::kDevicePath);
         struct stat listed {};
         if (::stat(device.c_str(), &listed) == 0 && S_ISBLK(listed.st_mode) && listed.st_rdev == wanted.st_rdev) {
-            list.tableViewSelectionDidChange(i);
+            list.selectRow(i);
             return list.chosenDrive();
         }
     }

@@ -25,22 +25,22 @@ int fail(const std::string& message) {
 // is only a warning. Null when it is refused.
 std::unique_ptr<Source> checkSource(const std::string& path, const ScanInfoHeader& header, CliPrompts& prompts,
                                     SourceInfo& source) {
-    SourceCheck check = inspectSource(path, header.u32BytesInSector);
+    SourceCheck check = inspectSource(path, header.sectorSize);
     if (!check.info) {
         fail(check.error);
         return nullptr;
     }
     source = *check.info;
-    if (source.sectorSize != header.u32BytesInSector || source.sizeInBytes != header.selectedDriveSize) {
+    if (source.sectorSize != header.sectorSize || source.sizeInBytes != header.sizeInBytes) {
         fail(path + " does not match the scan info file: it has " + std::to_string(source.sizeInBytes) +
              " bytes in " + std::to_string(source.sectorSize) + "-byte sectors, the scanned drive had " +
-             std::to_string(header.selectedDriveSize) + " bytes in " + std::to_string(header.u32BytesInSector) +
+             std::to_string(header.sizeInBytes) + " bytes in " + std::to_string(header.sectorSize) +
              "-byte sectors");
         return nullptr;
     }
-    std::vector<uint8_t> first5(header.first5Sectors.size(), 0);
-    if (!readSector(*check.source, header.u32BytesInSector, first5, prompts)) return nullptr;
-    if (first5 != header.first5Sectors)
+    std::vector<uint8_t> first5(header.firstSectors.size(), 0);
+    if (!readSector(*check.source, header.sectorSize, first5, prompts)) return nullptr;
+    if (first5 != header.firstSectors)
         std::fprintf(stderr,
                      "pelorin-cli: warning: the first five sectors of %s differ from those of the scanned drive; "
                      "it may not be the same drive\n",
@@ -59,24 +59,24 @@ int openScanInfoFile(const OpenOptions& options) {
     const DriveIdentity& id = header.identity;
     std::printf("%s: scan of %s (model %s, serial %s, revision %s), %llu sectors of %u bytes%s\n",
                 options.file.c_str(), id.displayName.c_str(), id.model.c_str(), id.serial.c_str(),
-                id.revision.c_str(), static_cast<unsigned long long>(header.u64DriveSectorNumber),
-                header.u32BytesInSector, info->endRecordSeen ? "" : " (file ends early; tree shown as far as read)");
+                id.revision.c_str(), static_cast<unsigned long long>(header.sectorCount),
+                header.sectorSize, info->endRecordSeen ? "" : " (file ends early; tree shown as far as read)");
     printTree(stdout, *info->root, options.listFiles);
 
-    SelectionTotals totals{header.iNumberOfFileSelected, header.u64SelectedFileSize};
+    SelectionTotals totals{header.tickedFiles, header.tickedBytes};
     if (options.select) {
         std::string error;
         if (!tickSelection(*info->root, *options.select, totals, error)) return fail(error);
     }
-    std::printf("Ticked: %d %s, %s\n", std::max(totals.iNumberOfFileSelected, 0),
-                totals.iNumberOfFileSelected == 1 ? "file" : "files",
-                sizeText(totals.iNumberOfFileSelected > 0 ? totals.u64SelectedFileSize : 0).c_str());
+    std::printf("Ticked: %d %s, %s\n", std::max(totals.tickedFiles, 0),
+                totals.tickedFiles == 1 ? "file" : "files",
+                sizeText(totals.tickedFiles > 0 ? totals.tickedBytes : 0).c_str());
 
     SourceInfo source;
     source.path = id.displayName;
-    source.sectorSize = header.u32BytesInSector;
-    source.sizeInBytes = header.selectedDriveSize;
-    source.sectorCount = header.u64DriveSectorNumber;
+    source.sectorSize = header.sectorSize;
+    source.sizeInBytes = header.sizeInBytes;
+    source.sectorCount = header.sectorCount;
     // Without a named source, the scanned drive is looked for among the attached ones.
     std::string sourcePath = options.source;
     if (sourcePath.empty()) {
@@ -99,7 +99,7 @@ int openScanInfoFile(const OpenOptions& options) {
     }
     if (options.recoverDir.empty()) return kExitOK;
     if (!sourceNamed) return fail("cannot recover: " + std::string(texts::kDriveCannotOpen));
-    return recoverInto(*info->root, *opened, header.u32BytesInSector, totals, options.recoverDir, showProgress);
+    return recoverInto(*info->root, *opened, header.sectorSize, totals, options.recoverDir, showProgress);
 }
 
 }  // namespace pelorin::cli

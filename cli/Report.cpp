@@ -8,7 +8,7 @@
 namespace pelorin::cli {
 namespace {
 
-void addNodes(nlohmann::ordered_json& nodes, const HDIR& node) {
+void addNodes(nlohmann::ordered_json& nodes, const FoundNode& node) {
     nodes.push_back({{"fileID", node.fileID()},
                      {"parentID", node.parentID()},
                      {"fileType", node.fileType()},
@@ -27,7 +27,7 @@ const char* plural(uint64_t count) { return count == 1 ? "file" : "files"; }
 
 }  // namespace
 
-void printTree(std::FILE* out, const HDIR& root, bool listFiles) {
+void printTree(std::FILE* out, const FoundNode& root, bool listFiles) {
     if (root.children().empty()) {
         std::fprintf(out, "No files found.\n");
         return;
@@ -47,7 +47,7 @@ void printTree(std::FILE* out, const HDIR& root, bool listFiles) {
                  sizeText(root.fileSize()).c_str());
 }
 
-bool writeReport(const std::string& path, const SourceInfo& source, const HDIR& root, bool stopped,
+bool writeReport(const std::string& path, const SourceInfo& source, const FoundNode& root, bool stopped,
                  std::string& error) {
     nlohmann::ordered_json report;
     report["version"] = kReportVersion;

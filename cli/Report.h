@@ -5,17 +5,17 @@
 #include <string>
 
 #include "cli/SourceInfo.h"
-#include "engine/HDIR.h"
+#include "engine/FoundNode.h"
 
 namespace pelorin::cli {
 
 // The tree as text: each type folder with its file count and size, the
 // files themselves when asked, then the totals.
-void printTree(std::FILE* out, const HDIR& root, bool listFiles);
+void printTree(std::FILE* out, const FoundNode& root, bool listFiles);
 
 // The machine-readable report: the source and every node in pre-order.
 // False (with a reason) when the file cannot be written.
-bool writeReport(const std::string& path, const SourceInfo& source, const HDIR& root, bool stopped,
+bool writeReport(const std::string& path, const SourceInfo& source, const FoundNode& root, bool stopped,
                  std::string& error);
 
 }  // namespace pelorin::cli

@@ -26,7 +26,7 @@ std::string lowered(std::string text) {
     return text;
 }
 
-HDIR* childNamed(HDIR& root, std::string_view name) {
+FoundNode* childNamed(FoundNode& root, std::string_view name) {
     for (const auto& child : root.children())
         if (child->fileName() == name) return child.get();
     return nullptr;
@@ -34,7 +34,7 @@ HDIR* childNamed(HDIR& root, std::string_view name) {
 
 }  // namespace
 
-bool tickSelection(HDIR& root, const std::string& list, SelectionTotals& totals, std::string& error) {
+bool tickSelection(FoundNode& root, const std::string& list, SelectionTotals& totals, std::string& error) {
     CheckController(&root, false, totals).run();
     std::stringstream items(list);
     for (std::string item; std::getline(items, item, ',');) {
@@ -53,13 +53,13 @@ bool tickSelection(HDIR& root, const std::string& list, SelectionTotals& totals,
             error = "unknown file type '" + item + "' (see 'pelorin-cli types'; 'rawjpg' names the previews)";
             return false;
         }
-        if (HDIR* folder = childNamed(root, folderName)) CheckController(folder, true, totals).run();
+        if (FoundNode* folder = childNamed(root, folderName)) CheckController(folder, true, totals).run();
     }
-    totals.iNumberOfFileSelected = CheckController::countTickedFiles(root);
+    totals.tickedFiles = CheckController::countTickedFiles(root);
     return true;
 }
 
-int saveInfoFile(const std::string& file, const ScanInfoHeader& header, const HDIR& root, bool showProgress) {
+int saveInfoFile(const std::string& file, const ScanInfoHeader& header, const FoundNode& root, bool showProgress) {
     // The writer always adds the extension, as a save panel's name has none.
     std::string chosen = file;
     if (chosen.size() > 4 && chosen.ends_with(".rvx")) chosen.resize(chosen.size() - 4);
@@ -67,7 +67,7 @@ int saveInfoFile(const std::string& file, const ScanInfoHeader& header, const HD
     return saveScanInfo(chosen, header, root, prompts) ? kExitOK : kExitFailed;
 }
 
-int recoverInto(const HDIR& root, Source& source, uint32_t sectorSize, const SelectionTotals& totals,
+int recoverInto(const FoundNode& root, Source& source, uint32_t sectorSize, const SelectionTotals& totals,
                 const std::string& destination, bool showProgress) {
     std::error_code error;
     std::filesystem::create_directories(destination, error);
@@ -75,7 +75,7 @@ int recoverInto(const HDIR& root, Source& source, uint32_t sectorSize, const Sel
         std::fprintf(stderr, "pelorin-cli: cannot use %s as the destination folder\n", destination.c_str());
         return kExitFailed;
     }
-    if (totals.iNumberOfFileSelected == 0) std::fprintf(stderr, "pelorin-cli: no file is ticked; nothing to recover\n");
+    if (totals.tickedFiles == 0) std::fprintf(stderr, "pelorin-cli: no file is ticked; nothing to recover\n");
     CliPrompts prompts(showProgress);
     SaveRecoveredFiles saver(source, sectorSize, totals, prompts);
     activeSave.store(&saver);

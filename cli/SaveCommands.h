@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cli/SourceInfo.h"
-#include "engine/HDIR.h"
+#include "engine/FoundNode.h"
 #include "engine/SelectionTotals.h"
 #include "scaninfo/ScanInfoFile.h"
 
@@ -19,14 +19,14 @@ inline constexpr int kExitInterrupted = 130;
 // Unticks everything, then ticks the folders of "all" or a list of types
 // ("jpg,png"; "rawjpg" names the preview folder). False with a reason for a
 // name that is no type.
-bool tickSelection(HDIR& root, const std::string& list, SelectionTotals& totals, std::string& error);
+bool tickSelection(FoundNode& root, const std::string& list, SelectionTotals& totals, std::string& error);
 
 // Saves a scan-info file. `file` gets ".rvx" unless it already ends in it.
-int saveInfoFile(const std::string& file, const ScanInfoHeader& header, const HDIR& root, bool showProgress);
+int saveInfoFile(const std::string& file, const ScanInfoHeader& header, const FoundNode& root, bool showProgress);
 
 // Recovers the ticked files into a new recovery folder inside `destination`.
 // Ctrl-C asks whether to stop (on a terminal) or stops.
-int recoverInto(const HDIR& root, Source& source, uint32_t sectorSize, const SelectionTotals& totals,
+int recoverInto(const FoundNode& root, Source& source, uint32_t sectorSize, const SelectionTotals& totals,
                 const std::string& destination, bool showProgress);
 
 }  // namespace pelorin::cli

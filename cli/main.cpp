@@ -87,7 +87,7 @@ struct ScanOptions {
 // After the scan: tick the chosen types, then save the scan-info file and
 // recover, as asked. The worst exit status of the steps.
 int keepResults(const ScanOptions& options, const SourceInfo& source, Source& reader, const DriveIdentity& identity,
-                HDIR& root, std::vector<uint8_t> first5, bool showProgress) {
+                FoundNode& root, std::vector<uint8_t> first5, bool showProgress) {
     if (options.saveInfo.empty() && options.recoverDir.empty()) return 0;
     SelectionTotals totals;
     std::string error;
@@ -95,12 +95,12 @@ int keepResults(const ScanOptions& options, const SourceInfo& source, Source& re
     int status = 0;
     if (!options.saveInfo.empty()) {
         ScanInfoHeader header;
-        header.u32BytesInSector = source.sectorSize;
-        header.iNumberOfFileSelected = totals.iNumberOfFileSelected;
-        header.selectedDriveSize = source.sizeInBytes;
-        header.u64DriveSectorNumber = source.sectorCount;
-        header.u64SelectedFileSize = totals.u64SelectedFileSize;
-        header.first5Sectors = std::move(first5);
+        header.sectorSize = source.sectorSize;
+        header.tickedFiles = totals.tickedFiles;
+        header.sizeInBytes = source.sizeInBytes;
+        header.sectorCount = source.sectorCount;
+        header.tickedBytes = totals.tickedBytes;
+        header.firstSectors = std::move(first5);
         header.identity = identity;
         status = std::max(status, saveInfoFile(options.saveInfo, header, root, showProgress));
     }
@@ -121,19 +121,19 @@ int scan(const ScanOptions& options) {
     DriveIdentity identity = sourceIdentity(source.path);
     // A listed drive gives its own sector size and identity, as choosing its row would.
     if (source.blockDevice)
-        if (auto drive = listedDrive(source.path); drive && isValidSectorSize(drive->u32BytesInSector)) {
-            source.sectorSize = drive->u32BytesInSector;
-            source.sectorCount = drive->u64DriveSectorNumber;
-            identity = {drive->selectedDrive, drive->model, drive->serial, drive->revision};
-            std::fprintf(stderr, "Drive: %s (serial %s)\n", drive->selectedDriveNameToDisplay.c_str(),
+        if (auto drive = listedDrive(source.path); drive && isValidSectorSize(drive->sectorSize)) {
+            source.sectorSize = drive->sectorSize;
+            source.sectorCount = drive->sectorCount;
+            identity = {drive->name, drive->model, drive->serial, drive->revision};
+            std::fprintf(stderr, "Drive: %s (serial %s)\n", drive->displayName.c_str(),
                          drive->serial.c_str());
         }
 
     ScanContext ctx;
-    ctx.selectedDriveMountPoint = source.path;
-    ctx.u32BytesInSector = source.sectorSize;
-    ctx.u64DriveSectorNumber = source.sectorCount;
-    ctx.u64TotalNumberOfFileFound = 0;
+    ctx.sourcePath = source.path;
+    ctx.sectorSize = source.sectorSize;
+    ctx.sectorCount = source.sectorCount;
+    ctx.filesFound = 0;
     ctx.source = reader.get();
     const bool showProgress = !options.noProgress && ::isatty(STDERR_FILENO);
     CliController controller(ctx, *ticked, showProgress);
@@ -144,7 +144,7 @@ int scan(const ScanOptions& options) {
     Scanning scanning(ctx, controller, registry());
     const bool stopped = controller.runScan(scanning);
 
-    HDIR* root = scanning.dirRoot();
+    FoundNode* root = scanning.root();
     std::printf("%s: %llu sectors of %u bytes%s\n", source.path.c_str(),
                 static_cast<unsigned long long>(source.sectorCount), source.sectorSize,
                 stopped ? " (scan stopped)" : "");

@@ -32,25 +32,25 @@ RowIdentity identityOfRow(const MediaDictionary& row) {
             row.textOrEmpty(mediakey::kDeviceRevision)};
 }
 
-uint32_t bytesInSectorOfRow(const MediaDictionary& row) {
+uint32_t sectorSizeOfRow(const MediaDictionary& row) {
     const int64_t size = row.number(mediakey::kPreferredBlockSize).value_or(0);
     return size > 0 && size <= int64_t{UINT32_MAX} ? static_cast<uint32_t>(size) : 512u;
 }
 
 ChosenDrive chosenDriveFromRow(const MediaDictionary& row) {
     ChosenDrive drive;
-    drive.selectedDrive = row.text(mediakey::kDeviceModel)
+    drive.name = row.text(mediakey::kDeviceModel)
                               .value_or(row.textOrEmpty(mediakey::kProductIdentification));
     RowIdentity identity = identityOfRow(row);
     drive.model = std::move(identity.model);
     drive.serial = std::move(identity.serial);
     drive.revision = std::move(identity.revision);
-    drive.selectedDriveNameToDisplay =
-        drive.model + " " + (isUsbKindRow(row) ? drive.selectedDrive : drive.revision);
-    drive.u32BytesInSector = bytesInSectorOfRow(row);
-    drive.selectedDriveMountPoint = row.textOrEmpty(mediakey::kDevicePath);
-    drive.selectedDriveSize = sizeOfRow(row);
-    drive.u64DriveSectorNumber = drive.selectedDriveSize / drive.u32BytesInSector;
+    drive.displayName =
+        drive.model + " " + (isUsbKindRow(row) ? drive.name : drive.revision);
+    drive.sectorSize = sectorSizeOfRow(row);
+    drive.sourcePath = row.textOrEmpty(mediakey::kDevicePath);
+    drive.sizeInBytes = sizeOfRow(row);
+    drive.sectorCount = drive.sizeInBytes / drive.sectorSize;
     return drive;
 }
 
@@ -64,7 +64,7 @@ std::string driveTitle(const MediaDictionary& row) {
 
 std::string driveSizeText(const MediaDictionary& row) { return sizeText(sizeOfRow(row)); }
 
-void truncateDriveModelNumber(std::vector<MediaDictionary>& media) {
+void tidyDriveIdentities(std::vector<MediaDictionary>& media) {
     for (MediaDictionary& dictionary : media) {
         if (dictionary.flag(mediakey::kWhetherVolume)) continue;
         // USB and FireWire drives keep what they report.
@@ -76,20 +76,20 @@ void truncateDriveModelNumber(std::vector<MediaDictionary>& media) {
     }
 }
 
-void separateDrvVol(const std::vector<MediaDictionary>& media, std::vector<MediaDictionary>& drives,
+void separateDrivesAndVolumes(const std::vector<MediaDictionary>& media, std::vector<MediaDictionary>& drives,
                     std::vector<MediaDictionary>& volumes) {
     for (const MediaDictionary& dictionary : media)
         (dictionary.has(mediakey::kWhetherVolume) ? volumes : drives).push_back(dictionary);
 }
 
 void DriveList::buildList() {
-    responseFindMedia_.clear();
-    driveDictArray_.clear();
-    volumeDictArray_.clear();
-    lastResult_ = FindMediaMain(responseFindMedia_, database);
-    truncateDriveModelNumber(responseFindMedia_);
-    separateDrvVol(responseFindMedia_, driveDictArray_, volumeDictArray_);
-    if (selectedRow_ && *selectedRow_ >= driveDictArray_.size()) selectedRow_.reset();
+    media_.clear();
+    drives_.clear();
+    volumes_.clear();
+    lastResult_ = FindMediaMain(media_, database);
+    tidyDriveIdentities(media_);
+    separateDrivesAndVolumes(media_, drives_, volumes_);
+    if (selectedRow_ && *selectedRow_ >= drives_.size()) selectedRow_.reset();
 }
 
 void DriveList::initialDriveList() { buildList(); }
@@ -115,12 +115,12 @@ void DriveList::refreshDriveList() {
 }
 
 void DriveList::notePresenceOfScannedDrive() {
-    for (const MediaDictionary& row : driveDictArray_) {
+    for (const MediaDictionary& row : drives_) {
         const RowIdentity identity = identityOfRow(row);
         // A row without a block size was scanned with 512-byte sectors: the
         // drive is still the same one.
         if (identity.model == chosen_.model && identity.revision == chosen_.revision &&
-            bytesInSectorOfRow(row) == chosen_.u32BytesInSector && sizeOfRow(row) == chosen_.selectedDriveSize) {
+            sectorSizeOfRow(row) == chosen_.sectorSize && sizeOfRow(row) == chosen_.sizeInBytes) {
             previewPath_ = row.textOrEmpty(mediakey::kDevicePath);
             driveRemoved_ = false;
             return;
@@ -130,8 +130,8 @@ void DriveList::notePresenceOfScannedDrive() {
     driveRemoved_ = true;
 }
 
-void DriveList::tableViewSelectionDidChange(std::optional<std::size_t> row) {
-    selectedRow_ = row && *row < driveDictArray_.size() ? row : std::nullopt;
+void DriveList::selectRow(std::optional<std::size_t> row) {
+    selectedRow_ = row && *row < drives_.size() ? row : std::nullopt;
     if (selectedRow_)
         takeRow(*selectedRow_);
     else
@@ -140,7 +140,7 @@ void DriveList::tableViewSelectionDidChange(std::optional<std::size_t> row) {
 
 void DriveList::takeRow(std::size_t index) {
     view.setNextEnabled(true);
-    chosen_ = chosenDriveFromRow(driveDictArray_.at(index));
+    chosen_ = chosenDriveFromRow(drives_.at(index));
     view.showChosenDrive(chosen_);
 }
 
@@ -149,31 +149,31 @@ void DriveList::showNoSelection() {
     view.showNoDriveChosen();
 }
 
-void DriveList::displayDriveListWindow() {
+void DriveList::backToDriveList() {
     driveRemoved_ = false;
     view.reloadDriveTable();
-    if (selectedRow_ && *selectedRow_ < driveDictArray_.size())
+    if (selectedRow_ && *selectedRow_ < drives_.size())
         takeRow(*selectedRow_);
     else
         showNoSelection();
 }
 
 void DriveList::scanStarted() {
-    previewPath_ = chosen_.selectedDriveMountPoint;
+    previewPath_ = chosen_.sourcePath;
     driveRemoved_ = false;
 }
 
 void DriveList::copyDeviceIdentity(ScanContext& context) const {
-    context.selectedDriveMountPoint = chosen_.selectedDriveMountPoint;
-    context.u32BytesInSector = chosen_.u32BytesInSector;
-    context.u64DriveSectorNumber = chosen_.u64DriveSectorNumber;
-    context.selectedDriveMountPointForPreview = previewPath_;
+    context.sourcePath = chosen_.sourcePath;
+    context.sectorSize = chosen_.sectorSize;
+    context.sectorCount = chosen_.sectorCount;
+    context.previewSourcePath = previewPath_;
 }
 
 std::optional<std::size_t> DriveList::rematchScanInfoDrive(const ScanInfoDriveIdentity& file,
                                                            const FirstFiveSectorsReader& read) {
-    auto match = pelorin::rematchScanInfoDrive(retriveAllDriveDetails(driveDictArray_, read), file);
-    if (match) previewPath_ = driveDictArray_[*match].textOrEmpty(mediakey::kDevicePath);
+    auto match = pelorin::rematchScanInfoDrive(attachedDrives(drives_, read), file);
+    if (match) previewPath_ = drives_[*match].textOrEmpty(mediakey::kDevicePath);
     return match;
 }
 

@@ -38,15 +38,15 @@ public:
 
 // The chosen-drive state a drive row gives.
 struct ChosenDrive {
-    std::string selectedDrive;  // display name
+    std::string name;  // the model, or the product of a drive without one
     std::string model;
     std::string serial;
     std::string revision;
-    std::string selectedDriveNameToDisplay;
-    std::string selectedDriveMountPoint;  // the device the scan reads
-    uint32_t u32BytesInSector = 512;
-    uint64_t selectedDriveSize = 0;
-    uint64_t u64DriveSectorNumber = 0;
+    std::string displayName;
+    std::string sourcePath;  // the device the scan reads
+    uint32_t sectorSize = 512;
+    uint64_t sizeInBytes = 0;
+    uint64_t sectorCount = 0;
 };
 
 // A row of a USB or FireWire drive: identified by its vendor, product and
@@ -63,7 +63,7 @@ RowIdentity identityOfRow(const MediaDictionary& row);
 
 // The sector size a row stands for: its "Preferred Block Size", or 512 when
 // it has none or reports 0.
-uint32_t bytesInSectorOfRow(const MediaDictionary& row);
+uint32_t sectorSizeOfRow(const MediaDictionary& row);
 
 // The chosen-drive state of a row.
 ChosenDrive chosenDriveFromRow(const MediaDictionary& row);
@@ -76,10 +76,10 @@ std::string driveSizeText(const MediaDictionary& row);
 
 // Trims "device model" and "device serial" of every drive that is neither a
 // volume nor a plain USB or FireWire drive, and gives "-" where they are missing.
-void truncateDriveModelNumber(std::vector<MediaDictionary>& media);
+void tidyDriveIdentities(std::vector<MediaDictionary>& media);
 
 // Volumes to one list, drives (the rows of the drive table) to the other, in order.
-void separateDrvVol(const std::vector<MediaDictionary>& media, std::vector<MediaDictionary>& drives,
+void separateDrivesAndVolumes(const std::vector<MediaDictionary>& media, std::vector<MediaDictionary>& drives,
                     std::vector<MediaDictionary>& volumes);
 
 class DriveList {
@@ -92,19 +92,19 @@ public:
     // is still attached, and takes the selected row again.
     void refreshDriveList();
     // The user chose a row, or none.
-    void tableViewSelectionDidChange(std::optional<std::size_t> row);
+    void selectRow(std::optional<std::size_t> row);
     // Back on the drive list from a later page: the drive-list part of it.
-    void displayDriveListWindow();
+    void backToDriveList();
     // A scan starts on the chosen drive: saving and preview read that device.
     void scanStarted();
 
-    std::size_t numberOfRows() const { return driveDictArray_.size(); }
-    const MediaDictionary& row(std::size_t index) const { return driveDictArray_.at(index); }
+    std::size_t numberOfRows() const { return drives_.size(); }
+    const MediaDictionary& row(std::size_t index) const { return drives_.at(index); }
     std::optional<std::size_t> selectedRow() const { return selectedRow_; }
 
-    const std::vector<MediaDictionary>& responseFindMedia() const { return responseFindMedia_; }
-    const std::vector<MediaDictionary>& driveDictArray() const { return driveDictArray_; }
-    const std::vector<MediaDictionary>& volumeDictArray() const { return volumeDictArray_; }
+    const std::vector<MediaDictionary>& media() const { return media_; }
+    const std::vector<MediaDictionary>& drives() const { return drives_; }
+    const std::vector<MediaDictionary>& volumes() const { return volumes_; }
 
     const ChosenDrive& chosenDrive() const { return chosen_; }
     // The chosen-drive state restored from a scan-info file.
@@ -113,9 +113,9 @@ public:
     void copyDeviceIdentity(ScanContext& context) const;
 
     // The device saving and preview read; empty while the scanned drive is away.
-    const std::string& selectedDriveMountPointForPreview() const { return previewPath_; }
-    void setSelectedDriveMountPointForPreview(std::string path) { previewPath_ = std::move(path); }
-    bool bDriveRemovedAfterScanning() const { return driveRemoved_.load(); }
+    const std::string& previewSourcePath() const { return previewPath_; }
+    void setPreviewSourcePath(std::string path) { previewPath_ = std::move(path); }
+    bool scannedDriveRemoved() const { return driveRemoved_.load(); }
 
     // Matches the drive of an opened scan-info file against the attached
     // drives, including their first five sectors; a match points saving and
@@ -137,9 +137,9 @@ private:
 
     DeviceDatabase& database;
     DriveListView& view;
-    std::vector<MediaDictionary> responseFindMedia_;
-    std::vector<MediaDictionary> driveDictArray_;
-    std::vector<MediaDictionary> volumeDictArray_;
+    std::vector<MediaDictionary> media_;
+    std::vector<MediaDictionary> drives_;
+    std::vector<MediaDictionary> volumes_;
     std::optional<std::size_t> selectedRow_;
     ChosenDrive chosen_;
     std::string previewPath_;

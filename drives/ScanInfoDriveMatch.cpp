@@ -15,7 +15,7 @@ uint32_t effectiveBlockSize(const MediaDictionary& row) {
 
 bool sameIdentity(const AttachedDriveIdentity& drive, const ScanInfoDriveIdentity& file) {
     return drive.serial == file.serial && drive.model == file.model && drive.revision == file.revision &&
-           drive.bytesInSector == file.u32BytesInSector && drive.size == file.selectedDriveSize;
+           drive.bytesInSector == file.sectorSize && drive.size == file.sizeInBytes;
 }
 
 }  // namespace
@@ -31,11 +31,11 @@ FirstFiveSectorsReader deviceFirstFiveSectorsReader(Notices& notices) {
     };
 }
 
-std::vector<AttachedDriveIdentity> retriveAllDriveDetails(const std::vector<MediaDictionary>& driveDictArray,
+std::vector<AttachedDriveIdentity> attachedDrives(const std::vector<MediaDictionary>& drives,
                                                           const FirstFiveSectorsReader& read) {
     std::vector<AttachedDriveIdentity> identities;
-    identities.reserve(driveDictArray.size());
-    for (const MediaDictionary& row : driveDictArray) {
+    identities.reserve(drives.size());
+    for (const MediaDictionary& row : drives) {
         AttachedDriveIdentity identity;
         if (row.has(mediakey::kVendorIdentification)) {
             identity.model = row.textOrEmpty(mediakey::kVendorIdentification);
@@ -48,8 +48,8 @@ std::vector<AttachedDriveIdentity> retriveAllDriveDetails(const std::vector<Medi
         }
         identity.bytesInSector = effectiveBlockSize(row);
         identity.size = static_cast<uint64_t>(std::max<int64_t>(0, row.number(mediakey::kDeviceSize).value_or(0)));
-        identity.selectedDriveMountPoint = row.textOrEmpty(mediakey::kDevicePath);
-        if (!read || !read(identity.selectedDriveMountPoint, identity.bytesInSector, identity.first5Secotrs))
+        identity.sourcePath = row.textOrEmpty(mediakey::kDevicePath);
+        if (!read || !read(identity.sourcePath, identity.bytesInSector, identity.first5Secotrs))
             identity.first5Secotrs.clear();
         identities.push_back(std::move(identity));
     }
@@ -68,7 +68,7 @@ std::optional<std::size_t> rematchScanInfoDrive(const std::vector<AttachedDriveI
     for (std::size_t i = 0; i < drives.size(); ++i)
         // An unreadable drive's sectors compare unequal, even to an empty record.
         if (sameIdentity(drives[i], file) && !drives[i].first5Secotrs.empty() &&
-            drives[i].first5Secotrs == file.first5SectorInOpen)
+            drives[i].first5Secotrs == file.firstSectors)
             return i;
     return std::nullopt;
 }

@@ -16,13 +16,13 @@ namespace pelorin {
 
 // What a scan-info file says of its drive.
 struct ScanInfoDriveIdentity {
-    std::string selectedDrive;
+    std::string name;
     std::string serial;
     std::string model;
     std::string revision;
-    uint32_t u32BytesInSector = 512;
-    uint64_t selectedDriveSize = 0;
-    std::vector<uint8_t> first5SectorInOpen;
+    uint32_t sectorSize = 512;
+    uint64_t sizeInBytes = 0;
+    std::vector<uint8_t> firstSectors;
 };
 
 // One attached drive's identity, in the drive list's order.
@@ -32,7 +32,7 @@ struct AttachedDriveIdentity {
     std::string revision;
     uint32_t bytesInSector = 512;
     uint64_t size = 0;
-    std::string selectedDriveMountPoint;
+    std::string sourcePath;
     std::vector<uint8_t> first5Secotrs;  // empty when the drive could not be read
 };
 
@@ -46,7 +46,7 @@ using FirstFiveSectorsReader =
 FirstFiveSectorsReader deviceFirstFiveSectorsReader(Notices& notices);
 
 // The identity list of the drive rows, each drive's first five sectors read now.
-std::vector<AttachedDriveIdentity> retriveAllDriveDetails(const std::vector<MediaDictionary>& driveDictArray,
+std::vector<AttachedDriveIdentity> attachedDrives(const std::vector<MediaDictionary>& drives,
                                                           const FirstFiveSectorsReader& read);
 
 // The first attached drive with the file's serial, model, revision, sector

@@ -7,29 +7,29 @@
 #include <memory>
 #include <vector>
 
-#include "engine/HDIR.h"
+#include "engine/FoundNode.h"
 #include "engine/SelectionTotals.h"
 
 namespace pelorin {
 
 class CheckController {
 public:
-    CheckController(HDIR* node, bool flag, SelectionTotals& totals);
+    CheckController(FoundNode* node, bool flag, SelectionTotals& totals);
 
     void run() { setSelected(); }
     void setSelected();
-    void markAllChildrenDirArray(const std::vector<std::unique_ptr<HDIR>>& nodes, bool value);
+    void markDescendants(const std::vector<std::unique_ptr<FoundNode>>& nodes, bool value);
 
-    HDIR* hdir() const { return hdir_; }
+    FoundNode* node() const { return node_; }
     int8_t flag() const { return flag_; }
 
     // What a node's check box shows: 1 ticked, 0 unticked, -1 mixed.
-    static int markState(const HDIR& node);
+    static int markState(const FoundNode& node);
     // Ticked found files: the ticked descendants of the type folders.
-    static int32_t countTickedFiles(const HDIR& root);
+    static int32_t countTickedFiles(const FoundNode& root);
 
 private:
-    HDIR* hdir_;
+    FoundNode* node_;
     int8_t flag_;
     SelectionTotals& totals;
 };

@@ -60,7 +60,7 @@ struct SaveProgressUpdate {
     std::optional<uint64_t> barIncrement = std::nullopt;
     std::optional<uint64_t> barDoubleValue = std::nullopt;
     // Shown after the fields above are applied.
-    int32_t iNumberOfFileSaved = 0;
+    int32_t filesSaved = 0;
 };
 
 // What saving and the scan-info files ask of whoever shows things to the

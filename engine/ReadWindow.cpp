@@ -20,14 +20,14 @@ ReadWindow::ReadWindow(const ScanContext& context, std::unique_ptr<uint8_t[]> bu
 
 long long ReadWindow::readBytes(std::size_t skip, uint64_t sector, std::span<uint8_t> buffer) const {
     if (!ctx.source) return -1;
-    const SourceRead got = ctx.source->read(sector * ctx.u32BytesInSector + skip, buffer);
+    const SourceRead got = ctx.source->read(sector * ctx.sectorSize + skip, buffer);
     if (got.bytes == 0 && got.failed()) return -1;
     return static_cast<long long>(got.bytes);
 }
 
 bool ReadWindow::read(uint64_t sector) {
     sector_ = sector;
-    span_ = std::min<std::size_t>(kCapacity, std::size_t{kSpan} + ctx.u32BytesInSector);
+    span_ = std::min<std::size_t>(kCapacity, std::size_t{kSpan} + ctx.sectorSize);
     const std::size_t first = std::min(kFirstPart, span_);
     const long long got = readBytes(0, sector, {buffer_.get(), first});
     if (got < 0) {

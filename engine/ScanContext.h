@@ -12,21 +12,20 @@ class Source;
 
 struct ScanContext {
     // Device identity of the scan. The path is held whole, whatever its length.
-    std::string selectedDriveMountPoint;
-    std::string cDriveMountedPath;
-    std::string selectedDriveMountPointForPreview;
-    uint32_t u32BytesInSector = 512;
-    uint64_t u64DriveSectorNumber = 0;
+    std::string sourcePath;
+    std::string previewSourcePath;
+    uint32_t sectorSize = 512;
+    uint64_t sectorCount = 0;
     // What the scan reads, for as long as it runs: the loop and every
     // recogniser's window read through it. Set by the scan.
     Source* source = nullptr;
 
     // Written by the controller, polled by the scan and the recognisers' walks.
-    std::atomic<bool> bCancelScanning{false};
-    std::atomic<bool> bPauseScanning{false};
+    std::atomic<bool> cancelRequested{false};
+    std::atomic<bool> pauseRequested{false};
 
     // Written by the scan, read by the controller's display.
-    std::atomic<uint64_t> u64TotalNumberOfFileFound{0};
+    std::atomic<uint64_t> filesFound{0};
     // The last sector the scan reported progress at; the percentage is
     // worked out when it is shown, not on every sector.
     std::atomic<uint64_t> progressSector{0};
@@ -36,12 +35,12 @@ struct ScanContext {
 
     // The percentage of the scan done, as the progress bar shows it.
     float progressBarValue() const {
-        if (u64DriveSectorNumber == 0) return 0.0f;
+        if (sectorCount == 0) return 0.0f;
         return static_cast<float>(double(progressSector.load(std::memory_order_relaxed)) * 100.0 /
-                                  double(u64DriveSectorNumber));
+                                  double(sectorCount));
     }
 
-    bool cancelled() const { return bCancelScanning.load(std::memory_order_relaxed); }
+    bool cancelled() const { return cancelRequested.load(std::memory_order_relaxed); }
 };
 
 }  // namespace pelorin

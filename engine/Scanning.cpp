@@ -23,22 +23,22 @@ Scanning::Scanning(ScanContext& context, ScanController& controller_, std::span<
 
 Scanning::~Scanning() = default;
 
-std::unique_ptr<HDIR> Scanning::makeTypeFolder(std::string_view name, std::string_view extension) {
-    auto folder = std::make_unique<HDIR>();
-    folder->setFileType(HDIR::kFolder);
-    folder->setFileID(fileIDCount++);
-    folder->setParentID(HDIR::kRootID);
+std::unique_ptr<FoundNode> Scanning::makeTypeFolder(std::string_view name, std::string_view extension) {
+    auto folder = std::make_unique<FoundNode>();
+    folder->setFileType(FoundNode::kFolder);
+    folder->setFileID(nextFileId++);
+    folder->setParentID(FoundNode::kRootID);
     folder->setFileName(std::string(name));
     folder->setExtension(std::string(extension));
-    folder->setPathName("/" + dirRoot_->fileName());
-    folder->setParent(dirRoot_.get());
+    folder->setPathName("/" + root_->fileName());
+    folder->setParent(root_.get());
     return folder;
 }
 
 void Scanning::registerTickedTypes() {
     TypeSelection ticked;
     for (const FileTypeInfo& row : registry_)
-        ticked.set(index(row.type), controller.fileSelectionFlag(row.type) && row.factory);
+        ticked.set(index(row.type), controller.isTicked(row.type) && row.factory);
     bool previewTypeTicked = false;
     for (const FileTypeInfo& row : registry_) {
         if (ticked[index(row.type)]) {
@@ -49,7 +49,7 @@ void Scanning::registerTickedTypes() {
             typeFolders_[index(row.type)] = std::move(folder);
         }
         // The preview folder takes its id between the CRW and MID folders.
-        if (row.type == FileType::Crw && previewTypeTicked) dirRawJpg_ = makeTypeFolder(kRawJpgFolderName, "");
+        if (row.type == FileType::Crw && previewTypeTicked) rawPreviews_ = makeTypeFolder(kRawJpgFolderName, "");
     }
 }
 
@@ -73,30 +73,30 @@ void Scanning::buildDispatch() {
     }
 }
 
-HDIR* Scanning::addDetailsToHdir(HDIR* folder, uint64_t fileSize, uint64_t sectorNumber) {
-    ctx.u64TotalNumberOfFileFound.fetch_add(1, std::memory_order_relaxed);
-    auto node = std::make_unique<HDIR>();
-    node->setFileType(HDIR::kFoundFile);
+FoundNode* Scanning::addFoundFile(FoundNode* folder, uint64_t fileSize, uint64_t sectorNumber) {
+    ctx.filesFound.fetch_add(1, std::memory_order_relaxed);
+    auto node = std::make_unique<FoundNode>();
+    node->setFileType(FoundNode::kFoundFile);
     node->setParentID(folder->fileID());
-    node->setFileID(fileIDCount++);
+    node->setFileID(nextFileId++);
     node->setFileName("file" + std::to_string(folder->childrenCount() + 1) + folder->extension());
-    node->setPathName(folder->fileName() + "/" + dirRoot_->fileName());
+    node->setPathName(folder->fileName() + "/" + root_->fileName());
     node->setSectorNumber(sectorNumber);
     node->setExtraBytesToMove(0);
     node->setFileSize(fileSize);
     folder->addToFileSize(fileSize);
     node->setParent(folder);
-    dirRoot_->addToChildrenCount(1);
+    root_->addToChildrenCount(1);
     folder->addToChildrenCount(1);
-    dirRoot_->addToFileCount(1);
+    root_->addToFileCount(1);
     folder->addToFileCount(1);
     return folder->addChild(std::move(node));
 }
 
-HDIR* Scanning::addDetailsOfRawJpgFile(HDIR* folder, uint64_t sectorNumber, uint64_t fileSize,
+FoundNode* Scanning::addRawPreview(FoundNode* folder, uint64_t sectorNumber, uint64_t fileSize,
                                        int32_t extraBytesToMove) {
     const int32_t number = folder->childrenCount() + 1;
-    HDIR* node = addDetailsToHdir(folder, fileSize, sectorNumber);
+    FoundNode* node = addFoundFile(folder, fileSize, sectorNumber);
     node->setFileName("file - Raw Jpg" + std::to_string(number) + ".jpg");
     node->setExtraBytesToMove(extraBytesToMove);
     return node;
@@ -106,9 +106,9 @@ HDIR* Scanning::addDetailsOfRawJpgFile(HDIR* folder, uint64_t sectorNumber, uint
 // preview JPEG it embeds, when there is one worth filing.
 void Scanning::fileMatch(const Registered& entry, const Match& match, uint64_t sectorIndex) {
     if (!match.extension.empty()) entry.folder->setExtension(std::string(match.extension));
-    addDetailsToHdir(entry.folder, match.size, sectorIndex);
-    if (match.preview.size > 1024 && dirRawJpg_)
-        addDetailsOfRawJpgFile(dirRawJpg_.get(), match.preview.sector, match.preview.size,
+    addFoundFile(entry.folder, match.size, sectorIndex);
+    if (match.preview.size > 1024 && rawPreviews_)
+        addRawPreview(rawPreviews_.get(), match.preview.sector, match.preview.size,
                                static_cast<int32_t>(match.preview.extraBytes));
 }
 
@@ -116,7 +116,7 @@ void Scanning::fileMatch(const Registered& entry, const Match& match, uint64_t s
 // (its first byte, and whether it may be an ISO box).
 void Scanning::offerSector(Probe& probe, const DispatchStep* route, uint64_t& sectorIndex, uint32_t& windowOffset,
                            const uint8_t*& window) {
-    const uint32_t sectorSize = static_cast<uint32_t>(u32BytesInSectorInScanner);
+    const uint32_t sectorSize = sectorSize_;
     for (const DispatchStep* next = route;; ++next) {
         const DispatchStep& step = *next;
         if (step.recogniser == kStopPass) break;
@@ -140,7 +140,7 @@ void Scanning::offerSector(Probe& probe, const DispatchStep* route, uint64_t& se
             if (offset >= kWindowSize) {
                 const uint64_t windowStart = sectorIndex - windowOffset / sectorSize + 1;
                 if (activeSource_->readDriveSectors(windowStart, sectorSize, window) == 0)
-                    controller.notify({NoticeKind::ScanSourceUnreadable, driveMountedPath});
+                    controller.notify({NoticeKind::ScanSourceUnreadable, scannedPath_});
             }
         }
         // The Nikon file is an NRW: the sector goes on to the NRW recogniser.
@@ -149,25 +149,24 @@ void Scanning::offerSector(Probe& probe, const DispatchStep* route, uint64_t& se
     }
 }
 
-void Scanning::scanningThread() {
+void Scanning::run() {
 
-    driveMountedPath = ctx.selectedDriveMountPoint;
-    ctx.selectedDriveMountPointForPreview = driveMountedPath;
-    ctx.cDriveMountedPath = driveMountedPath;
-    u32BytesInSectorInScanner = static_cast<int32_t>(ctx.u32BytesInSector);
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    scannedPath_ = ctx.sourcePath;
+    ctx.previewSourcePath = scannedPath_;
+    sectorSize_ = ctx.sectorSize;
+    const uint32_t sectorSize = ctx.sectorSize;
 
-    dirRoot_ = std::make_unique<HDIR>();
-    dirRoot_->setFileType(HDIR::kFolder);
-    dirRoot_->setFileID(HDIR::kRootID);
-    dirRoot_->setParentID(1);
-    dirRoot_->setFileName("ROOT");
-    dirRoot_->setPathName("");
-    fileIDCount = 3;
+    root_ = std::make_unique<FoundNode>();
+    root_->setFileType(FoundNode::kFolder);
+    root_->setFileID(FoundNode::kRootID);
+    root_->setParentID(1);
+    root_->setFileName("ROOT");
+    root_->setPathName("");
+    nextFileId = 3;
 
     registered_.clear();
     typeFolders_ = {};
-    dirRawJpg_.reset();
+    rawPreviews_.reset();
     noIsoBaseMediaTicked_ = true;
     registerTickedTypes();
     buildDispatch();
@@ -176,7 +175,7 @@ void Scanning::scanningThread() {
     // cannot be opened fails the first window read, as a vanished one would.
     Source* const callerSource = ctx.source;
     std::unique_ptr<Source> openedSource;
-    if (!callerSource) openedSource = FileSource::open(driveMountedPath, sectorSize);
+    if (!callerSource) openedSource = FileSource::open(scannedPath_, sectorSize);
     ctx.source = callerSource ? callerSource : openedSource.get();
     std::optional<WindowSource> windows;
     if (ctx.source) windows.emplace(*ctx.source);
@@ -187,17 +186,17 @@ void Scanning::scanningThread() {
     Probe probeView(probe);
     uint32_t windowOffset = 0;
     uint64_t sectorIndex = 0;
-    const uint64_t sectorCount = ctx.u64DriveSectorNumber;
+    const uint64_t sectorCount = ctx.sectorCount;
 
     while (!ctx.cancelled() && sectorIndex < sectorCount) {
-        if (ctx.bPauseScanning.load(std::memory_order_relaxed)) {
+        if (ctx.pauseRequested.load(std::memory_order_relaxed)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             continue;
         }
         if ((windowOffset & 0xFFFF) == 0) {
             const int result = activeSource_ ? activeSource_->readDriveSectors(sectorIndex, sectorSize, window) : -1;
             if (result == -1) {
-                controller.notify({NoticeKind::ScanSourceUnreadable, driveMountedPath});
+                controller.notify({NoticeKind::ScanSourceUnreadable, scannedPath_});
                 how = ScanOutcome::SourceFailed;
                 break;
             }
@@ -224,7 +223,7 @@ void Scanning::scanningThread() {
             ctx.progressSector.store(sectorIndex, std::memory_order_relaxed);
             if (!ctx.progressUpdatePending.load(std::memory_order_relaxed)) {
                 ctx.progressUpdatePending.store(true, std::memory_order_relaxed);
-                controller.updateProgressBar();
+                controller.progressChanged();
             }
         }
         ++sectorIndex;
@@ -237,21 +236,21 @@ void Scanning::scanningThread() {
 
 void Scanning::finishScan(const ScanOutcome& outcome) {
     uint64_t total = 0;
-    auto attach = [&](std::unique_ptr<HDIR>& folder) {
+    auto attach = [&](std::unique_ptr<FoundNode>& folder) {
         if (!folder || folder->childrenCount() < 1) return;
-        dirRoot_->addToChildrenCount(1);
+        root_->addToChildrenCount(1);
         total += folder->fileSize();
-        dirRoot_->addChild(std::move(folder));
+        root_->addChild(std::move(folder));
     };
-    attach(dirRawJpg_);
+    attach(rawPreviews_);
     for (FileType type : kAttachOrder) attach(typeFolders_[index(type)]);
-    dirRoot_->setFileSize(total);
+    root_->setFileSize(total);
 
     registered_.clear();
     typeFolders_ = {};
-    dirRawJpg_.reset();
+    rawPreviews_.reset();
 
-    controller.scanningCompleted(outcome);
+    controller.finished(outcome);
 }
 
 }  // namespace pelorin

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/Prompts.h"
-#include "engine/HDIR.h"
+#include "engine/FoundNode.h"
 #include "engine/FileTypes.h"
 #include "engine/Probe.h"
 #include "engine/Recogniser.h"
@@ -23,13 +23,13 @@ namespace pelorin {
 class ScanController : public Notices {
 public:
     // The type flags behind the file-type check boxes.
-    virtual bool fileSelectionFlag(FileType type) const = 0;
+    virtual bool isTicked(FileType type) const = 0;
     // Asks for a progress display; the scan has stored the value in the
     // context and sets progressUpdatePending first. Must not block.
-    virtual void updateProgressBar() = 0;
+    virtual void progressChanged() = 0;
     // The scan has ended, as the outcome says, and its tree is ready in
-    // Scanning::dirRoot(). Must not block.
-    virtual void scanningCompleted(const ScanOutcome& outcome) = 0;
+    // Scanning::root(). Must not block.
+    virtual void finished(const ScanOutcome& outcome) = 0;
 };
 
 class Scanning {
@@ -41,23 +41,23 @@ public:
 
     // The whole scan, on the calling thread. It reads the context's source,
     // or, when the context has none, opens the selected path for the scan.
-    void scanningThread();
+    void run();
 
-    HDIR* dirRoot() const { return dirRoot_.get(); }
-    std::unique_ptr<HDIR> takeDirRoot() { return std::move(dirRoot_); }
-    void setDirRoot(std::unique_ptr<HDIR> root) { dirRoot_ = std::move(root); }
+    FoundNode* root() const { return root_.get(); }
+    std::unique_ptr<FoundNode> takeRoot() { return std::move(root_); }
+    void setRoot(std::unique_ptr<FoundNode> root) { root_ = std::move(root); }
 
     // Adds a found file to a type folder.
-    HDIR* addDetailsToHdir(HDIR* folder, uint64_t fileSize, uint64_t sectorNumber);
+    FoundNode* addFoundFile(FoundNode* folder, uint64_t fileSize, uint64_t sectorNumber);
     // Adds a raw file's preview JPEG to the "RAW Jpg Files" folder.
-    HDIR* addDetailsOfRawJpgFile(HDIR* folder, uint64_t sectorNumber, uint64_t fileSize, int32_t extraBytesToMove);
+    FoundNode* addRawPreview(FoundNode* folder, uint64_t sectorNumber, uint64_t fileSize, int32_t extraBytesToMove);
 
 
 private:
     struct Registered {
         std::unique_ptr<Recogniser> recogniser;
         uint32_t firstByte;
-        HDIR* folder;  // the type's folder, which the files it finds go to
+        FoundNode* folder;  // the type's folder, which the files it finds go to
     };
     // One step of the recogniser pass for a given first byte of the probe.
     struct DispatchStep {
@@ -67,7 +67,7 @@ private:
     static constexpr uint8_t kStopPass = 0xFF;
 
     void registerTickedTypes();
-    std::unique_ptr<HDIR> makeTypeFolder(std::string_view name, std::string_view extension);
+    std::unique_ptr<FoundNode> makeTypeFolder(std::string_view name, std::string_view extension);
     void buildDispatch();
     void offerSector(Probe& probe, const DispatchStep* route, uint64_t& sectorIndex, uint32_t& windowOffset,
                      const uint8_t*& window);
@@ -79,18 +79,18 @@ private:
     std::span<const FileTypeInfo, kFileTypeCount> registry_;
     WindowSource* activeSource_ = nullptr;  // the loop's windows, while a scan runs
 
-    std::unique_ptr<HDIR> dirRoot_;
-    std::array<std::unique_ptr<HDIR>, kFileTypeCount> typeFolders_;  // until attached to the root
-    std::unique_ptr<HDIR> dirRawJpg_;
+    std::unique_ptr<FoundNode> root_;
+    std::array<std::unique_ptr<FoundNode>, kFileTypeCount> typeFolders_;  // until attached to the root
+    std::unique_ptr<FoundNode> rawPreviews_;
     std::vector<Registered> registered_;
     // The steps of every route, each ending in kStopPass; a route starts at
     // dispatchBegin_[first byte + 256 × (the sector may be an ISO box)].
     std::vector<DispatchStep> dispatchSteps_;
     std::array<uint32_t, 512> dispatchBegin_{};
     bool noIsoBaseMediaTicked_ = true;
-    uint32_t fileIDCount = 3;
-    std::string driveMountedPath;
-    int32_t u32BytesInSectorInScanner = 512;
+    uint32_t nextFileId = 3;
+    std::string scannedPath_;
+    uint32_t sectorSize_ = 512;
 };
 
 }  // namespace pelorin

@@ -8,8 +8,8 @@
 namespace pelorin {
 
 struct SelectionTotals {
-    int32_t iNumberOfFileSelected = 0;
-    uint64_t u64SelectedFileSize = 0;
+    int32_t tickedFiles = 0;
+    uint64_t tickedBytes = 0;
 
     void reset() { *this = {}; }
 };

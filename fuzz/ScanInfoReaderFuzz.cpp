@@ -24,11 +24,11 @@ void checkSafe(const std::string& name) {
     }
 }
 
-void walk(const pelorin::HDIR& node, int depth) {
+void walk(const pelorin::FoundNode& node, int depth) {
     if (depth > 2) std::abort();  // root, folders, files: nothing deeper is ever built
     checkSafe(node.fileName());
     checkSafe(node.pathName());
-    (void)pelorin::convertHDirToHPDir(node);
+    (void)pelorin::packNodeRecord(node);
     for (const auto& child : node.children()) {
         if (child->parent() != &node) std::abort();
         walk(*child, depth + 1);
@@ -41,9 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     pelorin::MemorySource input({data, size});
     auto info = pelorin::readScanInfo(input);
     if (info) {
-        const uint32_t sectorSize = info->header.u32BytesInSector;
+        const uint32_t sectorSize = info->header.sectorSize;
         if (sectorSize == 0 || sectorSize > 4096 || (sectorSize & (sectorSize - 1)) != 0) std::abort();
-        if (info->header.first5Sectors.size() != 5u * sectorSize) std::abort();
+        if (info->header.firstSectors.size() != 5u * sectorSize) std::abort();
         walk(*info->root, 0);
     }
     return 0;

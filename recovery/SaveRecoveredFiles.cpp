@@ -32,16 +32,16 @@ void makeFolders(const std::string& path, const std::optional<Owner>& owner) {
     }
 }
 
-int32_t tickedFilesAfter(const HDIR& node, std::size_t position) {
+int32_t tickedFilesAfter(const FoundNode& node, std::size_t position) {
     int32_t count = 0;
     const auto& children = node.children();
     for (std::size_t k = position; k < children.size(); ++k)
-        if (children[k]->fileType() == HDIR::kFoundFile && children[k]->selected() == 1) ++count;
+        if (children[k]->fileType() == FoundNode::kFoundFile && children[k]->selected() == 1) ++count;
     return count;
 }
 
 // Ticked found files that a walk from this node would try to save.
-int32_t tickedFilesBelow(const HDIR& node) {
+int32_t tickedFilesBelow(const FoundNode& node) {
     if (node.selected() != 1) return 0;
     int32_t count = tickedFilesAfter(node, 0);
     for (const auto& child : node.children())
@@ -92,7 +92,7 @@ SaveRecoveredFiles::SaveRecoveredFiles(Source& source_, uint32_t sectorSize_, co
 bool SaveRecoveredFiles::checkDestination(const std::string& destination) {
     // A volume whose free space cannot be read is given the benefit of the
     // doubt, as is one whose writability cannot be read.
-    if (auto free = env.freeSpace(destination); free && *free < totals.u64SelectedFileSize) {
+    if (auto free = env.freeSpace(destination); free && *free < totals.tickedBytes) {
         prompts.notify({NoticeKind::NotEnoughFreeSpace, destination});
         return false;
     }
@@ -103,14 +103,14 @@ bool SaveRecoveredFiles::checkDestination(const std::string& destination) {
     return true;
 }
 
-SaveResult SaveRecoveredFiles::save(const HDIR& root, const std::string& destination) {
+SaveResult SaveRecoveredFiles::save(const FoundNode& root, const std::string& destination) {
     if (!checkDestination(destination)) return {};
     return saveFilesAndFolders(root, destination);
 }
 
 void SaveRecoveredFiles::post(const SaveProgressUpdate& update) {
     SaveProgressUpdate withCount = update;
-    withCount.iNumberOfFileSaved = iNumberOfFileSaved_.load();
+    withCount.filesSaved = filesSaved_.load();
     prompts.updateTreeProgress(withCount);
 }
 
@@ -132,17 +132,17 @@ std::string SaveRecoveredFiles::createRecoveryFolder(const std::string& destinat
     return {};
 }
 
-SaveResult SaveRecoveredFiles::saveFilesAndFolders(const HDIR& root, const std::string& destination) {
+SaveResult SaveRecoveredFiles::saveFilesAndFolders(const FoundNode& root, const std::string& destination) {
     abortSaving.store(false);
-    bSavingStopMessageDisplayed.store(false);
+    stopMessageShown_.store(false);
     updateStatus.store(false);
     savedData_.store(0);
-    iNumberOfFileSaved_.store(0);
+    filesSaved_.store(0);
     filesFailed = 0;
     lastGate = env.steadyClock();
     owner = invokingUser();
 
-    post({.barMinimumValue = 0, .barMaximumValue = totals.u64SelectedFileSize});
+    post({.barMinimumValue = 0, .barMaximumValue = totals.tickedBytes});
     SaveResult result;
     result.recoveryFolder = createRecoveryFolder(destination);
     if (result.recoveryFolder.empty())
@@ -152,7 +152,7 @@ SaveResult SaveRecoveredFiles::saveFilesAndFolders(const HDIR& root, const std::
     post({.savedData = savedData_.load(), .barIncrement = 1});
     post({.barDoubleValue = 0});
 
-    result.filesSaved = iNumberOfFileSaved_.load();
+    result.filesSaved = filesSaved_.load();
     result.filesFailed = filesFailed;
     result.savedData = savedData_.load();
     if (abortSaving.load()) {
@@ -167,22 +167,22 @@ SaveResult SaveRecoveredFiles::saveFilesAndFolders(const HDIR& root, const std::
 
 bool SaveRecoveredFiles::stopCheck() {
     if (!abortSaving.load()) return false;
-    if (bSavingStopMessageDisplayed.load()) return true;
+    if (stopMessageShown_.load()) return true;
     if (prompts.ask(Question::StopSaving)) {
-        bSavingStopMessageDisplayed.store(true);
+        stopMessageShown_.store(true);
         return true;
     }
     abortSaving.store(false);
-    bSavingStopMessageDisplayed.store(false);
+    stopMessageShown_.store(false);
     return false;
 }
 
-std::string SaveRecoveredFiles::folderOf(const HDIR& node, const std::string& recoveryFolder) const {
+std::string SaveRecoveredFiles::folderOf(const FoundNode& node, const std::string& recoveryFolder) const {
     const std::string relative = safeRelativePath(node.pathName());
     return recoveryFolder + (relative.empty() ? "" : "/" + relative) + "/" + safeFileName(node.fileName());
 }
 
-void SaveRecoveredFiles::saveDir(const HDIR& node, const std::string& recoveryFolder) {
+void SaveRecoveredFiles::saveDir(const FoundNode& node, const std::string& recoveryFolder) {
     if (node.selected() != 1) return;
     const std::string folder = folderOf(node, recoveryFolder);
     makeFolders(folder, owner);
@@ -193,13 +193,13 @@ void SaveRecoveredFiles::saveDir(const HDIR& node, const std::string& recoveryFo
     const auto& children = node.children();
     for (std::size_t k = 0; k < children.size(); ++k) {
         if (stopCheck()) break;
-        const HDIR& child = *children[k];
-        if (child.fileType() == HDIR::kFolder && child.selected() == 1)
+        const FoundNode& child = *children[k];
+        if (child.fileType() == FoundNode::kFolder && child.selected() == 1)
             makeFolders(folder + "/" + safeFileName(child.fileName()), owner);
-        if (child.fileType() != HDIR::kFoundFile || child.selected() != 1) continue;
+        if (child.fileType() != FoundNode::kFoundFile || child.selected() != 1) continue;
         const int32_t index = tickedIndex++;
         if (child.fileSize() == 0) {
-            iNumberOfFileSaved_.fetch_add(1);
+            filesSaved_.fetch_add(1);
             continue;
         }
         std::string target = folder;
@@ -231,7 +231,7 @@ void SaveRecoveredFiles::saveDir(const HDIR& node, const std::string& recoveryFo
         switch (copied) {
             case CopyResult::Done:
             case CopyResult::Stopped:
-                iNumberOfFileSaved_.fetch_add(1);
+                filesSaved_.fetch_add(1);
                 break;
             case CopyResult::WriteFailed:
                 ++filesFailed;
@@ -278,7 +278,7 @@ void SaveRecoveredFiles::reportProgressIfDue() {
     updateStatus.store(false);
 }
 
-SaveRecoveredFiles::CopyResult SaveRecoveredFiles::copyFile(const HDIR& file, int fd) {
+SaveRecoveredFiles::CopyResult SaveRecoveredFiles::copyFile(const FoundNode& file, int fd) {
     const uint64_t S = sectorSize;
     const uint64_t blockBytes = kSectorsPerBlock * S;
     const uint64_t L = file.fileSize() + static_cast<uint64_t>(file.extraBytesToMove());

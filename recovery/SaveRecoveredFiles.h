@@ -13,7 +13,7 @@
 #include <span>
 #include <string>
 
-#include "engine/HDIR.h"
+#include "engine/FoundNode.h"
 #include "engine/SelectionTotals.h"
 #include "engine/Prompts.h"
 #include "engine/Source.h"
@@ -67,10 +67,10 @@ public:
 
     // The saving thread: creates the recovery folder in the destination,
     // saves the ticked part of the tree and tells the user how it ended.
-    SaveResult saveFilesAndFolders(const HDIR& root, const std::string& destination);
+    SaveResult saveFilesAndFolders(const FoundNode& root, const std::string& destination);
 
     // Both of the above, in order.
-    SaveResult save(const HDIR& root, const std::string& destination);
+    SaveResult save(const FoundNode& root, const std::string& destination);
 
     // The Stop button; safe from any thread. The saving thread asks the question.
     void stopSaving() { abortSaving.store(true); }
@@ -80,18 +80,18 @@ public:
     void setUpdateStatus(bool value) { updateStatus.store(value); }
 
     uint64_t savedData() const { return savedData_.load(); }
-    int32_t iNumberOfFileSaved() const { return iNumberOfFileSaved_.load(); }
+    int32_t filesSaved() const { return filesSaved_.load(); }
 
 private:
     enum class CopyResult { Done, Stopped, WriteFailed, ReadFailed };
 
-    void saveDir(const HDIR& node, const std::string& recoveryFolder);
-    CopyResult copyFile(const HDIR& file, int fd);
+    void saveDir(const FoundNode& node, const std::string& recoveryFolder);
+    CopyResult copyFile(const FoundNode& file, int fd);
     bool writeChunk(int fd, const uint8_t* data, std::size_t length);
     bool stopCheck();
     void reportProgressIfDue();
     void post(const SaveProgressUpdate& update);
-    std::string folderOf(const HDIR& node, const std::string& recoveryFolder) const;
+    std::string folderOf(const FoundNode& node, const std::string& recoveryFolder) const;
     std::string createRecoveryFolder(const std::string& destination);
 
     Source& source;
@@ -101,10 +101,10 @@ private:
     SaveEnvironment env;
 
     std::atomic<bool> abortSaving{false};
-    std::atomic<bool> bSavingStopMessageDisplayed{false};
+    std::atomic<bool> stopMessageShown_{false};
     std::atomic<bool> updateStatus{false};
     std::atomic<uint64_t> savedData_{0};
-    std::atomic<int32_t> iNumberOfFileSaved_{0};
+    std::atomic<int32_t> filesSaved_{0};
     int32_t filesFailed = 0;
     bool firstWriteOfFile = false;
     int32_t skipBytes = 0;

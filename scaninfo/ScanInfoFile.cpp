@@ -60,8 +60,8 @@ private:
     std::vector<uint8_t> pending;
 };
 
-void writeDir(FileWriter& out, const HDIR& node) {
-    const auto record = convertHDirToHPDir(node);
+void writeDir(FileWriter& out, const FoundNode& node) {
+    const auto record = packNodeRecord(node);
     out.put(record.data(), record.size());
     const std::size_t nameLength = std::min<std::size_t>(node.fileName().size(), 0xFFFF);
     const std::size_t pathLength = std::min<std::size_t>(node.pathName().size(), 0xFFFF);
@@ -117,8 +117,8 @@ private:
 
 // A node from its record, followed by its name and path; nullopt when the
 // input ends inside it.
-std::unique_ptr<HDIR> takeNode(Cursor& cursor, const std::array<uint8_t, kNodeRecordSize>& record) {
-    auto node = std::make_unique<HDIR>();
+std::unique_ptr<FoundNode> takeNode(Cursor& cursor, const std::array<uint8_t, kNodeRecordSize>& record) {
+    auto node = std::make_unique<FoundNode>();
     node->setFileType(static_cast<uint32_t>(getBE(&record[48], 2)));
     node->setParentID(static_cast<uint32_t>(getBE(&record[32], 4)));
     node->setFileID(static_cast<uint32_t>(getBE(&record[36], 4)));
@@ -156,7 +156,7 @@ void refuseAsIncomplete(Prompts& prompts, const std::string& path) {
 
 std::string defaultScanInfoName(std::time_t when) { return "Pelorin Scan Info " + dateForGeneratedName(when); }
 
-std::array<uint8_t, kNodeRecordSize> convertHDirToHPDir(const HDIR& node) {
+std::array<uint8_t, kNodeRecordSize> packNodeRecord(const FoundNode& node) {
     std::array<uint8_t, kNodeRecordSize> record{};
     putBE(&record[8], node.fileSize(), 8);
     putBE(&record[24], node.sectorNumber(), 8);
@@ -173,7 +173,7 @@ std::array<uint8_t, kNodeRecordSize> convertHDirToHPDir(const HDIR& node) {
     return record;
 }
 
-bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, const HDIR& root,
+bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, const FoundNode& root,
                   Prompts& prompts) {
     const std::string fileName = chosenPath + ".rvx";
     const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -188,20 +188,20 @@ bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, c
 
     const DriveIdentity& id = header.identity;
     uint8_t block[kDriveBlockSize] = {};
-    putBE(&block[0], header.u32BytesInSector, 4);
-    putBE(&block[4], static_cast<uint32_t>(header.iNumberOfFileSelected), 4);
+    putBE(&block[0], header.sectorSize, 4);
+    putBE(&block[4], static_cast<uint32_t>(header.tickedFiles), 4);
     putBE(&block[8], id.displayName.size(), 4);
     putBE(&block[12], id.model.size(), 4);
     putBE(&block[16], id.revision.size(), 4);
     putBE(&block[20], id.serial.size(), 4);
-    putBE(&block[24], header.selectedDriveSize, 8);
-    putBE(&block[32], header.u64DriveSectorNumber, 8);
-    putBE(&block[40], header.u64SelectedFileSize, 8);
+    putBE(&block[24], header.sizeInBytes, 8);
+    putBE(&block[32], header.sectorCount, 8);
+    putBE(&block[40], header.tickedBytes, 8);
     out.put(block, sizeof block);
 
     // Exactly five sectors, whatever was read (a tiny source gives fewer bytes).
-    std::vector<uint8_t> first5 = header.first5Sectors;
-    first5.resize(std::size_t{5} * header.u32BytesInSector, 0);
+    std::vector<uint8_t> first5 = header.firstSectors;
+    first5.resize(std::size_t{5} * header.sectorSize, 0);
     out.put(first5.data(), first5.size());
     out.put(id.displayName);
     out.put(id.serial);
@@ -235,19 +235,19 @@ std::optional<ScanInfo> readScanInfo(Source& input) {
     if (!cursor.take(block)) return std::nullopt;
     ScanInfo info;
     ScanInfoHeader& header = info.header;
-    header.u32BytesInSector = static_cast<uint32_t>(getBE(&block[0], 4));
-    if (!isUsableSectorSize(header.u32BytesInSector)) return std::nullopt;
-    header.iNumberOfFileSelected = static_cast<int32_t>(getBE(&block[4], 4));
+    header.sectorSize = static_cast<uint32_t>(getBE(&block[0], 4));
+    if (!isUsableSectorSize(header.sectorSize)) return std::nullopt;
+    header.tickedFiles = static_cast<int32_t>(getBE(&block[4], 4));
     const uint64_t displayNameLength = getBE(&block[8], 4);
     const uint64_t modelLength = getBE(&block[12], 4);
     const uint64_t revisionLength = getBE(&block[16], 4);
     const uint64_t serialLength = getBE(&block[20], 4);
-    header.selectedDriveSize = getBE(&block[24], 8);
-    header.u64DriveSectorNumber = getBE(&block[32], 8);
-    header.u64SelectedFileSize = getBE(&block[40], 8);
+    header.sizeInBytes = getBE(&block[24], 8);
+    header.sectorCount = getBE(&block[32], 8);
+    header.tickedBytes = getBE(&block[40], 8);
 
-    header.first5Sectors.resize(std::size_t{5} * header.u32BytesInSector);
-    if (!cursor.take(header.first5Sectors)) return std::nullopt;
+    header.firstSectors.resize(std::size_t{5} * header.sectorSize);
+    if (!cursor.take(header.firstSectors)) return std::nullopt;
     auto displayName = cursor.takeString(displayNameLength);
     auto serial = displayName ? cursor.takeString(serialLength) : std::nullopt;
     auto model = serial ? cursor.takeString(modelLength) : std::nullopt;
@@ -264,7 +264,7 @@ std::optional<ScanInfo> readScanInfo(Source& input) {
     // root, found files under the folder before them. Each addChild adds the
     // node's tick to the tallies above it; the stored ticked counts are not
     // trusted for that.
-    HDIR* currentFolder = nullptr;
+    FoundNode* currentFolder = nullptr;
     uint8_t nextParent[36];
     if (!cursor.peek(nextParent)) return info;
     uint32_t lastParentID = static_cast<uint32_t>(getBE(&nextParent[32], 4));
@@ -277,10 +277,10 @@ std::optional<ScanInfo> readScanInfo(Source& input) {
         }
         auto node = takeNode(cursor, record);
         if (!node) break;
-        if (node->fileType() == HDIR::kFolder) {
+        if (node->fileType() == FoundNode::kFolder) {
             node->setParent(info.root.get());
             currentFolder = info.root->addChild(std::move(node));
-        } else if (node->fileType() == HDIR::kFoundFile && currentFolder) {
+        } else if (node->fileType() == FoundNode::kFoundFile && currentFolder) {
             node->setParent(currentFolder);
             currentFolder->addChild(std::move(node));
         }

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/HDIR.h"
+#include "engine/FoundNode.h"
 #include "engine/Prompts.h"
 #include "engine/Source.h"
 #include "scaninfo/SourceIdentity.h"
@@ -36,21 +36,21 @@ inline constexpr uint32_t kLargestSectorSize = 4096;
 
 // Everything in a scan-info file but the tree.
 struct ScanInfoHeader {
-    uint32_t u32BytesInSector = 512;
-    int32_t iNumberOfFileSelected = 0;
-    uint64_t selectedDriveSize = 0;
-    uint64_t u64DriveSectorNumber = 0;
-    uint64_t u64SelectedFileSize = 0;
+    uint32_t sectorSize = 512;
+    int32_t tickedFiles = 0;
+    uint64_t sizeInBytes = 0;
+    uint64_t sectorCount = 0;
+    uint64_t tickedBytes = 0;
     // The drive's first five sectors: read at the start of the scan, or, for
     // a tree that was itself opened from a file, that file's (so a re-save
     // keeps them even with no drive attached).
-    std::vector<uint8_t> first5Sectors;
+    std::vector<uint8_t> firstSectors;
     DriveIdentity identity;
 };
 
 struct ScanInfo {
     ScanInfoHeader header;
-    std::unique_ptr<HDIR> root;
+    std::unique_ptr<FoundNode> root;
     bool endRecordSeen = false;  // false when the file ended before its end record
 };
 
@@ -58,11 +58,11 @@ struct ScanInfo {
 std::string defaultScanInfoName(std::time_t when);
 
 // One node packed into its 79-byte record.
-std::array<uint8_t, kNodeRecordSize> convertHDirToHPDir(const HDIR& node);
+std::array<uint8_t, kNodeRecordSize> packNodeRecord(const FoundNode& node);
 
 // The writer: `chosenPath` always gets ".rvx" appended. Tells the user how it
 // went; true when the file was written completely.
-bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, const HDIR& root,
+bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, const FoundNode& root,
                   Prompts& prompts);
 
 // The body of a file whose extension has been checked. nullopt when it is

@@ -38,17 +38,17 @@ TEST(CheckController, TicksSpreadDownAndUpAndKeepTheTotals) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TreeBuilder tree;
-        HDIR *a = tree.folder("JPG Files", ".jpg"), *b = tree.folder("PNG Files", ".png");
-        HDIR* nodes[] = {tree.root(), a, tree.file(a, 100, 10), tree.file(a, 200, 20), tree.file(a, 300, 30),
+        FoundNode *a = tree.folder("JPG Files", ".jpg"), *b = tree.folder("PNG Files", ".png");
+        FoundNode* nodes[] = {tree.root(), a, tree.file(a, 100, 10), tree.file(a, 200, 20), tree.file(a, 300, 30),
                          b, tree.file(b, 10, 40), tree.file(b, 20, 50)};
         SelectionTotals totals;
         for (auto [node, value] : c.ticks) CheckController(nodes[node], value, totals).run();
 
         std::string selected;
-        for (HDIR* node : nodes) selected += char('0' + node->selected());
+        for (FoundNode* node : nodes) selected += char('0' + node->selected());
         EXPECT_EQ(selected, c.selected);
         for (int i = 0; Node node : {Root, A, B}) EXPECT_EQ(CheckController::markState(*nodes[node]), c.marks[i++]);
-        EXPECT_EQ(totals.u64SelectedFileSize, c.bytes);
+        EXPECT_EQ(totals.tickedBytes, c.bytes);
         EXPECT_EQ(CheckController::countTickedFiles(*nodes[Root]), c.files);
     }
 }
@@ -59,16 +59,16 @@ TEST(CheckController, AFolderOfOneFileIsOnOnceItAndItsFileAreTicked) {
     for (bool folderFirst : {false, true}) {
         SCOPED_TRACE(folderFirst ? "folder first" : "file first");
         TreeBuilder tree;
-        HDIR* folder = tree.folder("JPG Files", ".jpg");
-        HDIR* file = tree.file(folder, 700, 9);
+        FoundNode* folder = tree.folder("JPG Files", ".jpg");
+        FoundNode* file = tree.file(folder, 700, 9);
         SelectionTotals totals;
-        for (HDIR* node : folderFirst ? std::array{folder, file} : std::array{file, folder})
+        for (FoundNode* node : folderFirst ? std::array{folder, file} : std::array{file, folder})
             CheckController(node, true, totals).run();
         EXPECT_EQ(folder->childrenSelected(), 1);
         EXPECT_EQ(folder->tickState(), TickState::On);
         EXPECT_EQ(CheckController::markState(*folder), 1);
         EXPECT_EQ(CheckController::markState(*tree.root()), 1);
-        EXPECT_EQ(totals.u64SelectedFileSize, 700u);
+        EXPECT_EQ(totals.tickedBytes, 700u);
         EXPECT_EQ(CheckController::countTickedFiles(*tree.root()), 1);
     }
 }
@@ -77,7 +77,7 @@ TEST(CheckController, AFolderOfOneFileIsOnOnceItAndItsFileAreTicked) {
 // once: a ticked folder that was empty shows off when its first file comes.
 TEST(CheckController, FilesAddedAfterTickingShowAsUnticked) {
     TreeBuilder tree;
-    HDIR *jpg = tree.folder("JPG Files", ".jpg"), *png = tree.folder("PNG Files", ".png");
+    FoundNode *jpg = tree.folder("JPG Files", ".jpg"), *png = tree.folder("PNG Files", ".png");
     tree.file(jpg, 100, 1);
     SelectionTotals totals;
     CheckController(jpg, true, totals).run();
@@ -86,8 +86,8 @@ TEST(CheckController, FilesAddedAfterTickingShowAsUnticked) {
                                          CheckController::markState(*png)}; };
     EXPECT_EQ(marks(), (std::array{1, 1, 1}));
 
-    HDIR* lateJpg = tree.file(jpg, 200, 2);
-    HDIR* firstPng = tree.file(png, 300, 3);
+    FoundNode* lateJpg = tree.file(jpg, 200, 2);
+    FoundNode* firstPng = tree.file(png, 300, 3);
     EXPECT_EQ(marks(), (std::array{-1, -1, 0}));
     EXPECT_EQ(std::tuple(lateJpg->selected(), firstPng->selected(), png->selected()), std::tuple(0, 0, 1));
     EXPECT_EQ(tree.root()->tickedBytes(), 100u);
@@ -95,7 +95,7 @@ TEST(CheckController, FilesAddedAfterTickingShowAsUnticked) {
     CheckController(lateJpg, true, totals).run();
     CheckController(firstPng, true, totals).run();
     EXPECT_EQ(marks(), (std::array{1, 1, 1}));
-    EXPECT_EQ(totals.u64SelectedFileSize, 600u);
+    EXPECT_EQ(totals.tickedBytes, 600u);
     EXPECT_EQ(tree.root()->tickedBytes(), 600u);
     EXPECT_EQ(CheckController::countTickedFiles(*tree.root()), 3);
 }
@@ -104,11 +104,11 @@ TEST(CheckController, FilesAddedAfterTickingShowAsUnticked) {
 // attaches the folder at the end: what is ticked in it counts in the root once.
 TEST(CheckController, AFolderCountsInTheRootOnlyOnceAttached) {
     TreeBuilder tree;
-    auto folder = std::make_unique<HDIR>();
-    folder->setFileType(HDIR::kFolder);
+    auto folder = std::make_unique<FoundNode>();
+    folder->setFileType(FoundNode::kFolder);
     folder->setParent(tree.root());
-    auto file = std::make_unique<HDIR>();
-    file->setFileType(HDIR::kFoundFile);
+    auto file = std::make_unique<FoundNode>();
+    file->setFileType(FoundNode::kFoundFile);
     file->setFileSize(50);
     folder->addToChildrenCount(1);
     folder->addChild(std::move(file))->setSelected(1);
@@ -124,14 +124,14 @@ TEST(CheckController, AFolderCountsInTheRootOnlyOnceAttached) {
 TEST(CheckController, TalliesAgreeWithARecountAfterEveryChange) {
     std::mt19937 random(19);
     TreeBuilder tree;
-    std::vector<HDIR*> folders, nodes{tree.root()};
+    std::vector<FoundNode*> folders, nodes{tree.root()};
     for (const char* name : {"JPG Files", "PNG Files", "TIF Files"})
         nodes.push_back(folders.emplace_back(tree.folder(name, "")));
     SelectionTotals totals;
     for (int step = 0; step < 600; ++step) {
         SCOPED_TRACE(step);
         const unsigned change = random() % 6;
-        HDIR* folder = folders[random() % folders.size()];
+        FoundNode* folder = folders[random() % folders.size()];
         if (change == 0)
             nodes.push_back(tree.file(folder, 1 + random() % 5000, uint64_t(step)));
         else if (change == 5)
@@ -147,12 +147,12 @@ TEST(CheckController, TalliesAgreeWithARecountAfterEveryChange) {
 TEST(CheckController, UntickingManyFilesOneByOne) {
     constexpr int kFiles = 100000;
     TreeBuilder tree;
-    HDIR* folder = tree.folder("JPG Files", ".jpg");
-    std::vector<HDIR*> files;
+    FoundNode* folder = tree.folder("JPG Files", ".jpg");
+    std::vector<FoundNode*> files;
     for (int i = 0; i < kFiles; ++i) files.push_back(tree.file(folder, 10, uint64_t(i)));
     SelectionTotals totals;
     CheckController(tree.root(), true, totals).run();
-    ASSERT_EQ(totals.u64SelectedFileSize, 10u * kFiles);
+    ASSERT_EQ(totals.tickedBytes, 10u * kFiles);
     for (int i = 0; i < kFiles; ++i) {
         CheckController(files[i], false, totals).run();
         if (i == kFiles / 2) {
@@ -164,7 +164,7 @@ TEST(CheckController, UntickingManyFilesOneByOne) {
     EXPECT_EQ(std::tuple(folder->selected(), tree.root()->selected()), std::tuple(0, 0));
     EXPECT_EQ(std::tuple(CheckController::markState(*folder), CheckController::markState(*tree.root())),
               std::tuple(0, 0));
-    EXPECT_EQ(totals.u64SelectedFileSize, 0u);
+    EXPECT_EQ(totals.tickedBytes, 0u);
     EXPECT_EQ(CheckController::countTickedFiles(*tree.root()), 0);
 }
 

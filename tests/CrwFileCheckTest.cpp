@@ -31,7 +31,7 @@ Sized sized(const Bytes& file, uint64_t sector = 1, bool cancel = false) {
     image.write(sector * 512, file);
     auto ctx = contextFor(image.path());
     const std::unique_ptr<Recogniser> check = makeRecogniser<Check>(*ctx, TypeSelection{});
-    ctx->bCancelScanning = cancel;
+    ctx->cancelRequested = cancel;
     const std::optional<Match> match = recogniseBytes(*check, file.data(), sector);
     if (!match) return {0, false, 0, 0, ""};
     const Preview& preview = match->preview;

@@ -19,10 +19,10 @@ MediaDictionary row(std::initializer_list<std::pair<std::string_view, MediaValue
 TEST(DriveList, SeparatesDrivesFromVolumesInOrderOrIsEmptyWhenEnumerationFails) {
     for (bool udev : {true, false}) {  // without udev's data: no volumes
         Fixture f(test::recorded({}, udev), udev);
-        EXPECT_EQ(std::tuple(f.list.udevDataAvailable(), f.list.numberOfRows(), f.list.volumeDictArray().size()),
+        EXPECT_EQ(std::tuple(f.list.udevDataAvailable(), f.list.numberOfRows(), f.list.volumes().size()),
                   std::tuple(udev, 7u, udev ? 8u : 0u));
         EXPECT_EQ(f.list.row(6).text(kDevicePath), "/dev/sdf");
-        for (const auto& volume : f.list.volumeDictArray()) EXPECT_EQ(volume.number(kWhetherVolume), 1);
+        for (const auto& volume : f.list.volumes()) EXPECT_EQ(volume.number(kWhetherVolume), 1);
     }
     // A failed enumeration gives an empty list without an alert.
     Fixture f(test::recorded());
@@ -35,16 +35,16 @@ TEST(DriveList, SeparatesDrivesFromVolumesInOrderOrIsEmptyWhenEnumerationFails) 
 // Trimming itself shows in the scan-info identities (the padded SATA model).
 TEST(DriveList, MissingFieldsShowAsDashOrMean512AndUsbDrivesKeepWhatTheyReport) {
     std::vector<MediaDictionary> media{row({}), row({{kWhetherUSB, int64_t{1}}, {kDeviceSerial, std::string(" 123 ")}})};
-    truncateDriveModelNumber(media);
+    tidyDriveIdentities(media);
     EXPECT_EQ(std::tuple(media[0].textOrEmpty(kDeviceModel), media[0].textOrEmpty(kDeviceSerial),
                          media[1].textOrEmpty(kDeviceSerial), media[1].has(kDeviceModel)),
               std::tuple("-", "-", " 123 ", false));
     // A missing or zero block size means 512.
     auto noBlock = chosenDriveFromRow(row({{kDeviceSize, int64_t{1048576}}}));
-    EXPECT_EQ(std::tie(noBlock.u32BytesInSector, noBlock.u64DriveSectorNumber), std::tuple(512u, 2048u));
-    EXPECT_EQ(texts::chosenDriveDescription(noBlock.selectedDrive, noBlock.serial, noBlock.selectedDriveSize), "Selected Drive: \n\nSerial: \n\nSize: 1.00 MB");
+    EXPECT_EQ(std::tie(noBlock.sectorSize, noBlock.sectorCount), std::tuple(512u, 2048u));
+    EXPECT_EQ(texts::chosenDriveDescription(noBlock.name, noBlock.serial, noBlock.sizeInBytes), "Selected Drive: \n\nSerial: \n\nSize: 1.00 MB");
     auto zeroBlock = chosenDriveFromRow(row({{kPreferredBlockSize, int64_t{0}}, {kDeviceSize, int64_t{4096}}}));
-    EXPECT_EQ(std::tie(zeroBlock.u32BytesInSector, zeroBlock.u64DriveSectorNumber), std::tuple(512u, 8u));
+    EXPECT_EQ(std::tie(zeroBlock.sectorSize, zeroBlock.sectorCount), std::tuple(512u, 8u));
 
     EXPECT_EQ(std::tuple(driveSizeText(row({{kDeviceSize, int64_t{1048575}}})), driveSizeText(row({}))),
               std::tuple("1024.00 KB", "0.00 KB"));
@@ -63,33 +63,33 @@ TEST(DriveList, ChosenDriveOfEachKindGoesIntoTheScan) {
           "Samsung SSD 970 EVO Plus 1TB 2B2QEXM7", "/dev/nvme0n1", 4096, 1953525168ULL * 512, 1953525168ULL / 8}},
     };
     auto fields = [](const ChosenDrive& d) {
-        return std::tie(d.selectedDrive, d.model, d.serial, d.revision, d.selectedDriveNameToDisplay,
-                        d.selectedDriveMountPoint, d.u32BytesInSector, d.selectedDriveSize, d.u64DriveSectorNumber);
+        return std::tie(d.name, d.model, d.serial, d.revision, d.displayName,
+                        d.sourcePath, d.sectorSize, d.sizeInBytes, d.sectorCount);
     };
     for (const auto& [kind, title, size, drive] : cases) {
         SCOPED_TRACE(kind);
         Fixture f(test::recorded({kind}));
-        f.list.tableViewSelectionDidChange(0);
+        f.list.selectRow(0);
         EXPECT_EQ(fields(f.list.chosenDrive()), fields(drive));
         EXPECT_EQ(std::tuple(f.view.nextEnabled, f.view.description, driveTitle(f.list.row(0))),
-                  std::tuple(true, "Selected Drive: " + drive.selectedDrive + "\n\nSerial: " + drive.serial + "\n\nSize: " + size, title));
+                  std::tuple(true, "Selected Drive: " + drive.name + "\n\nSerial: " + drive.serial + "\n\nSize: " + size, title));
         f.list.scanStarted();
         ScanContext ctx;
         f.list.copyDeviceIdentity(ctx);
-        EXPECT_EQ(std::tie(ctx.selectedDriveMountPoint, ctx.selectedDriveMountPointForPreview, ctx.u32BytesInSector,
-                           ctx.u64DriveSectorNumber),
-                  std::tie(drive.selectedDriveMountPoint, drive.selectedDriveMountPoint, drive.u32BytesInSector,
-                           drive.u64DriveSectorNumber));
+        EXPECT_EQ(std::tie(ctx.sourcePath, ctx.previewSourcePath, ctx.sectorSize,
+                           ctx.sectorCount),
+                  std::tie(drive.sourcePath, drive.sourcePath, drive.sectorSize,
+                           drive.sectorCount));
     }
 }
 
 TEST(DriveList, RefreshTakesTheSelectedRowAgainOrShowsThePrompt) {
     Fixture f(test::recorded());
-    f.list.tableViewSelectionDidChange(3);  // /dev/sda
+    f.list.selectRow(3);  // /dev/sda
     // Drives before it go: the same row index now denotes another drive.
     f.database.devices = test::recorded({"USB", "SATA", "NVMe", "FireWire"});
     f.list.refreshDriveList();
-    EXPECT_EQ(std::tuple(f.view.reloads, f.list.selectedRow(), f.list.chosenDrive().selectedDriveMountPoint, f.view.nextEnabled),
+    EXPECT_EQ(std::tuple(f.view.reloads, f.list.selectedRow(), f.list.chosenDrive().sourcePath, f.view.nextEnabled),
               std::tuple(1, 3u, "/dev/sdc", true));
 
     // Fewer rows than the selected index, no row, a row beyond the list: nothing selected.
@@ -99,8 +99,8 @@ TEST(DriveList, RefreshTakesTheSelectedRowAgainOrShowsThePrompt) {
     f.database.devices = test::recorded({"USB stick"});
     f.list.refreshDriveList();
     EXPECT_TRUE(nothingSelected());
-    f.list.tableViewSelectionDidChange(0);
-    f.list.tableViewSelectionDidChange(99);
+    f.list.selectRow(0);
+    f.list.selectRow(99);
     EXPECT_TRUE(nothingSelected());
 }
 
@@ -113,31 +113,31 @@ TEST(DriveList, ScannedDriveRemovedAndAttachedAgainUnderANewPath) {
         return devices;
     };
     Fixture f(withReader("sdb"));
-    f.list.tableViewSelectionDidChange(1);
+    f.list.selectRow(1);
     f.list.scanStarted();
-    EXPECT_EQ(f.list.selectedDriveMountPointForPreview(), "/dev/sdb");
+    EXPECT_EQ(f.list.previewSourcePath(), "/dev/sdb");
 
     f.view.page = ShownPage::Results;
     f.database.devices = test::recorded({"SATA"});
     f.list.refreshDriveList();
-    EXPECT_EQ(std::tuple(f.list.bDriveRemovedAfterScanning(), f.list.selectedDriveMountPointForPreview(), f.view.rematches),
+    EXPECT_EQ(std::tuple(f.list.scannedDriveRemoved(), f.list.previewSourcePath(), f.view.rematches),
               std::tuple(true, "", 1));
 
     // Another card of another size in the same reader is not the scanned drive.
     f.database.devices = withReader("sde", "62333952");
     f.list.refreshDriveList();
-    EXPECT_TRUE(f.list.bDriveRemovedAfterScanning());
+    EXPECT_TRUE(f.list.scannedDriveRemoved());
 
     f.database.devices = withReader("sde");
     f.list.refreshDriveList();
     // On the results page the chosen drive stays as it was.
-    EXPECT_EQ(std::tuple(f.list.bDriveRemovedAfterScanning(), f.list.selectedDriveMountPointForPreview(),
-                         f.list.chosenDrive().selectedDriveMountPoint), std::tuple(false, "/dev/sde", "/dev/sdb"));
+    EXPECT_EQ(std::tuple(f.list.scannedDriveRemoved(), f.list.previewSourcePath(),
+                         f.list.chosenDrive().sourcePath), std::tuple(false, "/dev/sde", "/dev/sdb"));
 
     f.database.devices = test::recorded({"SATA"});
     f.list.refreshDriveList();
-    f.list.displayDriveListWindow();
-    EXPECT_FALSE(f.list.bDriveRemovedAfterScanning());
+    f.list.backToDriveList();
+    EXPECT_FALSE(f.list.scannedDriveRemoved());
 }
 
 }  // namespace

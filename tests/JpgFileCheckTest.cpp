@@ -123,10 +123,10 @@ TEST(JpgFileCheck, StopAndUnreadableSource) {
     auto ctx = contextFor(image.path());
     JpgFileCheck check(*ctx);
     uint8_t probe[kProbeSize] = {0xFF, 0xD8, 0xFF, 0xE0};
-    ctx->bCancelScanning = true;
+    ctx->cancelRequested = true;
     EXPECT_EQ(recogniseBytes(check, probe, 0)->size, 4u);  // the partial size, not 0
-    ctx->bCancelScanning = false;
-    ctx->cDriveMountedPath = image.path() + ".gone";
+    ctx->cancelRequested = false;
+    ctx->sourcePath = image.path() + ".gone";
     EXPECT_EQ(recogniseBytes(check, probe, 0)->size, 0u);
 }
 

@@ -32,7 +32,7 @@ TEST(RaFileCheck, HeaderAndSize) {
         EXPECT_EQ(sizeOf<RaFileCheck>(with(realAudio4(500000), at, value), 3), 0u);
     // The source has gone: the trailer window cannot be read.
     ScanContext ctx;
-    ctx.cDriveMountedPath = ctx.selectedDriveMountPoint = "/nonexistent/pelorin-source";
+    ctx.sourcePath = "/nonexistent/pelorin-source";
     RaFileCheck gone(ctx);
     const Bytes head = realAudio4(500000);
     ASSERT_TRUE(recogniseBytes(gone, head.data(), 7));

@@ -30,14 +30,14 @@ std::vector<tools::Placement> placedJpegs(const tools::ImageLayout& layout) {
 TEST_F(SampleImage, EveryPlacedJpegIsFoundAtItsSectorWithItsLength) {
     auto result = scanImage(image.path(), selectionOf({FileType::Jpg}), layout.sectorSize);
     ASSERT_TRUE(result.alerts.empty());
-    const HDIR* jpg = folderNamed(*result.root, "JPG Files");
+    const FoundNode* jpg = folderNamed(*result.root, "JPG Files");
     ASSERT_NE(jpg, nullptr);
     const auto jpegs = placedJpegs(layout);
     ASSERT_EQ(jpg->children().size(), jpegs.size());
     uint64_t total = 0;
     for (std::size_t i = 0; i < jpegs.size(); ++i) {
         const auto& placed = jpegs[i];
-        const HDIR& found = *jpg->childAtIndex(int(i));
+        const FoundNode& found = *jpg->childAtIndex(int(i));
         // Each fixture ends with its end-of-image marker: its length is its size plus 512 bytes of slack.
         const uint64_t expected = fixture(placed.file).size() + 512;
         EXPECT_EQ(found.sectorNumber(), placed.sector) << placed.file;
@@ -62,7 +62,7 @@ TEST_F(SampleImage, EveryTypeTickedFindsEveryPlacedFileAndNothingElse) {
 
 TEST_F(SampleImage, LargerSectorsFindTheFilesThatStartOnThem) {
     auto result = scanImage(image.path(), selectionOf({FileType::Jpg}), 4096);
-    const HDIR* jpg = folderNamed(*result.root, "JPG Files");
+    const FoundNode* jpg = folderNamed(*result.root, "JPG Files");
     std::vector<uint64_t> expected;
     for (const auto& placed : placedJpegs(layout))
         if (placed.sector % 8 == 0) expected.push_back(placed.sector / 8);

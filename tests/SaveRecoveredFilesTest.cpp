@@ -46,7 +46,7 @@ struct SaveFixture {
     Bytes at(uint64_t offset, uint64_t length) const {
         return Bytes(bytes.begin() + long(offset), bytes.begin() + long(offset + length));
     }
-    SaveResult saveAll(std::function<void(SaveRecoveredFiles&)> adjust = {}, const HDIR* from = nullptr) {
+    SaveResult saveAll(std::function<void(SaveRecoveredFiles&)> adjust = {}, const FoundNode* from = nullptr) {
         CheckController(tree.root(), true, totals).run();
         SaveRecoveredFiles saver(*source, sectorSize, totals, prompts);
         saver.environment().readSaveSector = [&](uint64_t first, uint32_t count, std::span<uint8_t> out, Notices& a) {
@@ -79,8 +79,8 @@ struct SaveFixture {
 // sub-folders; reads take 64 and 8 sectors; reads a quarter of a second apart report once per four.
 TEST(SaveRecoveredFiles, SavedFilesEqualTheSourceBytesAndMoreThan900AreSpreadOverSubFolders) {
     SaveFixture f(2 << 20, 1024);
-    HDIR* jpg = f.tree.folder("JPG Files", ".jpg");
-    HDIR* previews = f.tree.folder("RAW Jpg Files", "");
+    FoundNode* jpg = f.tree.folder("JPG Files", ".jpg");
+    FoundNode* previews = f.tree.folder("RAW Jpg Files", "");
     const struct { uint64_t size, sector; int32_t extraBytes; const char* name; } files[] = {
         {64 * 8 * 1024, 100, -1, "JPG Files/file1.jpg"},          // exactly 64 eight-sector blocks
         {1000, 1000, -1, "JPG Files/file2.jpg"},                  // shorter than one block
@@ -89,12 +89,12 @@ TEST(SaveRecoveredFiles, SavedFilesEqualTheSourceBytesAndMoreThan900AreSpreadOve
         {5000, 10, 100, "RAW Jpg Files/file - Raw Jpg1.jpg"},     // a preview inside its sector
         {300, 20, 200, "RAW Jpg Files/file - Raw Jpg2.jpg"},      // a preview shorter than a block
     };
-    std::vector<HDIR*> nodes;
+    std::vector<FoundNode*> nodes;
     for (const auto& file : files)
         nodes.push_back(file.extraBytes < 0 ? f.tree.file(jpg, file.size, file.sector)
                                             : f.tree.preview(previews, file.size, file.sector, file.extraBytes));
     for (auto [name, count] : {std::pair{"BMP Files", 900}, {"PNG Files", 901}})
-        for (HDIR* folder = f.tree.folder(name, ".x"); count--;) f.tree.file(folder, 3, 1);
+        for (FoundNode* folder = f.tree.folder(name, ".x"); count--;) f.tree.file(folder, 3, 1);
     auto now = std::chrono::steady_clock::time_point{};
     const mode_t umask = ::umask(027);  // honoured, never overridden
     SaveResult result = f.saveAll([&](SaveRecoveredFiles& saver) {
@@ -114,7 +114,7 @@ TEST(SaveRecoveredFiles, SavedFilesEqualTheSourceBytesAndMoreThan900AreSpreadOve
     // Every file adds its length plus its offset into the first sector.
     EXPECT_EQ(result.savedData, 524288u + 1000 + 5100 + 500 + 1801 * 3);
     EXPECT_EQ(std::vector(f.reads.begin(), f.reads.begin() + 15), (std::vector<uint32_t>{64, 64, 64, 64, 64, 64, 64, 8, 8, 8, 8, 8, 8, 8, 8}));
-    EXPECT_EQ(f.prompts.updates.front().barMaximumValue, f.totals.u64SelectedFileSize);
+    EXPECT_EQ(f.prompts.updates.front().barMaximumValue, f.totals.tickedBytes);
     EXPECT_EQ(std::count_if(f.prompts.updates.begin(), f.prompts.updates.end(),
                             [](const SaveProgressUpdate& u) { return u.barDoubleValue.value_or(0) > 0; }), f.reads.size() / 4);
     EXPECT_EQ(f.prompts.alerts.back(), "Saving Completed / Saved at: " + f.destination.path());
@@ -147,7 +147,7 @@ TEST(SaveRecoveredFiles, TheDestinationNeedsFreeSpaceForTheTotalAndMustBeWritabl
 
 TEST(SaveRecoveredFiles, AFailingSourceEndsTheFolderAndTheMessageCountsFailures) {
     SaveFixture f(1 << 20);
-    HDIR* jpg = f.tree.folder("JPG Files", ".jpg");
+    FoundNode* jpg = f.tree.folder("JPG Files", ".jpg");
     f.tree.file(jpg, 40000, 10);
     f.tree.file(jpg, 40000, 200);  // its first read fails
     f.tree.file(jpg, 500, 400);    // not reached
@@ -174,7 +174,7 @@ TEST(SaveRecoveredFiles, AReadErrorFailsTheFileAndWritesNoZerosForWhatWasNotRead
     };
     for (const auto& c : cases) {
         SaveFixture f(1 << 20);
-        HDIR* jpg = f.tree.folder("JPG Files", ".jpg");
+        FoundNode* jpg = f.tree.folder("JPG Files", ".jpg");
         const struct { uint64_t size, sector; } files[] = {{40000, 10}, {500, 400}};
         for (const auto& file : files) f.tree.file(jpg, file.size, file.sector);
         f.failingRead = c.failingRead;
@@ -272,7 +272,7 @@ TEST_F(InvokingUser, GetsEveryFolderAndFileASaveCreates) {
     SaveRecoveredFiles saver(*f.source, 512, f.totals, f.prompts);
     const SaveResult result = saver.save(*f.tree.root(), destination);
     ASSERT_EQ(result.filesSaved, 1);
-    ASSERT_TRUE(saveScanInfo(destination / "scan", {.first5Sectors = Bytes(5 * 512), .identity = {}}, *f.tree.root(),
+    ASSERT_TRUE(saveScanInfo(destination / "scan", {.firstSectors = Bytes(5 * 512), .identity = {}}, *f.tree.root(),
                              f.prompts));
     const fs::path root = fs::path(result.recoveryFolder) / "ROOT";
     for (const fs::path& path : {destination.parent_path(), destination, fs::path(result.recoveryFolder), root,
@@ -288,7 +288,7 @@ TEST_F(InvokingUser, GetsEveryFolderAndFileASaveCreates) {
 
 TEST(SaveRecoveredFiles, StopAsksAndNoGoesOn) {
     SaveFixture f(1 << 20);
-    HDIR* jpg = f.tree.folder("JPG Files", ".jpg");
+    FoundNode* jpg = f.tree.folder("JPG Files", ".jpg");
     f.tree.file(jpg, 100000, 10);
     f.tree.file(jpg, 100, 400);
     f.prompts.answers = {false, true};
@@ -308,11 +308,11 @@ TEST(SaveRecoveredFiles, StopAsksAndNoGoesOn) {
 TEST(SaveRecoveredFiles, HostileNamesFromAScanInfoFileStayInsideTheRecoveryFolder) {
     SaveFixture f(64 * 1024);
     f.tree.root()->setFileName("..");
-    HDIR* folder = f.tree.folder("../../../../tmp/pelorin-escape", ".jpg");
+    FoundNode* folder = f.tree.folder("../../../../tmp/pelorin-escape", ".jpg");
     folder->setPathName("/../../..");
     f.tree.file(folder, 100, 1)->setFileName(std::string("../\x01evil\0name", 13));
     CheckController(f.tree.root(), true, f.totals).run();
-    ASSERT_TRUE(saveScanInfo(f.destination / "hostile", {.first5Sectors = Bytes(5 * 512), .identity = {}}, *f.tree.root(), f.prompts));
+    ASSERT_TRUE(saveScanInfo(f.destination / "hostile", {.firstSectors = Bytes(5 * 512), .identity = {}}, *f.tree.root(), f.prompts));
     auto info = openScanInfo(f.destination / "hostile.rvx", f.prompts);
     ASSERT_TRUE(info);
     const SaveResult result = f.saveAll({}, info->root.get());

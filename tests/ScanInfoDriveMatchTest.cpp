@@ -32,12 +32,12 @@ Bytes pattern(uint8_t seed, std::size_t size = 2560) {
 
 // The drive rows of recorded disks, each under the name given.
 std::vector<MediaDictionary> rows(std::vector<std::pair<std::string, std::string>> disks) {
-    return test::RecordedDriveList(test::recordedAs(std::move(disks))).list.driveDictArray();
+    return test::RecordedDriveList(test::recordedAs(std::move(disks))).list.drives();
 }
 
 ScanInfoDriveIdentity fileOf(const MediaDictionary& row, Bytes first5) {
     const ChosenDrive d = chosenDriveFromRow(row);
-    return {d.selectedDrive, d.serial, d.model, d.revision, d.u32BytesInSector, d.selectedDriveSize, std::move(first5)};
+    return {d.name, d.serial, d.model, d.revision, d.sectorSize, d.sizeInBytes, std::move(first5)};
 }
 
 TEST(ScanInfoDriveMatch, IdentityListMatchAtOpenAndRematch) {
@@ -45,7 +45,7 @@ TEST(ScanInfoDriveMatch, IdentityListMatchAtOpenAndRematch) {
     disks.sectors = {{"/dev/sdc", pattern(1)}, {"/dev/sdd", pattern(2)}};
     auto drives = rows({{"NVMe", "nvme0n1"}, {"USB card", "sdb"}, {"SATA", "sdc"}, {"SATA", "sdd"}, {"SATA", "sde"}});
     drives[2].erase(kPreferredBlockSize);  // scanned (and read) with 512-byte sectors
-    auto identities = retriveAllDriveDetails(drives, disks.reader());
+    auto identities = attachedDrives(drives, disks.reader());
     ASSERT_EQ(identities.size(), 5u);
     EXPECT_EQ(std::tuple(disks.reads[0], disks.reads[2]), std::tuple(Read("/dev/nvme0n1", 4096), Read("/dev/sdc", 512)));
     // A USB drive's serial is "-", not the one it reports; it cannot be read here.
@@ -60,7 +60,7 @@ TEST(ScanInfoDriveMatch, IdentityListMatchAtOpenAndRematch) {
     EXPECT_EQ(matchScanInfoDrive(identities, file), 2u);
     for (auto change : std::vector<std::function<void(ScanInfoDriveIdentity&)>>{
              [](auto& f) { f.serial = "S2"; }, [](auto& f) { f.model = "Samsung"; }, [](auto& f) { f.revision = "X"; },
-             [](auto& f) { f.u32BytesInSector = 4096; }, [](auto& f) { f.selectedDriveSize -= 512; }}) {
+             [](auto& f) { f.sectorSize = 4096; }, [](auto& f) { f.sizeInBytes -= 512; }}) {
         ScanInfoDriveIdentity other = file;
         change(other);
         EXPECT_EQ(matchScanInfoDrive(identities, other), std::nullopt);
@@ -87,14 +87,14 @@ TEST(ScanInfoDriveMatch, ReattachedDriveIsFoundUnderItsNewPath) {
     disks.sectors["/dev/sdf"] = pattern(5);
     f.database.devices = test::recordedAs({{"SATA", "sda"}, {"USB card", "sdf"}});
     f.list.refreshDriveList();
-    EXPECT_EQ(std::tuple(f.list.rematchScanInfoDrive(file, disks.reader()), f.list.selectedDriveMountPointForPreview()),
+    EXPECT_EQ(std::tuple(f.list.rematchScanInfoDrive(file, disks.reader()), f.list.previewSourcePath()),
               std::tuple(1u, "/dev/sdf"));
 
     // Without a match nothing changes.
-    f.list.setSelectedDriveMountPointForPreview("/dev/kept");
+    f.list.setPreviewSourcePath("/dev/kept");
     disks.sectors["/dev/sdf"] = pattern(6);
     EXPECT_FALSE(f.list.rematchScanInfoDrive(file, disks.reader()));
-    EXPECT_EQ(f.list.selectedDriveMountPointForPreview(), "/dev/kept");
+    EXPECT_EQ(f.list.previewSourcePath(), "/dev/kept");
 }
 
 TEST(ScanInfoDriveMatch, DeviceReaderReadsFiveSectorsFromTheStart) {

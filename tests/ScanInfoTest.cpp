@@ -27,10 +27,10 @@ const ScanInfoHeader kSampleHeader{512, 2, 1 << 20, 2048, 1300, Bytes(5 * 512, 0
 // ticked preview, saved as dir/<name>.rvx; returns the file's bytes.
 Bytes saveSample(const TempDir& dir, RecordingPrompts& prompts, const std::string& name = "scan") {
     TreeBuilder tree;
-    HDIR* jpg = tree.folder("JPG Files", ".jpg");
-    HDIR* first = tree.file(jpg, 1000, 5);
+    FoundNode* jpg = tree.folder("JPG Files", ".jpg");
+    FoundNode* first = tree.file(jpg, 1000, 5);
     tree.file(jpg, 2000, 50);
-    HDIR* preview = tree.preview(tree.folder("RAW Jpg Files", ""), 300, 80, 100);
+    FoundNode* preview = tree.preview(tree.folder("RAW Jpg Files", ""), 300, 80, 100);
     SelectionTotals totals;
     CheckController(first, true, totals).run();
     CheckController(preview, true, totals).run();
@@ -53,18 +53,18 @@ TEST(ScanInfoFile, FilesAndRecordsAreLaidOutByteForByte) {
     addText("Complete");
     for (uint64_t value : {512, 2, 4, 7, 3, 1}) add(value, 4);  // sector size, ticked, name/model/revision/serial lengths
     for (uint64_t value : {1 << 20, 2048, 1300}) add(value, 8);
-    expected.insert(expected.end(), header.first5Sectors.begin(), header.first5Sectors.end());
+    expected.insert(expected.end(), header.firstSectors.begin(), header.firstSectors.end());
     addText("Card-Model X1.0");  // display name, serial, model, revision
-    zeros(32), add(1, 4), add(HDIR::kRootID, 4), add(0, 4), add(4, 2), add(0, 2), add(1, 2), zeros(29);
+    zeros(32), add(1, 4), add(FoundNode::kRootID, 4), add(0, 4), add(4, 2), add(0, 2), add(1, 2), zeros(29);
     addText("ROOT");
     zeros(79);  // the end record
     EXPECT_EQ(readBytes(dir / "scan.rvx"), expected);
 
     // Every field of a found file's record, 64-bit values whole.
-    HDIR* previews = tree.folder("RAW Jpg Files", "");
-    HDIR* node = tree.preview(previews, 0x0102030405060708ULL, 0x1122334455667788ULL, 300);
+    FoundNode* previews = tree.folder("RAW Jpg Files", "");
+    FoundNode* node = tree.preview(previews, 0x0102030405060708ULL, 0x1122334455667788ULL, 300);
     node->setSelected(1);
-    const auto record = convertHDirToHPDir(*node);
+    const auto record = packNodeRecord(*node);
     expected.clear();
     zeros(8), add(0x0102030405060708ULL, 8), zeros(8), add(0x1122334455667788ULL, 8), add(previews->fileID(), 4);
     add(node->fileID(), 4), zeros(4), add(node->fileName().size(), 2), add(node->pathName().size(), 2), add(2, 2);
@@ -119,9 +119,9 @@ TEST(ScanInfoFile, ReopenedTicksShowAsReadWhateverTheirState) {
     TempDir dir;
     RecordingPrompts prompts;
     TreeBuilder tree;
-    HDIR* jpg = tree.folder("JPG Files", ".jpg");
+    FoundNode* jpg = tree.folder("JPG Files", ".jpg");
     tree.file(jpg, 10, 1), tree.file(jpg, 20, 2);
-    HDIR* lone = tree.file(tree.folder("PNG Files", ".png"), 30, 3);
+    FoundNode* lone = tree.file(tree.folder("PNG Files", ".png"), 30, 3);
     jpg->setSelected(1), lone->setSelected(1);
     ASSERT_TRUE(saveScanInfo(dir / "odd", kSampleHeader, *tree.root(), prompts));
     const Bytes saved = readBytes(dir / "odd.rvx");
@@ -165,7 +165,7 @@ TEST(ScanInfoFile, ScanSaveOpenRecoverMatchesRecoveringAfterTheScan) {
     ASSERT_EQ(straight.filesSaved, 2);
 
     const ScanInfoHeader header{512, CheckController::countTickedFiles(*scan.root), image.size(), image.size() / 512,
-                                totals.u64SelectedFileSize, Bytes(5 * 512, 0xA5), sourceIdentity(image.path())};
+                                totals.tickedBytes, Bytes(5 * 512, 0xA5), sourceIdentity(image.path())};
     // A chosen name that already ends in .rvx gets a second one.
     ASSERT_TRUE(saveScanInfo(infoDir / "scan.rvx", header, *scan.root, prompts));
     auto info = openScanInfo(infoDir / "scan.rvx.rvx", prompts);
@@ -176,9 +176,9 @@ TEST(ScanInfoFile, ScanSaveOpenRecoverMatchesRecoveringAfterTheScan) {
     const DriveIdentity& id = info->header.identity;
     EXPECT_EQ(std::tie(id.displayName, id.model, id.serial, id.revision),
               std::tuple(fs::path(image.path()).filename().string(), "Disk image", "-", "-"));
-    SelectionTotals restored{info->header.iNumberOfFileSelected, info->header.u64SelectedFileSize};
+    SelectionTotals restored{info->header.tickedFiles, info->header.tickedBytes};
     const SaveResult again =
-        SaveRecoveredFiles(*source, info->header.u32BytesInSector, restored, prompts).save(*info->root, reopened.path());
+        SaveRecoveredFiles(*source, info->header.sectorSize, restored, prompts).save(*info->root, reopened.path());
     ASSERT_EQ(again.filesSaved, 2);
     for (const char* name : {"file1.jpg", "file2.jpg"})
         EXPECT_EQ(readBytes(straight.recoveryFolder + "/ROOT/JPG Files/" + name),

@@ -86,16 +86,16 @@ protected:
     void SetUp() override { script = &s; }
     void TearDown() override { script = nullptr; }
 
-    std::unique_ptr<HDIR> scan(const TempImage& image, TypeSelection ticked, uint32_t sectorSize = 512,
+    std::unique_ptr<FoundNode> scan(const TempImage& image, TypeSelection ticked, uint32_t sectorSize = 512,
                                Source* source = nullptr) {
-        ctx.selectedDriveMountPoint = image.path();
+        ctx.sourcePath = image.path();
         ctx.source = source;  // none: the scan opens the path
-        ctx.u32BytesInSector = sectorSize;
-        ctx.u64DriveSectorNumber = image.size() / sectorSize;
+        ctx.sectorSize = sectorSize;
+        ctx.sectorCount = image.size() / sectorSize;
         controller = std::make_unique<RecordingController>(ticked);
         Scanning scanning(ctx, *controller, kStandIns);
-        scanning.scanningThread();
-        return scanning.takeDirRoot();
+        scanning.run();
+        return scanning.takeRoot();
     }
     std::vector<uint64_t> sectorsAskedOf(FileType type) const {
         std::vector<uint64_t> sectors;
@@ -159,7 +159,7 @@ TEST_F(ScanningTest, NarrowedFirstBytesGiveTheSameVerdictsAsAskingEveryone) {
     script = &narrowed;
     auto someAsked = scan(image, ticked);
     EXPECT_LT(narrowed.asked.size(), s.asked.size());
-    auto leaves = [](const HDIR& root) {
+    auto leaves = [](const FoundNode& root) {
         std::vector<std::pair<std::string, uint64_t>> all;
         for (const auto& folder : root.children())
             for (const auto& file : folder->children()) all.emplace_back(folder->fileName(), file->sectorNumber());
@@ -262,11 +262,11 @@ TEST_F(ScanningTest, APathThatCannotBeOpenedEndsTheScanAtOnce) {
     TempImage image(4 * 512);
     const std::string path = image.path();
     std::filesystem::remove(path);
-    ctx.selectedDriveMountPoint = path;
-    ctx.u64DriveSectorNumber = 4;
+    ctx.sourcePath = path;
+    ctx.sectorCount = 4;
     RecordingController recording(selectionOf({FileType::Jpg}));
     Scanning scanning(ctx, recording, kStandIns);
-    scanning.scanningThread();
+    scanning.run();
     EXPECT_EQ(recording.alerts, std::vector<std::string>{"Error! / Drive cannot open or not found"});
     EXPECT_EQ(std::tuple(recording.outcome.how, recording.outcome.lastSector),
               std::tuple(ScanOutcome::SourceFailed, ~uint64_t{0}));
@@ -277,14 +277,14 @@ TEST_F(ScanningTest, APathThatCannotBeOpenedEndsTheScanAtOnce) {
 TEST_F(ScanningTest, StopKeepsWhatWasFound) {
     auto image = numberedImage(500);
     s.accepts = [this](FileType, const uint8_t*, uint64_t sector) {
-        if (sector == 300) ctx.bCancelScanning = true;
+        if (sector == 300) ctx.cancelRequested = true;
         return sector % 100 == 0;
     };
     testing::internal::CaptureStdout();
     auto root = scan(image, selectionOf({FileType::Jpg}));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // the controller prints, if anyone
     EXPECT_EQ(std::tuple(controller->outcome.how, controller->outcome.lastSector), std::tuple(ScanOutcome::Stopped, 300u));
-    const HDIR* jpg = folderNamed(*root, "JPG Files");
+    const FoundNode* jpg = folderNamed(*root, "JPG Files");
     ASSERT_NE(jpg, nullptr);
     EXPECT_EQ(jpg->fileCount(), 4u);  // sectors 0, 100, 200, 300
     EXPECT_EQ(root->fileSize(), 4000u);
@@ -293,7 +293,7 @@ TEST_F(ScanningTest, StopKeepsWhatWasFound) {
 
 TEST_F(ScanningTest, PauseHoldsTheScanAndStopEndsIt) {
     auto image = numberedImage(50);
-    ctx.bPauseScanning = true;
+    ctx.pauseRequested = true;
     std::atomic<int> asked{0};
     s.accepts = [&asked](FileType, const uint8_t*, uint64_t) {
         ++asked;
@@ -302,7 +302,7 @@ TEST_F(ScanningTest, PauseHoldsTheScanAndStopEndsIt) {
     std::thread stopper([this, &asked] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         EXPECT_EQ(asked.load(), 0) << "a paused scan went on";
-        ctx.bCancelScanning = true;  // a stop request also ends a pause
+        ctx.cancelRequested = true;  // a stop request also ends a pause
     });
     auto root = scan(image, selectionOf({FileType::Jpg}));
     stopper.join();
@@ -319,11 +319,11 @@ TEST_F(ScanningTest, TreeIdsNamesAndCounts) {
     s.found = [](FileType, uint64_t sector) { return sized(sector == 0 ? 0 : sector * 10); };
     auto root = scan(image, selectionOf({FileType::Jpg, FileType::Png}));
     ASSERT_EQ(root->children().size(), 2u);
-    const HDIR& jpg = *root->childAtIndex(0);  // JPG is attached before PNG...
-    const HDIR& png = *root->childAtIndex(1);
+    const FoundNode& jpg = *root->childAtIndex(0);  // JPG is attached before PNG...
+    const FoundNode& png = *root->childAtIndex(1);
     EXPECT_EQ(png.fileID(), 3u);               // ...but registered after it
     EXPECT_EQ(jpg.fileID(), 4u);
-    const HDIR& first = *jpg.childAtIndex(0);  // sector 1: sector 0's size was 0, so nothing was filed
+    const FoundNode& first = *jpg.childAtIndex(0);  // sector 1: sector 0's size was 0, so nothing was filed
     EXPECT_EQ(first.fileID(), 5u);
     EXPECT_EQ(first.fileName(), "file1.jpg");
     EXPECT_EQ(first.pathName(), "JPG Files/ROOT");
@@ -346,13 +346,13 @@ TEST_F(ScanningTest, PreviewJpegsAreFiledOnlyAboveAKilobyte) {
         return match;
     };
     auto root = scan(image, selectionOf({FileType::Crw, FileType::Mid}));
-    const HDIR* previews = folderNamed(*root, "RAW Jpg Files");
+    const FoundNode* previews = folderNamed(*root, "RAW Jpg Files");
     ASSERT_NE(previews, nullptr);
     EXPECT_EQ(root->childAtIndex(0), previews);
     EXPECT_EQ(previews->fileID(), 4u);  // between the CRW (3) and MID (5) folders
     EXPECT_EQ(folderNamed(*root, "MID Files"), nullptr);
     ASSERT_EQ(previews->children().size(), 1u);
-    const HDIR& preview = *previews->childAtIndex(0);
+    const FoundNode& preview = *previews->childAtIndex(0);
     EXPECT_EQ(preview.fileName(), "file - Raw Jpg1.jpg");
     EXPECT_EQ(preview.sectorNumber(), 5u);
     EXPECT_EQ(preview.extraBytesToMove(), 17);
@@ -374,7 +374,7 @@ TEST_F(ScanningTest, NikonFileThatIsAnNrwGoesOnToTheNrwRecogniser) {
     };
     auto root = scan(image, selectionOf({FileType::Nef, FileType::Nrw, FileType::Tiff}));
     EXPECT_EQ(folderNamed(*root, "NIKON (NEF) Files"), nullptr);
-    const HDIR* nrw = folderNamed(*root, "NIKON (NRW) Files");
+    const FoundNode* nrw = folderNamed(*root, "NIKON (NRW) Files");
     ASSERT_NE(nrw, nullptr);
     EXPECT_EQ(nrw->childAtIndex(0)->sectorNumber(), 1u);
     // The pass goes on past NRW too; the later members file nothing.
@@ -391,7 +391,7 @@ TEST_F(ScanningTest, X3fFilesTakeTheExtensionTheirRecogniserReports) {
         return match;
     };
     auto root = scan(image, selectionOf({FileType::X3f}));
-    const HDIR* x3f = folderNamed(*root, "X3F Files");
+    const FoundNode* x3f = folderNamed(*root, "X3F Files");
     EXPECT_EQ(x3f->childAtIndex(0)->fileName(), "file1.tif");
     EXPECT_EQ(x3f->childAtIndex(1)->fileName(), "file2.x3f");
     EXPECT_EQ(x3f->extension(), ".x3f");  // the folder keeps the extension of the file filed last

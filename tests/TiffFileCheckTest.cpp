@@ -29,7 +29,7 @@ uint64_t sizeAt(const Bytes& file, uint64_t sector = 0, uint64_t imageSize = 256
     TiffFileCheck check(*ctx, ticked);
     Probe probe(file.data());
     if (cancel) arw.recognise(probe, sector);
-    ctx->bCancelScanning = cancel;
+    ctx->cancelRequested = cancel;
     const std::optional<Match> match = check.recognise(probe, sector);
     return match ? match->size : 0;
 }

@@ -38,7 +38,7 @@ Outcome runFamily(const Bytes& file, const std::set<W>& ticked, bool cancelled =
     TempImage image(256 * 1024);
     image.write(0, file);
     auto ctx = contextFor(image.path());
-    ctx->bCancelScanning = cancelled;
+    ctx->cancelRequested = cancelled;
     TypeSelection selection;
     for (W w : ticked) selection.set(index(FileType::Arw) + w);
     uint8_t bytes[kProbeSize] = {};

@@ -65,7 +65,7 @@ Measured measure(FileType type, const Bytes& file, const Options& o = {}, bool c
         verdict = {bit(*o.direct), tiff::byteOrderOf(probe)};
     else if (!classifyTiffHeader(member, false, verdict, *ctx, window, probe, o.sector))
         return {0, false, 0, 0, 0};
-    ctx->bCancelScanning = cancel;
+    ctx->cancelRequested = cancel;
     Preview preview;
     const uint64_t length = measureTiffRawFile(member, verdict, preview, *ctx, window, probe, o.sector);
     return {length, preview.size != 0, preview.sector, preview.extraBytes, preview.size};
@@ -380,12 +380,12 @@ TEST(TiffRawSizing, ScanFilesRawFilesAndTheirPreviews) {
     for (const auto& f : files) image.write(f.sector * 512, f.file);
     const ScanResult result = scanImage(image.path(), selectionOf({T::Arw, T::Cr2, T::Nef, T::Nrw, T::RawPanasonic, T::Dng, T::Tiff, T::Mrw,
                                                                    T::Raf, T::X3f, T::Crw}));
-    const HDIR* previews = folderNamed(*result.root, "RAW Jpg Files");
+    const FoundNode* previews = folderNamed(*result.root, "RAW Jpg Files");
     ASSERT_NE(previews, nullptr);
     std::size_t preview = 0, filed = 0;
     for (const auto& f : files) {
         SCOPED_TRACE(f.name);
-        const HDIR* folder = folderNamed(*result.root, f.folder);
+        const FoundNode* folder = folderNamed(*result.root, f.folder);
         ASSERT_NE(folder, nullptr);
         const auto& children = folder->children();
         const auto file = std::find_if(children.begin(), children.end(), [&](const auto& c) { return c->sectorNumber() == f.sector; });
@@ -394,7 +394,7 @@ TEST(TiffRawSizing, ScanFilesRawFilesAndTheirPreviews) {
         EXPECT_EQ((*file)->fileName(), f.name);
         if (!f.previewSize) continue;
         ASSERT_LT(preview, previews->children().size());
-        const HDIR& leaf = *previews->children()[preview++];
+        const FoundNode& leaf = *previews->children()[preview++];
         EXPECT_EQ(leaf.fileName(), "file - Raw Jpg" + std::to_string(preview) + ".jpg");
         EXPECT_EQ(leaf.sectorNumber(), (f.sector * 512 + f.previewAt) / 512);
         EXPECT_EQ(uint64_t(leaf.extraBytesToMove()), (f.sector * 512 + f.previewAt) % 512);

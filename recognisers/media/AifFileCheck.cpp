@@ -29,15 +29,13 @@ bool AifFileCheck::headerMatches(const uint8_t* bytes, uint64_t sectorNumber) {
     if (!probe.matches(0, "FORM", 4) || !probe.matches(8, "AIF", 3)) return false;
     // The first chunk must be followed by another AIFF chunk.
     const uint64_t secondChunk = uint64_t{probe.be32(16)} + 20;
-    const uint32_t sectorSize = ctx.u32BytesInSector;
-    ReadWindow& window = readDiskFromAifFileCheck;
+    const uint32_t sectorSize = ctx.sectorSize;
     if (!window.read(sectorNumber + secondChunk / sectorSize)) return false;
     return isAiffChunk(window.be32(secondChunk % sectorSize));
 }
 
 uint64_t AifFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
-    ReadWindow& window = readDiskFromAifFileCheck;
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     if (!window.read(sectorNumber)) return 0;
 
     uint64_t total = 0;  // of the chunks, without the FORM header

@@ -8,7 +8,7 @@ namespace pelorin {
 
 class AifFileCheck final : public Recogniser {
 public:
-    explicit AifFileCheck(ScanContext& context) : Recogniser(context), readDiskFromAifFileCheck(context) {}
+    explicit AifFileCheck(ScanContext& context) : Recogniser(context), window(context) {}
 
     std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('F'); }
@@ -19,7 +19,7 @@ public:
 private:
     bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
     uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
-    ReadWindow readDiskFromAifFileCheck;
+    ReadWindow window;
 };
 
 }  // namespace pelorin

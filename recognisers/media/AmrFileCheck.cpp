@@ -28,19 +28,18 @@ uint32_t AmrFileCheck::frameLength(uint8_t header, bool wideBand) {
 bool AmrFileCheck::headerMatches(const uint8_t* bytes, uint64_t) {
     const Probe probe(bytes);
     if (!probe.matches(0, "#!AMR", 5)) return false;
-    bWideBandAmr = probe.matches(5, "-WB\n", 4);
+    wideBand_ = probe.matches(5, "-WB\n", 4);
     return true;
 }
 
 uint64_t AmrFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
-    ReadWindow& window = readDiskFromAmrFileCheck;
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     if (!window.read(sectorNumber)) return 0;
 
-    uint64_t total = bWideBandAmr ? kWideBandHeader : kNarrowBandHeader;
+    uint64_t total = wideBand_ ? kWideBandHeader : kNarrowBandHeader;
     uint64_t position = total;
     while (!ctx.cancelled()) {
-        const uint32_t length = frameLength(window.byte(position), bWideBandAmr);
+        const uint32_t length = frameLength(window.byte(position), wideBand_);
         if (length == 0) break;
         total += length;
         position += length;

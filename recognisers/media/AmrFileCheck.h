@@ -8,7 +8,7 @@ namespace pelorin {
 
 class AmrFileCheck final : public Recogniser {
 public:
-    explicit AmrFileCheck(ScanContext& context) : Recogniser(context), readDiskFromAmrFileCheck(context) {}
+    explicit AmrFileCheck(ScanContext& context) : Recogniser(context), window(context) {}
 
     std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('#'); }
@@ -20,8 +20,8 @@ public:
 private:
     bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
     uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
-    ReadWindow readDiskFromAmrFileCheck;
-    bool bWideBandAmr = false;  // the header is "#!AMR-WB\n"
+    ReadWindow window;
+    bool wideBand_ = false;  // the header is "#!AMR-WB\n"
 };
 
 }  // namespace pelorin

@@ -9,7 +9,7 @@ namespace pelorin {
 
 class AviFileCheck final : public Recogniser {
 public:
-    explicit AviFileCheck(ScanContext& context) : Recogniser(context), readDiskFromAviFileCheck(context) {}
+    explicit AviFileCheck(ScanContext& context) : Recogniser(context), window(context) {}
 
     std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('R'); }
@@ -17,7 +17,7 @@ public:
 private:
     bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
     uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
-    ReadWindow readDiskFromAviFileCheck;
+    ReadWindow window;
 };
 
 }  // namespace pelorin

@@ -21,7 +21,7 @@ bool GifFileCheck::headerMatches(const uint8_t* probe, uint64_t) {
 }
 
 uint64_t GifFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
-    FileCursor file(readDiskFromGifFileCheck, sectorNumber, ctx.u32BytesInSector);
+    FileCursor file(window, sectorNumber, ctx.sectorSize);
     if (!file.reach(0)) return 0;
 
     // Past the logical screen descriptor and its global colour table.

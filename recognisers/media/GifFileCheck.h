@@ -9,7 +9,7 @@ namespace pelorin {
 
 class GifFileCheck final : public Recogniser {
 public:
-    explicit GifFileCheck(ScanContext& context) : Recogniser(context), readDiskFromGifFileCheck(context) {}
+    explicit GifFileCheck(ScanContext& context) : Recogniser(context), window(context) {}
 
     std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('G'); }
@@ -17,7 +17,7 @@ public:
 private:
     bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
     uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
-    ReadWindow readDiskFromGifFileCheck;
+    ReadWindow window;
 };
 
 }  // namespace pelorin

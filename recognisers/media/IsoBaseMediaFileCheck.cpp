@@ -65,7 +65,7 @@ bool IsoBaseMediaFileCheck::headerMatches(const uint8_t* probe, uint64_t sectorN
     if (!rules.testsSecondAtom) return true;
     // The first atom is at most 1 MiB here, so its end lies well inside the device's reach.
     const uint32_t firstAtomSize = Probe(probe).be32(0);
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     if (sectorSize == 0 || !window().read(sectorNumber + firstAtomSize / sectorSize)) return false;
     return isWalkListType(window().be32(firstAtomSize % sectorSize + 4));
 }
@@ -75,7 +75,7 @@ bool IsoBaseMediaFileCheck::headerMatches(const uint8_t* probe, uint64_t sectorN
 // where it really is. Returns UINT64_MAX when a read fails.
 uint64_t IsoBaseMediaFileCheck::walkTopLevelAtoms(uint64_t sectorNumber, uint64_t& lastAtomSize) {
     ReadWindow& reader = window();
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     // Whole 64 KiB steps only keep headers aligned when sectors tile 64 KiB.
     const bool byBlocks = rules.windowAdvance == IsoMemberRules::WindowAdvance::By64KiBBlocks &&
                           sectorSize != 0 && kSpan % sectorSize == 0;
@@ -133,7 +133,7 @@ uint64_t IsoBaseMediaFileCheck::fileSize(uint64_t sectorNumber) {
 }
 
 MovFileCheck::MovFileCheck(ScanContext& context)
-    : IsoBaseMediaFileCheck(context, kMovRules), readDiskFromMovFileCheck(context) {}
+    : IsoBaseMediaFileCheck(context, kMovRules), window_(context) {}
 
 // QuickTime: the "qt" brand, or an older file that starts straight with a
 // top-level atom other than "free".
@@ -150,7 +150,7 @@ bool MovFileCheck::firstAtomMatches(const uint8_t* probe) const {
 }
 
 Mp4FileCheck::Mp4FileCheck(ScanContext& context)
-    : IsoBaseMediaFileCheck(context, kMp4Rules), readDiskFromMp4FileCheck(context) {}
+    : IsoBaseMediaFileCheck(context, kMp4Rules), window_(context) {}
 
 // Every "ftyp" brand the other members do not claim.
 bool Mp4FileCheck::firstAtomMatches(const uint8_t* probe) const {
@@ -164,18 +164,18 @@ bool Mp4FileCheck::firstAtomMatches(const uint8_t* probe) const {
 }
 
 M4aFileCheck::M4aFileCheck(ScanContext& context)
-    : IsoBaseMediaFileCheck(context, kM4aRules), readDiskFromM4aFileCheck(context) {}
+    : IsoBaseMediaFileCheck(context, kM4aRules), window_(context) {}
 
 M4bFileCheck::M4bFileCheck(ScanContext& context)
-    : IsoBaseMediaFileCheck(context, kM4bRules), readDiskFromM4bFileCheck(context) {}
+    : IsoBaseMediaFileCheck(context, kM4bRules), window_(context) {}
 
 M4vFileCheck::M4vFileCheck(ScanContext& context)
-    : IsoBaseMediaFileCheck(context, kM4vRules), readDiskFromM4vFileCheck(context) {}
+    : IsoBaseMediaFileCheck(context, kM4vRules), window_(context) {}
 
 ThreeGpFileCheck::ThreeGpFileCheck(ScanContext& context)
-    : IsoBaseMediaFileCheck(context, kThreeGpRules), readDiskFromThreeGpFileCheck(context) {}
+    : IsoBaseMediaFileCheck(context, kThreeGpRules), window_(context) {}
 
 ThreeGTwoFileCheck::ThreeGTwoFileCheck(ScanContext& context)
-    : IsoBaseMediaFileCheck(context, kThreeGTwoRules), readDiskFromThreeGTwoFileCheck(context) {}
+    : IsoBaseMediaFileCheck(context, kThreeGTwoRules), window_(context) {}
 
 }  // namespace pelorin

@@ -65,8 +65,8 @@ public:
 
 private:
     bool firstAtomMatches(const uint8_t* probe) const override;
-    ReadWindow& window() override { return readDiskFromMovFileCheck; }
-    ReadWindow readDiskFromMovFileCheck;
+    ReadWindow& window() override { return window_; }
+    ReadWindow window_;
 };
 
 class Mp4FileCheck final : public IsoBaseMediaFileCheck {
@@ -75,8 +75,8 @@ public:
 
 private:
     bool firstAtomMatches(const uint8_t* probe) const override;
-    ReadWindow& window() override { return readDiskFromMp4FileCheck; }
-    ReadWindow readDiskFromMp4FileCheck;
+    ReadWindow& window() override { return window_; }
+    ReadWindow window_;
 };
 
 class M4aFileCheck final : public IsoBaseMediaFileCheck {
@@ -84,8 +84,8 @@ public:
     explicit M4aFileCheck(ScanContext& context);
 
 private:
-    ReadWindow& window() override { return readDiskFromM4aFileCheck; }
-    ReadWindow readDiskFromM4aFileCheck;
+    ReadWindow& window() override { return window_; }
+    ReadWindow window_;
 };
 
 class M4bFileCheck final : public IsoBaseMediaFileCheck {
@@ -93,8 +93,8 @@ public:
     explicit M4bFileCheck(ScanContext& context);
 
 private:
-    ReadWindow& window() override { return readDiskFromM4bFileCheck; }
-    ReadWindow readDiskFromM4bFileCheck;
+    ReadWindow& window() override { return window_; }
+    ReadWindow window_;
 };
 
 class M4vFileCheck final : public IsoBaseMediaFileCheck {
@@ -102,8 +102,8 @@ public:
     explicit M4vFileCheck(ScanContext& context);
 
 private:
-    ReadWindow& window() override { return readDiskFromM4vFileCheck; }
-    ReadWindow readDiskFromM4vFileCheck;
+    ReadWindow& window() override { return window_; }
+    ReadWindow window_;
 };
 
 class ThreeGpFileCheck final : public IsoBaseMediaFileCheck {
@@ -111,8 +111,8 @@ public:
     explicit ThreeGpFileCheck(ScanContext& context);
 
 private:
-    ReadWindow& window() override { return readDiskFromThreeGpFileCheck; }
-    ReadWindow readDiskFromThreeGpFileCheck;
+    ReadWindow& window() override { return window_; }
+    ReadWindow window_;
 };
 
 class ThreeGTwoFileCheck final : public IsoBaseMediaFileCheck {
@@ -120,8 +120,8 @@ public:
     explicit ThreeGTwoFileCheck(ScanContext& context);
 
 private:
-    ReadWindow& window() override { return readDiskFromThreeGTwoFileCheck; }
-    ReadWindow readDiskFromThreeGTwoFileCheck;
+    ReadWindow& window() override { return window_; }
+    ReadWindow window_;
 };
 
 }  // namespace pelorin

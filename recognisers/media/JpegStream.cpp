@@ -13,7 +13,7 @@ constexpr uint64_t kJpegGiveUpLength = 5242880;  // what a runaway stream is cut
 uint64_t jpegStreamLength(ReadWindow& window, const ScanContext& ctx, uint64_t address, const JpegWalkRules& rules) {
     // Past the runaway length a stream is not believed.
     const auto runaway = [&](uint64_t reached) { return rules.runawayGivesUp ? kJpegGiveUpLength : reached; };
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     uint64_t windowSector = address / sectorSize;
     uint32_t position = static_cast<uint32_t>(address % sectorSize);
     if (!window.read(windowSector)) return 0;

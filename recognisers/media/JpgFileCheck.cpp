@@ -16,7 +16,7 @@ bool JpgFileCheck::headerMatches(const uint8_t* probe, uint64_t) {
 // EXIF thumbnail's end of image) are never seen; then only FF D9 ends the
 // entropy-coded data.
 uint64_t JpgFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
-    return jpegStreamLength(readDiskFromJpgFileCheck, ctx, sectorNumber * ctx.u32BytesInSector, kJpegFileRules);
+    return jpegStreamLength(window, ctx, sectorNumber * ctx.sectorSize, kJpegFileRules);
 }
 
 std::optional<Match> JpgFileCheck::recognise(Probe& probe, uint64_t sector) {

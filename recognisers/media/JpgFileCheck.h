@@ -8,7 +8,7 @@ namespace pelorin {
 
 class JpgFileCheck final : public Recogniser {
 public:
-    explicit JpgFileCheck(ScanContext& context) : Recogniser(context), readDiskFromJpgFileCheck(context) {}
+    explicit JpgFileCheck(ScanContext& context) : Recogniser(context), window(context) {}
 
     std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set(0xFF); }
@@ -16,7 +16,7 @@ public:
 private:
     bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
     uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
-    ReadWindow readDiskFromJpgFileCheck;
+    ReadWindow window;
 };
 
 }  // namespace pelorin

@@ -17,19 +17,18 @@ constexpr uint64_t kHeaderChunk = 14;
 
 bool MidFileCheck::headerMatches(const uint8_t* bytes, uint64_t) {
     const Probe probe(bytes);
-    bRiffMidiFile = false;
+    riffWrapped_ = false;
     if (probe.matches(0, "MThd", 4)) return probe.matches(14, "MTrk", 4);
     if (probe.matches(0, "RIFF", 4) && probe.matches(8, "RMID", 4)) {
-        bRiffMidiFile = true;
+        riffWrapped_ = true;
         return true;
     }
     return false;
 }
 
 uint64_t MidFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
-    ReadWindow& window = readDiskFromMidFileCheck;
     if (!window.read(sectorNumber)) return 0;
-    if (!bRiffMidiFile) return standardFileSize(sectorNumber);
+    if (!riffWrapped_) return standardFileSize(sectorNumber);
 
     const uint64_t total = uint64_t{window.le32(4)} + 8;
     if (total > kLargeTotal) return kGiveUpSize;
@@ -40,8 +39,7 @@ uint64_t MidFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
 // Walks the track chunks the header announces; the window is moved on
 // whenever the next chunk starts beyond its 64 KiB.
 uint64_t MidFileCheck::standardFileSize(uint64_t sectorNumber) {
-    ReadWindow& window = readDiskFromMidFileCheck;
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     uint32_t tracks = window.be16(10);
     uint64_t total = kHeaderChunk;
     FileCursor file(window, sectorNumber, sectorSize);

@@ -9,7 +9,7 @@ namespace pelorin {
 
 class MidFileCheck final : public Recogniser {
 public:
-    explicit MidFileCheck(ScanContext& context) : Recogniser(context), readDiskFromMidFileCheck(context) {}
+    explicit MidFileCheck(ScanContext& context) : Recogniser(context), window(context) {}
 
     std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('M').set('R'); }
@@ -19,8 +19,8 @@ private:
     uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
     uint64_t standardFileSize(uint64_t sectorNumber);
 
-    ReadWindow readDiskFromMidFileCheck;
-    bool bRiffMidiFile = false;  // the header is a RIFF "RMID" wrapper
+    ReadWindow window;
+    bool riffWrapped_ = false;  // the header is a RIFF "RMID" wrapper
 };
 
 }  // namespace pelorin

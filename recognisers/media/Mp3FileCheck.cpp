@@ -84,12 +84,12 @@ uint64_t commonEnd(uint64_t total) { return total > kSmallestFile ? total : 0; }
 uint32_t Mp3FileCheck::frameLength(uint32_t header) { return FrameHeader(header).length(); }
 
 bool Mp3FileCheck::headerMatches(const uint8_t* probe) {
-    bId3File = false;
+    id3Tagged_ = false;
     if (probe[0] == 0xFF && inHeaderSet(probe[1])) {
         return FrameHeader(Probe(probe).be32(0)).valid();
     }
     if (probe[0] == 'I' && probe[1] == 'D' && probe[2] == '3') {
-        bId3File = true;
+        id3Tagged_ = true;
         return true;
     }
     return false;
@@ -99,7 +99,7 @@ std::optional<Match> Mp3FileCheck::recognise(Probe& probe, uint64_t sector) {
     if (!headerMatches(probe.data())) return std::nullopt;
     slackAdded = 0;
     Match match;
-    match.size = ctx.u32BytesInSector == 0 ? 0 : bId3File ? sizeOfId3File(sector) : sizeOfFrameSyncFile(sector);
+    match.size = ctx.sectorSize == 0 ? 0 : id3Tagged_ ? sizeOfId3File(sector) : sizeOfFrameSyncFile(sector);
     // The loop jumps over every file this files, and over nothing else: over
     // the audio itself, not the slack, which may hold the next file's start.
     const uint64_t audio = match.size - slackAdded;
@@ -111,8 +111,8 @@ std::optional<Match> Mp3FileCheck::recognise(Probe& probe, uint64_t sector) {
 // frame's last byte and takes it as one miss before the next header. A few
 // misses in a row end the file.
 uint64_t Mp3FileCheck::sizeOfFrameSyncFile(uint64_t sectorNumber) {
-    const uint32_t sectorSize = ctx.u32BytesInSector;
-    FileCursor cursor(readDiskFromMp3FileCheck, sectorNumber, sectorSize);
+    const uint32_t sectorSize = ctx.sectorSize;
+    FileCursor cursor(window, sectorNumber, sectorSize);
     if (!cursor.reach(0)) return 0;
     uint64_t total = 0;
     uint32_t misses = 0;
@@ -136,7 +136,7 @@ uint64_t Mp3FileCheck::sizeOfFrameSyncFile(uint64_t sectorNumber) {
 // another with the first frame's sync bytes, with at most a short run of
 // other bytes between them.
 uint64_t Mp3FileCheck::sizeOfId3File(uint64_t sectorNumber) {
-    FileCursor cursor(readDiskFromMp3FileCheck, sectorNumber, ctx.u32BytesInSector);
+    FileCursor cursor(window, sectorNumber, ctx.sectorSize);
     if (!cursor.reach(0)) return 0;
     const uint64_t tagSize = uint64_t(cursor.byte(6) & 0x7F) << 21 | uint64_t(cursor.byte(7) & 0x7F) << 14 |
                              uint64_t(cursor.byte(8) & 0x7F) << 7 | (cursor.byte(9) & 0x7F);

@@ -10,7 +10,7 @@ namespace pelorin {
 
 class Mp3FileCheck final : public Recogniser {
 public:
-    explicit Mp3FileCheck(ScanContext& context) : Recogniser(context), readDiskFromMp3FileCheck(context) {}
+    explicit Mp3FileCheck(ScanContext& context) : Recogniser(context), window(context) {}
 
     std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     // "I" starts an ID3 tag, 0xFF a frame header; nothing else is accepted.
@@ -33,9 +33,9 @@ private:
         return audio + slack;
     }
 
-    bool bId3File = false;
+    bool id3Tagged_ = false;
     uint64_t slackAdded = 0;  // in the size last computed
-    ReadWindow readDiskFromMp3FileCheck;
+    ReadWindow window;
 };
 
 }  // namespace pelorin

@@ -50,18 +50,17 @@ bool isVideoStructureCode(uint32_t value) {
 }  // namespace
 
 bool MpgFileCheck::headerMatches(const uint8_t* bytes, uint64_t sectorNumber) {
-    bHeader0x1B3 = false;
+    sequenceHeader_ = false;
     const uint32_t header = Probe(bytes).be32(0);
-    if (header == kPackHeader) return isFileValidated(sectorNumber);
-    if (header == kSequenceHeader && isFileValidated(sectorNumber)) {
-        bHeader0x1B3 = true;
+    if (header == kPackHeader) return startCodeFollows(sectorNumber);
+    if (header == kSequenceHeader && startCodeFollows(sectorNumber)) {
+        sequenceHeader_ = true;
         return true;
     }
     return false;
 }
 
-bool MpgFileCheck::isFileValidated(uint64_t sectorNumber) {
-    ReadWindow& window = readDiskFromMpgFileCheck;
+bool MpgFileCheck::startCodeFollows(uint64_t sectorNumber) {
     if (!window.read(sectorNumber)) return false;
     for (uint32_t position = 4; position <= 49; ++position) {
         if (isValidationCode(window.be32(position))) {
@@ -76,8 +75,8 @@ std::optional<Match> MpgFileCheck::recognise(Probe& probe, uint64_t sector) {
     if (!headerMatches(probe.data(), sector)) return std::nullopt;
     skipFile = false;
     Match match;
-    if (readDiskFromMpgFileCheck.read(sector))
-        match.size = bHeader0x1B3 ? videoStreamSize(sector) : programStreamSize(sector);
+    if (window.read(sector))
+        match.size = sequenceHeader_ ? videoStreamSize(sector) : programStreamSize(sector);
     if (skipFile) match.skipPast = match.size;
     return match;
 }
@@ -85,8 +84,7 @@ std::optional<Match> MpgFileCheck::recognise(Probe& probe, uint64_t sector) {
 // Hops from one structural start code to the next. The picture size bounds
 // how far the next one may lie.
 uint64_t MpgFileCheck::videoStreamSize(uint64_t sectorNumber) {
-    ReadWindow& window = readDiskFromMpgFileCheck;
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     const uint64_t width = window.be16(4) >> 4;
     const uint64_t height = window.be16(5) & 0xFFF;
     const uint64_t budget = width * height * 3 + 2 * uint64_t{sectorSize};
@@ -123,8 +121,7 @@ uint64_t MpgFileCheck::videoStreamSize(uint64_t sectorNumber) {
 // steps a byte at a time, and over a longer gap it looks 11,620 bytes ahead
 // for the stream going on.
 uint64_t MpgFileCheck::programStreamSize(uint64_t sectorNumber) {
-    ReadWindow& window = readDiskFromMpgFileCheck;
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     // The header test found at least the 4-byte start code; never stand still on a pack.
     const uint64_t packHeader = std::max<uint32_t>(packHeaderLength, 4);
 
@@ -152,7 +149,6 @@ uint64_t MpgFileCheck::programStreamSize(uint64_t sectorNumber) {
             goOn = isResumeCode(file.be32(total));
         } else if (!probed) {
             const uint64_t ahead = total + kLookAhead;
-            ReadWindow& lookAhead = lookAheadFromMpgFileCheck;
             if (!lookAhead.read(sectorNumber + ahead / sectorSize)) return 0;
             if (isResumeCode(lookAhead.be32(ahead % sectorSize))) {
                 total = ahead;

@@ -36,8 +36,7 @@ bool PngFileCheck::headerMatches(const uint8_t* probe, uint64_t) {
 }
 
 uint64_t PngFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
-    ReadWindow& window = readDiskFromPngFileCheck;
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     if (!window.read(sectorNumber)) return 0;
 
     // size is the file offset of the CRC of the last chunk passed, position

@@ -9,7 +9,7 @@ namespace pelorin {
 
 class PngFileCheck final : public Recogniser {
 public:
-    explicit PngFileCheck(ScanContext& context) : Recogniser(context), readDiskFromPngFileCheck(context) {}
+    explicit PngFileCheck(ScanContext& context) : Recogniser(context), window(context) {}
 
     std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set(0x89); }
@@ -20,7 +20,7 @@ public:
 private:
     bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
     uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
-    ReadWindow readDiskFromPngFileCheck;
+    ReadWindow window;
 };
 
 }  // namespace pelorin

@@ -55,8 +55,7 @@ bool PsdFileCheck::headerMatches(const uint8_t* probe, uint64_t) {
 }
 
 uint64_t PsdFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
-    ReadWindow& window = readDiskFromPsdFileCheck;
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     if (!window.read(sectorNumber)) return 0;
 
     const uint32_t height = fourByteRead(window, 14, 0);

@@ -10,7 +10,7 @@ namespace pelorin {
 
 class PsdFileCheck final : public Recogniser {
 public:
-    explicit PsdFileCheck(ScanContext& context) : Recogniser(context), readDiskFromPsdFileCheck(context) {}
+    explicit PsdFileCheck(ScanContext& context) : Recogniser(context), window(context) {}
 
     std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('8'); }
@@ -31,7 +31,7 @@ public:
 private:
     bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
     uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
-    ReadWindow readDiskFromPsdFileCheck;
+    ReadWindow window;
 };
 
 }  // namespace pelorin

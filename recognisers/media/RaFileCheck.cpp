@@ -28,8 +28,7 @@ uint64_t RaFileCheck::fileSize(const uint8_t* bytes, uint64_t sectorNumber) {
     // An optional tag chunk may follow the audio data. When its window cannot
     // be read the file is taken without it: nothing is tested in a buffer that
     // no read filled.
-    ReadWindow& window = readDiskFromRaFileCheck;
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     if (!window.read(sectorNumber + total / sectorSize)) return total;
     const uint64_t position = total % sectorSize;
     if (window.be32(position) == fourCC("RaTC")) {

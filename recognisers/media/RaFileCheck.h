@@ -8,7 +8,7 @@ namespace pelorin {
 
 class RaFileCheck final : public Recogniser {
 public:
-    explicit RaFileCheck(ScanContext& context) : Recogniser(context), readDiskFromRaFileCheck(context) {}
+    explicit RaFileCheck(ScanContext& context) : Recogniser(context), window(context) {}
 
     std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('.'); }
@@ -16,7 +16,7 @@ public:
 private:
     bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
     uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
-    ReadWindow readDiskFromRaFileCheck;
+    ReadWindow window;
 };
 
 }  // namespace pelorin

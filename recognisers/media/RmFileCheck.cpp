@@ -21,8 +21,7 @@ bool RmFileCheck::headerMatches(const uint8_t* bytes, uint64_t) {
 }
 
 uint64_t RmFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
-    ReadWindow& window = readDiskFromRmFileCheck;
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     if (!window.read(sectorNumber)) return 0;
 
     uint64_t total = 0;

@@ -8,7 +8,7 @@ namespace pelorin {
 
 class RmFileCheck final : public Recogniser {
 public:
-    explicit RmFileCheck(ScanContext& context) : Recogniser(context), readDiskFromRmFileCheck(context) {}
+    explicit RmFileCheck(ScanContext& context) : Recogniser(context), window(context) {}
 
     std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('.'); }
@@ -16,7 +16,7 @@ public:
 private:
     bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
     uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
-    ReadWindow readDiskFromRmFileCheck;
+    ReadWindow window;
 };
 
 }  // namespace pelorin

@@ -28,7 +28,7 @@ bool anyTiffClassifierTicked(const TypeSelection& ticked) {
 }  // namespace
 
 CrwFileCheck::CrwFileCheck(ScanContext& context, const TypeSelection& ticked)
-    : Recogniser(context), readDiskFromCrwFileCheck(context), tiffFamilyClassifies(anyTiffClassifierTicked(ticked)) {}
+    : Recogniser(context), window(context), tiffFamilyClassifies(anyTiffClassifierTicked(ticked)) {}
 
 std::optional<Match> CrwFileCheck::recognise(Probe& probe, uint64_t sector) {
     ByteOrder order = ByteOrder::Unknown;
@@ -47,14 +47,13 @@ std::optional<Match> CrwFileCheck::recognise(Probe& probe, uint64_t sector) {
 }
 
 uint64_t CrwFileCheck::fileSize(bool littleEndian, uint64_t sectorNumber, Preview& preview) {
-    ReadWindow& window = readDiskFromCrwFileCheck;
     TiffWalker walker(window, ctx, sectorNumber, littleEndian);
     uint32_t heapStart = 0;
     if (!walker.u32(2, heapStart)) return 0;
 
     // The file ends with the root directory's offset from the heap start, and
     // the directory lies right before it: find the place where that holds.
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     uint32_t directoryLength = 0;
     uint64_t pointerAt = 0;
     const auto pointsJustBefore = [&](const ReadWindow& w, uint64_t position) {

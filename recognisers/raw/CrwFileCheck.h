@@ -18,7 +18,7 @@ public:
 private:
     uint64_t fileSize(bool littleEndian, uint64_t sectorNumber, Preview& preview);
 
-    ReadWindow readDiskFromCrwFileCheck;
+    ReadWindow window;
     // A TIFF-family member asked before this one classifies the sector, and
     // hands a CRW's 'II'/'MM' header on through the verdict.
     bool tiffFamilyClassifies;

@@ -20,7 +20,7 @@ enum class ForwardScanResult : uint8_t { Found, NotFound, Failed, Cancelled };
 template <class Test>
 ForwardScanResult scanForward(ReadWindow& window, const ScanContext& ctx, uint64_t fileSector, uint64_t from,
                               uint64_t last, uint64_t& found, Test test) {
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     uint64_t offset = from;
     while (offset <= last) {
         if (ctx.cancelled()) return ForwardScanResult::Cancelled;

@@ -18,7 +18,7 @@ bool MrwFileCheck::headerMatches(const uint8_t* probe, uint64_t) {
 }
 
 uint64_t MrwFileCheck::fileSize(const uint8_t*, uint64_t sectorNumber) {
-    TiffWalker walker(readDiskFromMrwFileCheck, ctx, sectorNumber, false);
+    TiffWalker walker(window, ctx, sectorNumber, false);
     uint32_t imageDataOffset = 0;
     if (!walker.u32(4, imageDataOffset) || imageDataOffset > kImageDataOffsetLimit) return 0;
 

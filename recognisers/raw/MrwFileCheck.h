@@ -9,7 +9,7 @@ namespace pelorin {
 
 class MrwFileCheck final : public Recogniser {
 public:
-    explicit MrwFileCheck(ScanContext& context) : Recogniser(context), readDiskFromMrwFileCheck(context) {}
+    explicit MrwFileCheck(ScanContext& context) : Recogniser(context), window(context) {}
 
     std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set(0x00); }
@@ -17,7 +17,7 @@ public:
 private:
     bool headerMatches(const uint8_t* probe, uint64_t sectorNumber);
     uint64_t fileSize(const uint8_t* probe, uint64_t sectorNumber);
-    ReadWindow readDiskFromMrwFileCheck;
+    ReadWindow window;
 };
 
 }  // namespace pelorin

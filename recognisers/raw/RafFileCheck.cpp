@@ -24,7 +24,7 @@ std::optional<Match> RafFileCheck::recognise(Probe& probe, uint64_t sector) {
 }
 
 uint64_t RafFileCheck::fileSize(uint64_t sectorNumber, Preview& preview) {
-    TiffWalker walker(readDiskFromRafFileCheck, ctx, sectorNumber, false);
+    TiffWalker walker(window, ctx, sectorNumber, false);
     uint32_t previewOffset = 0, previewLength = 0, rawOffset = 0, rawLength = 0, secondRawLength = 0;
     if (!walker.u32(kPreviewOffsetAt, previewOffset) || !walker.u32(kPreviewLengthAt, previewLength) ||
         !walker.u32(kRawOffsetAt, rawOffset) || !walker.u32(kRawLengthAt, rawLength) ||
@@ -36,7 +36,7 @@ uint64_t RafFileCheck::fileSize(uint64_t sectorNumber, Preview& preview) {
     if (secondRawLength == rawLength) length += rawLength;
     if (length > tiff::kLengthLimit || length < tiff::kMinimumLength) return 0;
 
-    const uint32_t sectorSize = ctx.u32BytesInSector;
+    const uint32_t sectorSize = ctx.sectorSize;
     if (previewLength > kSmallestPreview)
         preview = {.sector = sectorNumber + previewOffset / sectorSize,
                    .extraBytes = previewOffset % sectorSize,

@@ -9,14 +9,14 @@ namespace pelorin {
 
 class RafFileCheck final : public Recogniser {
 public:
-    explicit RafFileCheck(ScanContext& context) : Recogniser(context), readDiskFromRafFileCheck(context) {}
+    explicit RafFileCheck(ScanContext& context) : Recogniser(context), window(context) {}
 
     std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('F'); }
 
 private:
     uint64_t fileSize(uint64_t sectorNumber, Preview& preview);
-    ReadWindow readDiskFromRafFileCheck;
+    ReadWindow window;
 };
 
 }  // namespace pelorin

@@ -17,10 +17,10 @@ bool isStripOrTileTag(uint16_t tag) {
 }  // namespace
 
 TiffFileCheck::TiffFileCheck(ScanContext& context, const TypeSelection& ticked)
-    : Recogniser(context), readDiskFromTiffFileCheck(context), gated(tiffMemberIsGated(TiffMember::Tiff, ticked)) {}
+    : Recogniser(context), window(context), gated(tiffMemberIsGated(TiffMember::Tiff, ticked)) {}
 
 std::optional<Match> TiffFileCheck::recognise(Probe& probe, uint64_t sector) {
-    if (!classifyTiffHeader(TiffMember::Tiff, gated, probe.verdict, ctx, readDiskFromTiffFileCheck, probe.data(), sector))
+    if (!classifyTiffHeader(TiffMember::Tiff, gated, probe.verdict, ctx, window, probe.data(), sector))
         return std::nullopt;
     Match match;
     match.size = fileSize(probe.verdict, probe.data(), sector);
@@ -31,7 +31,7 @@ std::optional<Match> TiffFileCheck::recognise(Probe& probe, uint64_t sector) {
 uint64_t TiffFileCheck::fileSize(const FamilyVerdict& verdict, const uint8_t* probe, uint64_t sectorNumber) {
     if (verdict.byteOrder == ByteOrder::Unknown) return 0;
     const bool littleEndian = verdict.byteOrder == ByteOrder::LittleEndian;
-    TiffWalker walker(readDiskFromTiffFileCheck, ctx, sectorNumber, littleEndian);
+    TiffWalker walker(window, ctx, sectorNumber, littleEndian);
     const uint32_t firstIfdOffset = tiff::firstIfdOffset(probe, littleEndian);
     if (!has(verdict, TiffFinding::RawTiff)) return plainTiffLength(walker, ctx, firstIfdOffset, PlainTiffLimits{});
     return rawStyleLength(walker, has(verdict, TiffFinding::CanonRawTiff), firstIfdOffset, probe, sectorNumber);
@@ -106,7 +106,7 @@ uint64_t TiffFileCheck::canonTiffJpgFileSize(TiffWalker& walker, const uint8_t* 
     IfdEntry exif;
     bool found = false;
     if (!walker.findTag(firstIfdOffset, tiff::kTagExifIfd, tiff::kMaxEntries, exif, found) || !found) return 0;
-    return canonTiffJpgFileSize(walker, exif.valueField, uint64_t{sectorNumber} * ctx.u32BytesInSector);
+    return canonTiffJpgFileSize(walker, exif.valueField, uint64_t{sectorNumber} * ctx.sectorSize);
 }
 
 uint64_t TiffFileCheck::canonTiffJpgFileSize(TiffWalker& walker, uint32_t exifIfdOffset, uint64_t fileStart) {

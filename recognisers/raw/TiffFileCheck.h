@@ -26,7 +26,7 @@ private:
     uint64_t canonTiffJpgFileSize(TiffWalker& walker, const uint8_t* probe, uint64_t sectorNumber);
     uint64_t canonTiffJpgFileSize(TiffWalker& walker, uint32_t exifIfdOffset, uint64_t fileStart);
 
-    ReadWindow readDiskFromTiffFileCheck;
+    ReadWindow window;
     bool gated;  // a member ticked before this one classifies the sector
 };
 

@@ -25,9 +25,9 @@ public:
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('I').set('M'); }
 
 protected:
-    // `readDisk` is the derived class's own window, constructed after this base.
-    TiffRawFileCheck(ScanContext& context, const TypeSelection& ticked, TiffMember which, ReadWindow& readDisk)
-        : Recogniser(context), member(which), gated(tiffMemberIsGated(which, ticked)), window(readDisk) {}
+    // `ownWindow` is the derived class's own window, constructed after this base.
+    TiffRawFileCheck(ScanContext& context, const TypeSelection& ticked, TiffMember which, ReadWindow& ownWindow)
+        : Recogniser(context), member(which), gated(tiffMemberIsGated(which, ticked)), window(ownWindow) {}
 
 private:
     TiffMember member;
@@ -39,10 +39,10 @@ private:
     class Class final : public TiffRawFileCheck {                                                               \
     public:                                                                                                     \
         Class(ScanContext& context, const TypeSelection& ticked)                                                \
-            : TiffRawFileCheck(context, ticked, TiffMember::Member, readDiskFrom##Class), readDiskFrom##Class(context) {} \
+            : TiffRawFileCheck(context, ticked, TiffMember::Member, window_), window_(context) {}               \
                                                                                                                 \
     private:                                                                                                    \
-        ReadWindow readDiskFrom##Class;                                                                         \
+        ReadWindow window_;                                                                                     \
     }
 
 PELORIN_TIFF_RAW_MEMBER(ArwFileCheck, Arw);

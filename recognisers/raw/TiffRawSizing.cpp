@@ -63,7 +63,7 @@ public:
     Sizer(FamilyVerdict& sectorVerdict, const ScanContext& context, ReadWindow& window, const uint8_t* header,
           uint64_t sectorNumber)
         : verdict(sectorVerdict), ctx(context), readWindow(window), probe(header), fileSector(sectorNumber),
-          sectorSize(context.u32BytesInSector),
+          sectorSize(context.sectorSize),
           walker(window, context, sectorNumber, sectorVerdict.byteOrder == ByteOrder::LittleEndian) {}
 
     // The preview the measuring found; none unless it was reported found.

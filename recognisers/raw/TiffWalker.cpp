@@ -34,7 +34,7 @@ TiffWalker::TiffWalker(ReadWindow& window, const ScanContext& context, uint64_t 
     : window_(window), ctx_(context), fileSector_(fileSector), littleEndian_(littleEndian) {}
 
 bool TiffWalker::hold(uint64_t fileOffset, uint32_t count, uint64_t& position) {
-    const uint32_t sectorSize = ctx_.u32BytesInSector;
+    const uint32_t sectorSize = ctx_.sectorSize;
     const uint64_t span = std::min<uint64_t>(uint64_t{kSpan} + sectorSize, ReadWindow::kCapacity);
     // Another walker over the same window may have moved it since.
     held_ = held_ && window_.sector() == fileSector_ + heldStart_ / sectorSize;

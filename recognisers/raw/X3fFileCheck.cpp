@@ -31,7 +31,6 @@ std::optional<Match> X3fFileCheck::recognise(Probe& probe, uint64_t sector) {
 bool X3fFileCheck::headerMatches(const uint8_t* probe, uint64_t sectorNumber) {
     fovb = isFovb(probe);
     if (!fovb) return isSigmaTiff(probe, sectorNumber);
-    ReadWindow& window = readDiskFromX3fFileCheck;
     if (!window.read(sectorNumber)) return false;
     return window.matches(kSectionMarkAt, "SEC", 3);
 }
@@ -41,7 +40,7 @@ bool X3fFileCheck::isSigmaTiff(const uint8_t* probe, uint64_t sectorNumber) {
     if (byteOrder == ByteOrder::Unknown) return false;
     if (tiff::isHeapCcdr(probe)) return false;
     const bool littleEndian = byteOrder == ByteOrder::LittleEndian;
-    TiffWalker walker(readDiskFromX3fFileCheck, ctx, sectorNumber, littleEndian);
+    TiffWalker walker(window, ctx, sectorNumber, littleEndian);
     const uint32_t firstIfdOffset = tiff::firstIfdOffset(probe, littleEndian);
     if (firstIfdOffset < 8 || firstIfdOffset > tiff::kOffsetLimit) return false;
     Ifd ifd;
@@ -65,7 +64,7 @@ bool X3fFileCheck::isSigmaTiff(const uint8_t* probe, uint64_t sectorNumber) {
 uint64_t X3fFileCheck::fileSize(const uint8_t* probe, uint64_t sectorNumber, Preview& preview) {
     if (fovb) return fovbLength(sectorNumber, preview);
     const bool littleEndian = byteOrder == ByteOrder::LittleEndian;
-    TiffWalker walker(readDiskFromX3fFileCheck, ctx, sectorNumber, littleEndian);
+    TiffWalker walker(window, ctx, sectorNumber, littleEndian);
     const uint32_t firstIfdOffset = tiff::firstIfdOffset(probe, littleEndian);
     PlainTiffLimits limits;
     limits.firstIfdOffsetLimit = kSigmaFirstIfdLimit;
@@ -76,7 +75,6 @@ uint64_t X3fFileCheck::fileSize(const uint8_t* probe, uint64_t sectorNumber, Pre
 
 // The section directory ("SECd") closes the file: found by searching forward.
 uint64_t X3fFileCheck::fovbLength(uint64_t sectorNumber, Preview& preview) {
-    ReadWindow& window = readDiskFromX3fFileCheck;
     if (!window.read(sectorNumber)) return 0;
     const uint8_t marker = window.byte(kPreviewStartAt + 3);
     const bool previewExpected = window.matches(kSectionMarkAt, "SECi", 4) && window.byte(kPreviewStartAt) == 0xFF &&
@@ -99,7 +97,7 @@ uint64_t X3fFileCheck::fovbLength(uint64_t sectorNumber, Preview& preview) {
         if (!walker.u32(directory + 12, previewOffset) || !walker.u32(directory + 16, previewLength)) return 0;
         const uint64_t offset = uint64_t{previewOffset} + kImageSectionHeader;
         if (offset <= kPreviewOffsetLimit) {
-            const uint32_t sectorSize = ctx.u32BytesInSector;
+            const uint32_t sectorSize = ctx.sectorSize;
             preview = {.sector = sectorNumber + offset / sectorSize,
                        .extraBytes = static_cast<uint32_t>(offset % sectorSize),
                        .size = previewLength};

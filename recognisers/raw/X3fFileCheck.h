@@ -9,7 +9,7 @@ namespace pelorin {
 
 class X3fFileCheck final : public Recogniser {
 public:
-    explicit X3fFileCheck(ScanContext& context) : Recogniser(context), readDiskFromX3fFileCheck(context) {}
+    explicit X3fFileCheck(ScanContext& context) : Recogniser(context), window(context) {}
 
     std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
     std::bitset<256> acceptedFirstBytes() const override { return std::bitset<256>().set('F').set('I').set('M'); }
@@ -20,7 +20,7 @@ private:
     bool isSigmaTiff(const uint8_t* probe, uint64_t sectorNumber);
     uint64_t fovbLength(uint64_t sectorNumber, Preview& preview);
 
-    ReadWindow readDiskFromX3fFileCheck;
+    ReadWindow window;
     bool fovb = false;  // the header just accepted starts "FOVb"
     ByteOrder byteOrder = ByteOrder::Unknown;  // of the Sigma TIFF just accepted
 };

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/HDIR.h"
+#include "engine/FoundNode.h"
 #include "support/TestSupport.h"
 
 namespace pelorin::test {
@@ -56,9 +56,9 @@ inline void PrintTo(const Leaf& leaf, std::ostream* out) {
 }
 
 // The files of one type folder, in the order found; empty when no file of the type was found.
-inline Leaves leavesIn(const HDIR& root, std::string_view folderName) {
+inline Leaves leavesIn(const FoundNode& root, std::string_view folderName) {
     Leaves leaves;
-    if (const HDIR* folder = folderNamed(root, folderName))
+    if (const FoundNode* folder = folderNamed(root, folderName))
         for (const auto& child : folder->children()) leaves.push_back({child->sectorNumber(), child->fileSize()});
     return leaves;
 }
@@ -82,8 +82,8 @@ struct Sized {
 };
 inline Sized sizeOn(Recogniser& check, ScanContext& ctx, const std::string& path, uint64_t sector,
                     bool cancel = false) {
-    ctx.bCancelScanning = cancel;
-    const std::optional<Match> match = recogniseAt(check, path, sector, ctx.u32BytesInSector);
+    ctx.cancelRequested = cancel;
+    const std::optional<Match> match = recogniseAt(check, path, sector, ctx.sectorSize);
     if (!match) return {0, false};
     return {match->size, std::min(match->skipPast, match->size) != 0};
 }

@@ -134,7 +134,7 @@ inline std::vector<BlockDevice> recordedAs(std::vector<std::pair<std::string, st
 struct RecordingView final : DriveListView {
     void reloadDriveTable() override { ++reloads; }
     void setNextEnabled(bool enabled) override { nextEnabled = enabled; }
-    void showChosenDrive(const ChosenDrive& drive) override { description = texts::chosenDriveDescription(drive.selectedDrive, drive.serial, drive.selectedDriveSize); }
+    void showChosenDrive(const ChosenDrive& drive) override { description = texts::chosenDriveDescription(drive.name, drive.serial, drive.sizeInBytes); }
     void showNoDriveChosen() override { description = texts::kSelectDrivePrompt; }
     ShownPage shownPage() const override { return page; }
     void rematchOpenedScanInfoDrive() override { ++rematches; }

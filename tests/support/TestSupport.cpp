@@ -55,16 +55,16 @@ TypeSelection selectionOf(std::initializer_list<FileType> types) {
 
 ScanResult scanImage(const std::string& path, TypeSelection ticked, uint32_t sectorSize) {
     ScanContext ctx;
-    ctx.selectedDriveMountPoint = path;
-    ctx.u32BytesInSector = sectorSize;
-    ctx.u64DriveSectorNumber = std::filesystem::file_size(path) / sectorSize;
+    ctx.sourcePath = path;
+    ctx.sectorSize = sectorSize;
+    ctx.sectorCount = std::filesystem::file_size(path) / sectorSize;
     RecordingController controller(ticked);
     Scanning scanning(ctx, controller, registry());
-    scanning.scanningThread();
-    return {scanning.takeDirRoot(), controller.alerts};
+    scanning.run();
+    return {scanning.takeRoot(), controller.alerts};
 }
 
-const HDIR* folderNamed(const HDIR& root, std::string_view name) {
+const FoundNode* folderNamed(const FoundNode& root, std::string_view name) {
     for (const auto& child : root.children())
         if (child->fileName() == name) return child.get();
     return nullptr;
@@ -80,7 +80,7 @@ long long readAt(const std::string& path, uint64_t offset, std::span<uint8_t> bu
 PathSource::PathSource(const ScanContext& context) : Source("test", 0, 512), ctx(context) {}
 
 SourceRead PathSource::read(uint64_t offset, std::span<uint8_t> buffer) {
-    auto source = FileSource::open(ctx.cDriveMountedPath);
+    auto source = FileSource::open(ctx.sourcePath);
     if (!source) return {0, errno};
     return source->read(offset, buffer);
 }
@@ -100,9 +100,9 @@ SourceRead FaultySource::read(uint64_t offset, std::span<uint8_t> buffer) {
 
 std::unique_ptr<TestContext> contextFor(const std::string& path, uint32_t sectorSize) {
     auto ctx = std::make_unique<TestContext>();
-    ctx->selectedDriveMountPoint = ctx->cDriveMountedPath = path;
-    ctx->u32BytesInSector = sectorSize;
-    ctx->u64DriveSectorNumber = std::filesystem::file_size(path) / sectorSize;
+    ctx->sourcePath = path;
+    ctx->sectorSize = sectorSize;
+    ctx->sectorCount = std::filesystem::file_size(path) / sectorSize;
     return ctx;
 }
 

@@ -45,9 +45,9 @@ std::filesystem::path fixturePath(const std::string& relativePath);
 class RecordingController : public ScanController {
 public:
     explicit RecordingController(TypeSelection ticked) : ticked(ticked) {}
-    bool fileSelectionFlag(FileType type) const override { return ticked[index(type)]; }
-    void updateProgressBar() override { ++progressRequests; }
-    void scanningCompleted(const ScanOutcome& how) override {
+    bool isTicked(FileType type) const override { return ticked[index(type)]; }
+    void progressChanged() override { ++progressRequests; }
+    void finished(const ScanOutcome& how) override {
         ++completions;
         outcome = how;
     }
@@ -69,19 +69,19 @@ TypeSelection selectionOf(std::initializer_list<FileType> types);
 
 // Scans a source with the given types ticked and returns the tree.
 struct ScanResult {
-    std::unique_ptr<HDIR> root;
+    std::unique_ptr<FoundNode> root;
     std::vector<std::string> alerts;
 };
 ScanResult scanImage(const std::string& path, TypeSelection ticked, uint32_t sectorSize = 512);
 
 // The type folder with this name under the root, or null.
-const HDIR* folderNamed(const HDIR& root, std::string_view name);
+const FoundNode* folderNamed(const FoundNode& root, std::string_view name);
 
 // Reads up to buffer.size() bytes at a byte offset of a file: the count, or
 // -1 when it cannot be opened or read.
 long long readAt(const std::string& path, uint64_t offset, std::span<uint8_t> buffer);
 
-// A source that opens the context's cDriveMountedPath afresh for every read,
+// A source that opens the context's sourcePath afresh for every read,
 // so that a test can count reads by counting opens (OpenCounter) and make the
 // source vanish by pointing the path elsewhere.
 class PathSource final : public Source {

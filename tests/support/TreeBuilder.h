@@ -18,22 +18,22 @@ namespace pelorin::test {
 class TreeBuilder {
 public:
     TreeBuilder() : controller(TypeSelection{}), scanning(ctx, controller, registry()) {
-        auto root = std::make_unique<HDIR>();
-        root->setFileType(HDIR::kFolder);
-        root->setFileID(HDIR::kRootID);
+        auto root = std::make_unique<FoundNode>();
+        root->setFileType(FoundNode::kFolder);
+        root->setFileID(FoundNode::kRootID);
         root->setParentID(1);
         root->setFileName("ROOT");
-        scanning.setDirRoot(std::move(root));
+        scanning.setRoot(std::move(root));
     }
 
-    HDIR* root() { return scanning.dirRoot(); }
+    FoundNode* root() { return scanning.root(); }
 
     // A type folder attached to the root, as at the end of a scan.
-    HDIR* folder(const std::string& name, const std::string& extension) {
-        auto node = std::make_unique<HDIR>();
-        node->setFileType(HDIR::kFolder);
+    FoundNode* folder(const std::string& name, const std::string& extension) {
+        auto node = std::make_unique<FoundNode>();
+        node->setFileType(FoundNode::kFolder);
         node->setFileID(nextFolderId++);
-        node->setParentID(HDIR::kRootID);
+        node->setParentID(FoundNode::kRootID);
         node->setFileName(name);
         node->setExtension(extension);
         node->setPathName("/" + root()->fileName());
@@ -41,13 +41,13 @@ public:
         root()->addToChildrenCount(1);
         return root()->addChild(std::move(node));
     }
-    HDIR* file(HDIR* folder, uint64_t size, uint64_t sector) {
+    FoundNode* file(FoundNode* folder, uint64_t size, uint64_t sector) {
         root()->addToFileSize(size);
-        return scanning.addDetailsToHdir(folder, size, sector);
+        return scanning.addFoundFile(folder, size, sector);
     }
-    HDIR* preview(HDIR* folder, uint64_t size, uint64_t sector, int32_t extraBytes) {
+    FoundNode* preview(FoundNode* folder, uint64_t size, uint64_t sector, int32_t extraBytes) {
         root()->addToFileSize(size);
-        return scanning.addDetailsOfRawJpgFile(folder, sector, size, extraBytes);
+        return scanning.addRawPreview(folder, sector, size, extraBytes);
     }
 
 private:
@@ -63,21 +63,21 @@ struct Recount {
     int32_t ticked = 0;
     uint64_t bytes = 0;
 };
-inline Recount recount(const HDIR& node) {
+inline Recount recount(const FoundNode& node) {
     Recount sum;
     if (node.childrenCount() <= 0) return sum;
     for (const auto& child : node.children()) {
         const bool ticked = child->selected() == 1;
         const Recount below = recount(*child);
         sum.ticked += ticked + below.ticked;
-        sum.bytes += (ticked && child->fileType() == HDIR::kFoundFile ? child->fileSize() : 0) + below.bytes;
+        sum.bytes += (ticked && child->fileType() == FoundNode::kFoundFile ? child->fileSize() : 0) + below.bytes;
     }
     return sum;
 }
 
 // Checks the kept tallies, the check box and the links of every node against a
 // recount of the tree.
-inline void expectTalliesMatchRecount(const HDIR& node) {
+inline void expectTalliesMatchRecount(const FoundNode& node) {
     const Recount fresh = recount(node);
     const int32_t count = node.childrenCount();
     const int mark = count == 0 ? node.selected() : fresh.ticked >= count ? 1 : fresh.ticked == 0 ? 0 : -1;

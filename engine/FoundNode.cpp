@@ -1,40 +1,40 @@
-#include "engine/HDIR.h"
+#include "engine/FoundNode.h"
 
 namespace pelorin {
 
-void HDIR::setFileType(uint32_t type) {
+void FoundNode::setFileType(uint32_t type) {
     const Tally before = ownTally();
     fileType_ = type;
     passUp(ownTally() - before);
 }
 
-void HDIR::setFileSize(uint64_t size) {
+void FoundNode::setFileSize(uint64_t size) {
     const Tally before = ownTally();
     fileSize_ = size;
     passUp(ownTally() - before);
 }
 
-void HDIR::setSelected(uint8_t value) {
+void FoundNode::setSelected(uint8_t value) {
     const Tally before = ownTally();
     selected_ = value;
     passUp(ownTally() - before);
 }
 
-void HDIR::setChildrenCount(int32_t count) {
+void FoundNode::setChildrenCount(int32_t count) {
     const bool wasCounting = childrenCount_ > 0;
     childrenCount_ = count;
     // What is below starts or stops counting towards the ancestors.
     if (wasCounting != (count > 0)) passUp(wasCounting ? Tally{} - below_ : below_);
 }
 
-TickState HDIR::tickState() const {
+TickState FoundNode::tickState() const {
     if (childrenCount_ == 0) return selected_ == 1 ? TickState::On : TickState::Off;
     const int32_t ticked = childrenSelected();
     if (ticked >= childrenCount_) return TickState::On;
     return ticked == 0 ? TickState::Off : TickState::Mixed;
 }
 
-HDIR* HDIR::addChild(std::unique_ptr<HDIR> child) {
+FoundNode* FoundNode::addChild(std::unique_ptr<FoundNode> child) {
     child->parent_ = this;
     child->row_ = static_cast<int32_t>(children_.size());
     const Tally share = child->tallyForParent();
@@ -44,16 +44,16 @@ HDIR* HDIR::addChild(std::unique_ptr<HDIR> child) {
     return children_.back().get();
 }
 
-HDIR::Tally HDIR::ownTally() const {
+FoundNode::Tally FoundNode::ownTally() const {
     if (selected_ != 1) return {};
     return {1, fileType_ == kFoundFile ? fileSize_ : 0};
 }
 
-void HDIR::passUp(Tally delta) {
+void FoundNode::passUp(Tally delta) {
     // Only a node that is in its parent's children counts there: a type
     // folder names the root as its parent while the scan is still filling it.
-    for (HDIR* node = this; !delta.empty() && node->row_ >= 0 && node->parent_;) {
-        HDIR* up = node->parent_;
+    for (FoundNode* node = this; !delta.empty() && node->row_ >= 0 && node->parent_;) {
+        FoundNode* up = node->parent_;
         up->below_ += delta;
         if (up->childrenCount_ <= 0) return;  // up shows as a leaf: its own share is unchanged
         node = up;

@@ -16,7 +16,7 @@ namespace pelorin {
 enum class NodeKind { Folder, File };
 enum class TickState { Off, On, Mixed };
 
-class HDIR {
+class FoundNode {
 public:
     // The kind as a scan-info file stores it.
     static constexpr uint32_t kFolder = 1;
@@ -71,16 +71,16 @@ public:
     TickState tickState() const;
 
     // Set by addChild; a type folder names the root before the scan attaches it.
-    HDIR* parent() const { return parent_; }
-    void setParent(HDIR* node) { parent_ = node; }
+    FoundNode* parent() const { return parent_; }
+    void setParent(FoundNode* node) { parent_ = node; }
     // The position in the parent's children, or -1 before addChild.
     int32_t row() const { return row_; }
-    const std::vector<std::unique_ptr<HDIR>>& children() const { return children_; }
+    const std::vector<std::unique_ptr<FoundNode>>& children() const { return children_; }
 
     // Appends, links the child to this node (parent and row) and adds its
     // ticks to the tallies above; childrenCount is left to the caller.
-    HDIR* addChild(std::unique_ptr<HDIR> child);
-    HDIR* childAtIndex(int32_t i) const { return children_.at(static_cast<std::size_t>(i)).get(); }
+    FoundNode* addChild(std::unique_ptr<FoundNode> child);
+    FoundNode* childAtIndex(int32_t i) const { return children_.at(static_cast<std::size_t>(i)).get(); }
     bool expandable() const { return childrenCount_ > 0; }
 
 private:
@@ -123,8 +123,8 @@ private:
     int32_t storedChildrenSelected_ = 0;
     int32_t row_ = -1;
     Tally below_;  // ticked nodes among the children, and what their counted descendants hold
-    std::vector<std::unique_ptr<HDIR>> children_;
-    HDIR* parent_ = nullptr;
+    std::vector<std::unique_ptr<FoundNode>> children_;
+    FoundNode* parent_ = nullptr;
 };
 
 }  // namespace pelorin
