@@ -85,6 +85,21 @@ bool TiffWalker::bytes(uint64_t fileOffset, uint8_t* out, uint32_t count) {
     return true;
 }
 
+bool TiffWalker::readEntry(uint64_t at, IfdEntry& entry) {
+    uint32_t tag = 0, type = 0;
+    if (!u16(at, tag) || !u16(at + 2, type) || !u32(at + 4, entry.count) || !u32(at + 8, entry.valueField))
+        return false;
+    entry.tag = static_cast<uint16_t>(tag);
+    entry.type = static_cast<uint16_t>(type);
+    entry.inlineValue = entry.valueField;
+    if (type == 3 || type == 8) {  // a 16-bit value sits in the first two bytes of the field
+        uint32_t first = 0;
+        if (!u16(at + 8, first)) return false;
+        entry.inlineValue = first;
+    }
+    return true;
+}
+
 bool TiffWalker::readIfd(uint64_t fileOffset, Ifd& out) {
     out.entryCount = 0;
     out.nextIfdOffset = 0;
@@ -94,19 +109,7 @@ bool TiffWalker::readIfd(uint64_t fileOffset, Ifd& out) {
     if (!u16(fileOffset, out.entryCount)) return false;
     if (!out.entriesRead()) return true;
     for (uint32_t i = 0; i < out.entryCount; ++i) {
-        const uint64_t at = fileOffset + 2 + uint64_t{tiff::kEntrySize} * i;
-        IfdEntry& entry = out.entries[i];
-        uint32_t tag = 0, type = 0;
-        if (!u16(at, tag) || !u16(at + 2, type) || !u32(at + 4, entry.count) || !u32(at + 8, entry.valueField))
-            return false;
-        entry.tag = static_cast<uint16_t>(tag);
-        entry.type = static_cast<uint16_t>(type);
-        entry.inlineValue = entry.valueField;
-        if (type == 3 || type == 8) {
-            uint32_t first = 0;
-            if (!u16(at + 8, first)) return false;
-            entry.inlineValue = first;
-        }
+        if (!readEntry(fileOffset + 2 + uint64_t{tiff::kEntrySize} * i, out.entries[i])) return false;
     }
     return u32(fileOffset + 2 + uint64_t{tiff::kEntrySize} * out.entryCount, out.nextIfdOffset);
 }
@@ -122,11 +125,7 @@ bool TiffWalker::findTag(uint64_t ifdOffset, uint16_t tag, uint32_t maxEntries, 
         uint32_t entryTag = 0;
         if (!u16(at, entryTag)) return false;
         if (entryTag != tag) continue;
-        uint32_t type = 0;
-        if (!u16(at + 2, type) || !u32(at + 4, out.count) || !u32(at + 8, out.valueField)) return false;
-        out.tag = tag;
-        out.type = static_cast<uint16_t>(type);
-        out.inlineValue = out.valueField;
+        if (!readEntry(at, out)) return false;
         found = true;
         return true;
     }

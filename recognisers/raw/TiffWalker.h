@@ -121,6 +121,9 @@ public:
     uint64_t previewJpegLength(uint64_t address);
 
 private:
+    // One 12-byte directory entry at the file offset.
+    bool readEntry(uint64_t at, IfdEntry& entry);
+
     uint64_t jpegLength(uint64_t address, const JpegWalkRules& rules);
     bool hold(uint64_t fileOffset, uint32_t count, uint64_t& position);
 
