@@ -1,7 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <random>
+
+#include "engine/CheckController.h"
 #include "recognisers/media/JpgFileCheck.h"
+#include "recovery/SaveRecoveredFiles.h"
+#include "support/RecordingPrompts.h"
 #include "support/TestSupport.h"
+#include "support/TreeBuilder.h"
+#include "tools/ImageLayout.h"
 
 namespace pelorin::test {
 namespace {
@@ -38,19 +47,37 @@ uint64_t sizeOf(const Bytes& jpeg, uint64_t offset = 0, uint64_t imageSize = 256
     return recognise(check, image.path(), offset / sectorSize, sectorSize);
 }
 
-TEST(JpgFileCheck, HeaderNeedsStartOfImageAndAKnownFirstSegment) {
+TEST(JpgFileCheck, HeaderNeedsStartOfImageAndAnAppSegmentOrAKnownFirstMarker) {
     TempImage image(512);
     auto ctx = contextFor(image.path());
     JpgFileCheck check(*ctx);
-    for (uint8_t third : {0xE1, 0xE0, 0xDB, 0xEE, 0xC4, 0xFE}) {
-        const uint8_t probe[kProbeSize] = {0xFF, 0xD8, 0xFF, third};
-        EXPECT_TRUE(recogniseBytes(check, probe, 0)) << int(third);
+    Bytes accepted{0xDB, 0xC4, 0xFE};
+    for (int app = 0xE0; app <= 0xEF; ++app) accepted.push_back(uint8_t(app));
+    for (uint8_t fourth : accepted) {
+        const uint8_t probe[kProbeSize] = {0xFF, 0xD8, 0xFF, fourth};
+        EXPECT_TRUE(recogniseBytes(check, probe, 0)) << int(fourth);
     }
-    for (Bytes head : {Bytes{0xFF, 0xD8, 0xFF, 0xC0}, Bytes{0xFF, 0xD8, 0xFF, 0xE2}, Bytes{0xFF, 0xD8, 0x00, 0xE0},
-                       Bytes{0xFF, 0xD9, 0xFF, 0xE0}}) {
+    for (Bytes head : {Bytes{0xFF, 0xD8, 0xFF, 0xC0}, Bytes{0xFF, 0xD8, 0xFF, 0xDF}, Bytes{0xFF, 0xD8, 0xFF, 0xF0},
+                       Bytes{0xFF, 0xD8, 0xFF, 0xFF}, Bytes{0xFF, 0xD8, 0x00, 0xE0}, Bytes{0xFF, 0xD9, 0xFF, 0xE0}}) {
         uint8_t probe[kProbeSize] = {};
         std::copy(head.begin(), head.end(), probe);
-        EXPECT_FALSE(recogniseBytes(check, probe, 0));
+        EXPECT_FALSE(recogniseBytes(check, probe, 0)) << int(head[3]);
+    }
+}
+
+// Random bytes behind any APPn marker are sized as behind APP0: the marker
+// only lets the walk start, the walk alone decides the length.
+TEST(JpgFileCheck, RandomBytesAfterAnyAppMarkerGetTheLengthTheyGetAfterApp0) {
+    std::mt19937 random(21);
+    for (int trial = 0; trial < 6; ++trial) {
+        Bytes jpeg{0xFF, 0xD8, 0xFF, 0xE0};
+        for (int i = 0; i < 4096; ++i) jpeg.push_back(uint8_t(random()));
+        const uint64_t afterApp0 = sizeOf(jpeg, 1024, 128 * 1024);
+        ASSERT_GT(afterApp0, 0u);
+        for (int app = 0xE1; app <= 0xEF; ++app) {
+            jpeg[3] = uint8_t(app);
+            EXPECT_EQ(sizeOf(jpeg, 1024, 128 * 1024), afterApp0) << "trial " << trial << ", marker " << app;
+        }
     }
 }
 
@@ -138,13 +165,74 @@ TEST(JpgFileCheck, FileBeyondFourGibibytesIsReadAtItsTrueOffset) {
 
 // Real files from ImageMagick and exiftool. Each ends with its end-of-image
 // marker, so its length is the file's size plus the slack; the EXIF file
-// carries a thumbnail whose own end-of-image marker must not end the walk.
+// carries a thumbnail whose own end-of-image marker must not end the walk;
+// two open with an APP2 (ICC profile) and an APP13 (IPTC) segment.
 TEST(JpgFileCheck, RealFilesAreSizedExactly) {
-    for (const char* name : {"jpeg/baseline.jpg", "jpeg/progressive.jpg", "jpeg/exif.jpg", "jpeg/large.jpg"}) {
+    for (const char* name : {"jpeg/baseline.jpg", "jpeg/progressive.jpg", "jpeg/exif.jpg", "jpeg/large.jpg",
+                             "jpeg/icc.jpg", "jpeg/iptc.jpg"}) {
         const Bytes jpeg = fixture(name);
         ASSERT_EQ(jpeg[jpeg.size() - 2], 0xFF);
         ASSERT_EQ(jpeg.back(), 0xD9);
         EXPECT_EQ(sizeOf(jpeg, 1024, jpeg.size() + 4096), jpeg.size() + kSlack) << name;
+    }
+}
+
+// End to end among random bytes: the photos that open with an ICC profile
+// (APP2) and with IPTC data (APP13) are listed at their sectors with their
+// lengths and saved byte for byte; a sector opening FF D8 FF E7 over random
+// bytes is filed with the length it would get after FF D8 FF E0.
+TEST(JpgFileCheck, PhotosOpeningWithAnyAppSegmentAreFoundAndSavedByteExact) {
+    constexpr uint64_t kImageSize = 256 * 1024, kIcc = 9, kIptc = 40, kApp7 = 300;
+    TempImage image;
+    const tools::ImageLayout layout{.size = kImageSize, .sectorSize = 512,
+                                    .fills = {{.offset = 0, .length = kImageSize, .kind = "random", .seed = 21}},
+                                    .placements = {{kIcc, "jpeg/icc.jpg"}, {kIptc, "jpeg/iptc.jpg"}}};
+    tools::buildImage(layout, PELORIN_FIXTURES_DIR, image.path());
+    const Bytes icc = fixture("jpeg/icc.jpg"), iptc = fixture("jpeg/iptc.jpg");
+    ASSERT_EQ(icc[3], 0xE2);
+    ASSERT_EQ(iptc[3], 0xED);
+
+    // What the walk gives these random bytes after an APP0 marker.
+    image.write(kApp7 * 512, {0xFF, 0xD8, 0xFF, 0xE0});
+    auto ctx = contextFor(image.path());
+    JpgFileCheck check(*ctx);
+    const uint64_t app7Length = recognise(check, image.path(), kApp7);
+    ASSERT_GT(app7Length, 0u);
+    image.write(kApp7 * 512 + 3, {0xE7});
+
+    auto result = scanImage(image.path(), selectionOf({FileType::Jpg}));
+    ASSERT_TRUE(result.alerts.empty());
+    const FoundNode* jpg = folderNamed(*result.root, "JPG Files");
+    ASSERT_NE(jpg, nullptr);
+    const std::pair<uint64_t, uint64_t> expected[] = {
+        {kIcc, icc.size() + kSlack}, {kIptc, iptc.size() + kSlack}, {kApp7, app7Length}};
+    ASSERT_EQ(jpg->children().size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(jpg->childAtIndex(int(i))->sectorNumber(), expected[i].first);
+        EXPECT_EQ(jpg->childAtIndex(int(i))->fileSize(), expected[i].second) << "at sector " << expected[i].first;
+    }
+
+    SelectionTotals totals;
+    CheckController(result.root.get(), true, totals).run();
+    auto source = FileSource::open(image.path());
+    RecordingPrompts prompts;
+    TempDir destination;
+    const SaveResult saved = SaveRecoveredFiles(*source, 512, totals, prompts).save(*result.root, destination.path());
+    ASSERT_EQ(saved.outcome, SaveOutcome::Completed);
+    ASSERT_EQ(saved.filesSaved, 3);
+    const Bytes imageBytes = readBytes(image.path());
+    const std::filesystem::path folder = std::filesystem::path(saved.recoveryFolder) / "ROOT/JPG Files";
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        const auto [sector, length] = expected[i];
+        const Bytes recovered = readBytes(folder / ("file" + std::to_string(i + 1) + ".jpg"));
+        const auto from = imageBytes.begin() + long(sector * 512);
+        EXPECT_EQ(recovered, Bytes(from, from + long(length))) << "at sector " << sector;
+    }
+    // The photos themselves, whole, before the slack.
+    for (const auto& [name, photo] : {std::pair{"file1.jpg", &icc}, std::pair{"file2.jpg", &iptc}}) {
+        const Bytes recovered = readBytes(folder / name);
+        ASSERT_GE(recovered.size(), photo->size()) << name;
+        EXPECT_TRUE(std::equal(photo->begin(), photo->end(), recovered.begin())) << name;
     }
 }
 

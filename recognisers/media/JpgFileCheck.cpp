@@ -6,8 +6,11 @@ namespace pelorin {
 
 bool JpgFileCheck::headerMatches(const uint8_t* probe, uint64_t) {
     if (probe[0] != 0xFF || probe[1] != 0xD8 || probe[2] != 0xFF) return false;
+    // Any APPn segment may open a file (APP2 for an ICC profile, APP13 for
+    // Photoshop/IPTC data); the segment walk then sizes it like the others.
+    if ((probe[3] & 0xF0) == 0xE0) return true;
     switch (probe[3]) {
-    case 0xE1: case 0xE0: case 0xDB: case 0xEE: case 0xC4: case 0xFE: return true;
+    case 0xDB: case 0xC4: case 0xFE: return true;
     default: return false;
     }
 }
