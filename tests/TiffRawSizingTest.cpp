@@ -20,14 +20,14 @@ Entries operator+(Entries a, const Entries& b) {
     return a;
 }
 
-// Strip offsets and byte counts: inline for one strip, arrays for several, left out for none.
-Entries strips(TiffBuilder& b, const std::vector<uint32_t>& offsets, const std::vector<uint32_t>& counts) {
+// Strip (or, from 324 on, tile) offsets and byte counts: inline for one, arrays for several, left out for none.
+Entries strips(TiffBuilder& b, const std::vector<uint32_t>& offsets, const std::vector<uint32_t>& counts, uint16_t offsetTag = 273) {
     auto entry = [&](uint16_t tag, const std::vector<uint32_t>& v) {
         if (v.size() < 2) return v.empty() ? Entries{} : Entries{L::long1(tag, v[0])};
         return Entries{TiffEntry{tag, 4, uint32_t(v.size()), b.placeValues(v)}};
     };
-    const Entries first = entry(273, offsets);  // placed before the counts
-    return first + entry(279, counts);
+    const Entries first = entry(offsetTag, offsets);  // placed before the counts
+    return first + entry(offsetTag == 273 ? 279 : 325, counts);
 }
 
 uint32_t firstIfdOf(const Bytes& f) {
@@ -141,8 +141,10 @@ Bytes pef(uint32_t stripOffset, uint32_t stripBytes, const std::vector<std::pair
     return b.bytes();
 }
 
-// One SubIFD (raw only) or two (raw, then preview). A raw byte count of 0 leaves the raw SubIFD without strips.
-Bytes dng(const std::string& model, uint32_t rawOffset, uint32_t rawBytes, uint32_t previewAt = 0, uint32_t previewLength = 0) {
+// One SubIFD (raw only) or two (raw, then preview), plus `main` in the first IFD. A raw byte count
+// of 0 leaves the raw SubIFD without strips.
+Bytes dng(const std::string& model, uint32_t rawOffset, uint32_t rawBytes, uint32_t previewAt = 0, uint32_t previewLength = 0,
+          const Entries& main = {}) {
     TiffBuilder b;
     const uint32_t raw = b.placeIfd(Entries{b.short1(259, 1), b.short1(262, 32803)} +
                                     (rawBytes ? strips(b, {rawOffset}, {rawBytes}) : Entries{}));
@@ -151,7 +153,26 @@ Bytes dng(const std::string& model, uint32_t rawOffset, uint32_t rawBytes, uint3
         const uint32_t preview = b.placeIfd(strips(b, {previewAt}, {previewLength}) + Entries{b.short1(259, 7)});
         subIfds = {330, 4, 2, b.placeValues(std::vector<uint32_t>{raw, preview})};
     }
-    b.firstIfd(b.placeIfd({b.ascii(271, "Maker"), b.ascii(272, model), subIfds, TiffEntry{50706, 1, 4, 0x00000401}}));
+    b.firstIfd(b.placeIfd(Entries{b.ascii(271, "Maker"), b.ascii(272, model), subIfds, TiffEntry{50706, 1, 4, 0x00000401}} + main));
+    return b.bytes();
+}
+
+// A DNG as cameras and phones write it: no SubIFDs, the image in the first IFD, in one strip or
+// in four tiles, from `imageAt` on. An XMP packet of `xmpBytes`, when given, follows the
+// directory, which is placed from `ifdAt` on.
+Bytes cameraDng(bool little, bool tiles, uint32_t imageAt, uint32_t imageBytes, uint32_t xmpBytes = 0, uint32_t ifdAt = 0) {
+    TiffBuilder b(little);
+    Entries entries{b.ascii(271, tiles ? "GoPro" : "Canon"), b.ascii(272, tiles ? "HERO8 Black" : "Canon EOS 550D"), b.short1(259, 1),
+                    b.short1(262, 32803), TiffEntry{50706, 1, 4, little ? 0x00000401u : 0x01040000u}};
+    const uint32_t tile = imageBytes / 4;
+    entries = entries + (tiles ? strips(b, {imageAt, imageAt + tile, imageAt + 2 * tile, imageAt + 3 * tile},
+                                        {tile, tile, tile, imageBytes - 3 * tile}, 324)
+                               : strips(b, {imageAt}, {imageBytes}));
+    b.padTo(ifdAt);
+    const uint32_t ifd = uint32_t(b.bytes().size() + 1) & ~1u;
+    if (xmpBytes) entries.push_back({700, 1, xmpBytes, ifd + 12 * uint32_t(entries.size() + 1) + 6});
+    b.firstIfd(b.placeIfd(entries));
+    if (xmpBytes) b.place(Bytes(xmpBytes, ' '));
     return b.bytes();
 }
 
@@ -274,6 +295,8 @@ std::vector<Case> cases() {
         // The DNG version's bytes 1 4 0 0, read as an offset (0x401), lie beyond the directory: 4 bytes.
         {"DNG without raw strips", T::Dng, dngNoStrips, firstIfdOf(dngNoStrips) + 12u * 4 + 6 + 4 + 512},
         {"*ist D preview before the raw data's end, far into the source", T::Dng, dng("PENTAX *ist D", 0x3000, 0x80000, 0x1000, 0x5000), 0x83000 + 512, 0x1000, 0x5000, {.sector = 4000}},
+        // A thumbnail in the first IFD, as converters write, leaves the raw SubIFD's end standing.
+        {"DNG one SubIFD, thumbnail in the first IFD", T::Dng, dng("Camera", 0x3000, 0x80000, 0, 0, {L::long1(273, 0x90000), L::long1(279, 0x1000)}), 0x83000 + 512},
         {"*ist D preview after the raw data", T::Dng, dng("PENTAX *ist D", 0x3000, 0x80000, 0x83000, 0x5000), 0x88000 + 512, 0x83000, 0x5000},
         {"CR2 strip arrays", T::Cr2, cr2(0x4321, 0x30000, {0x1000, 0x2000, 0x200000}, {0x1000, 0x1000, 0x300000}), 0x500000, 0x4321, 0x30000},
         {"CR2 beyond 150 MiB", T::Cr2, cr2(0x4321, 0x30000, {0x9000000}, {0x600001}), 0},
@@ -320,6 +343,33 @@ TEST(TiffRawSizing, EveryMembersLayoutsAndPreviews) {
         EXPECT_EQ(m.previewExtra, c.previewAt % 512);
         EXPECT_EQ(m.previewSize, c.previewSize);
     }
+}
+
+// Cameras and phones that write DNG themselves keep the image in the first IFD and give it no SubIFDs:
+// the whole file is filed, measured as a raw SubIFD is.
+TEST(TiffRawSizing, DngWithItsImageInTheFirstIfd) {
+    for (const bool little : {true, false}) {
+        for (const bool tiles : {false, true}) {
+            for (const uint32_t xmp : {0u, 3000u}) {
+                SCOPED_TRACE(testing::Message() << (little ? "II" : "MM") << (tiles ? " tiles" : " strip") << " XMP " << xmp);
+                const Measured m = measure(T::Dng, cameraDng(little, tiles, 0x1000, 0x3E0000, xmp));
+                EXPECT_EQ(m.length, 0x3E1000 + 512);
+                EXPECT_FALSE(m.preview);
+                EXPECT_EQ(measure(T::Dng, cameraDng(little, tiles, 0x1000, 0x3E0000, xmp), {}, true).length, 0u);
+            }
+        }
+    }
+    // XMP counts four times its bytes; the larger of that and the image end is taken.
+    EXPECT_EQ(measure(T::Dng, cameraDng(true, false, 0x1000, 0x800, 3000)).length, 4 * 3000 + 512);
+    // An image before the directory, or one whose tile offsets lie beyond 150 MiB, leaves the estimate
+    // from the directory: its end, then the XMP packet after it.
+    const uint64_t directoryEnd = 0x10000 + 12 * 8 + 6;
+    EXPECT_EQ(measure(T::Dng, cameraDng(true, false, 0x100, 0xF000, 1000, 0x10000)).length, directoryEnd + 1000 + 512);
+    Bytes farTiles = cameraDng(true, true, 0x1000, 0x3E0000, 1000, 0x10000);
+    const uint32_t tileOffsetsField = 0x10000 + 2 + 12 * 4 + 8;  // the fifth entry, 324, holds the array's offset
+    ASSERT_EQ(farTiles[0x10000 + 2 + 12 * 4], 324 & 0xFF);
+    farTiles[tileOffsetsField + 3] = 0x0A;  // 0x0A00xxxx: beyond 150 MiB
+    EXPECT_EQ(measure(T::Dng, farTiles).length, directoryEnd + 4 * 4 + 1000 + 512);
 }
 
 TEST(TiffRawSizing, CraftedCountsAndOffsetsStayBounded) {
@@ -403,6 +453,39 @@ TEST(TiffRawSizing, ScanFilesRawFilesAndTheirPreviews) {
     // Nothing else is filed: no raw file falls to "TIFF Files", no sector inside a file is taken.
     for (const auto& folder : result.root->children()) filed += folder->children().size();
     EXPECT_EQ(filed, std::size(files) + preview);
+}
+
+// Camera DNGs between JPEGs on a card of 4 KiB clusters: each file is filed whole, the DNGs with their images.
+TEST(TiffRawSizing, ScanFilesCameraDngsWholeBetweenJpegs) {
+    const Bytes jpeg = fixture("jpeg/exif.jpg");
+    const Bytes strip = cameraDng(false, false, 0x400, 0x61234, 2000), tiles = cameraDng(true, true, 0x800, 0x50000);
+    const struct {
+        uint64_t sector;
+        const Bytes* file;
+        const char* folder;
+        uint64_t size;
+    } files[] = {
+        {8, &jpeg, "JPG Files", jpeg.size() + 512},
+        {16, &strip, "DNG Files", 0x61634 + 512},
+        {800, &jpeg, "JPG Files", jpeg.size() + 512},
+        {808, &tiles, "DNG Files", 0x50800 + 512},
+        {1456, &jpeg, "JPG Files", jpeg.size() + 512},
+    };
+    TempImage image(1024 * 1024);
+    for (const auto& f : files) image.write(f.sector * 512, *f.file);
+    const ScanResult result = scanImage(image.path(), selectionOf({T::Jpg, T::Dng, T::Cr2, T::Tiff}));
+    std::size_t filed = 0;
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.sector);
+        const FoundNode* folder = folderNamed(*result.root, f.folder);
+        ASSERT_NE(folder, nullptr);
+        const auto& children = folder->children();
+        const auto file = std::find_if(children.begin(), children.end(), [&](const auto& c) { return c->sectorNumber() == f.sector; });
+        ASSERT_NE(file, children.end());
+        EXPECT_EQ((*file)->fileSize(), f.size);
+    }
+    for (const auto& folder : result.root->children()) filed += folder->children().size();
+    EXPECT_EQ(filed, std::size(files));
 }
 
 }  // namespace

@@ -410,15 +410,15 @@ private:
 
     // ---- DNG ----------------------------------------------------------------
 
-    // The raw SubIFD's image end; when it ends within the directories, the
-    // directory is counted instead (inline values) or as well (arrays).
-    bool dngRawSubIfd(uint64_t subOffset, bool onlySubIfd, uint64_t& length) {
-        Ifd sub;
-        if (!readIfd(subOffset, sub, 2)) return false;
+    // The end of the image an IFD holds in strips or tiles; when it ends
+    // within the directories, the first IFD's directory is counted instead
+    // (inline values) or as well (arrays). False when a value is refused or
+    // the scan is stopped.
+    bool dngImageEnd(const Ifd& ifd, uint64_t& length) {
         uint64_t imageOffset = 0;
-        for (uint32_t j = 0; j < sub.entryCount; ++j) {
+        for (uint32_t j = 0; j < ifd.entryCount; ++j) {
             if (ctx.cancelled()) return false;
-            const IfdEntry& s = sub.entries[j];
+            const IfdEntry& s = ifd.entries[j];
             if (!isOffsetTag(s.tag) && !isByteCountTag(s.tag)) continue;
             uint64_t v = 0;
             bool wasInline = false;
@@ -430,6 +430,14 @@ private:
             length = imageOffset + v;
             if (length <= firstIfdOffset) length = wasInline ? fallback(6) : length + firstDirectoryLength();
         }
+        return true;
+    }
+
+    // The raw SubIFD's image end; with several SubIFDs, a raw image that ends
+    // before its own directory counts that directory too.
+    bool dngRawSubIfd(uint64_t subOffset, bool onlySubIfd, uint64_t& length) {
+        Ifd sub;
+        if (!readIfd(subOffset, sub, 2) || !dngImageEnd(sub, length)) return false;
         if (!onlySubIfd && length < subOffset) length += uint64_t{tiff::kEntrySize} * sub.entryCount + 6;
         return true;
     }
@@ -458,7 +466,7 @@ private:
     uint64_t dng() {
         if (!readFirstIfd(2)) return 0;
         uint64_t length = 0, previewOffset = 0;
-        bool pentaxIstD = false;
+        bool pentaxIstD = false, subIfdsSeen = false;
         for (uint32_t i = 0; i < first.entryCount; ++i) {
             if (ctx.cancelled()) return 0;
             const IfdEntry& e = first.entries[i];
@@ -470,6 +478,7 @@ private:
             } else if (e.tag == kTagXmp) {
                 length += 4 * uint64_t{e.count};
             } else if (e.tag == tiff::kTagSubIfds) {
+                subIfdsSeen = true;
                 if (e.count < 1 || e.count > kDngMaxSubIfds || e.valueField > tiff::kLengthLimit) return 0;
                 if (e.count == 1) {
                     if (!dngRawSubIfd(e.valueField, true, length)) return 0;
@@ -483,11 +492,23 @@ private:
                 break;
             }
         }
+        const uint64_t directoryEnd = fallback(6);
+        // Cameras and phones that write DNG themselves keep the image in the
+        // first IFD. Its end counts when it lies beyond that directory; an
+        // image before it, or one whose values are refused, leaves the
+        // estimate from the directory below, as for any DNG without an image.
+        if (!subIfdsSeen) {
+            uint64_t imageEnd = 0;
+            if (dngImageEnd(first, imageEnd)) {
+                if (imageEnd > directoryEnd) length = std::max(length, imageEnd);
+            } else if (ctx.cancelled()) {
+                return 0;
+            }
+        }
         // The *ist D's preview counts only when it starts after the raw data.
         const uint64_t previewSectorStart = previewOffset - previewOffset % sectorSize;
         if (!pentaxIstD || previewSectorStart >= length) length += report.size;
 
-        const uint64_t directoryEnd = fallback(6);
         if (length >= directoryEnd) return finalBounds(length, true);
         // No believable image end: the directory and its out-of-line values.
         length = directoryEnd;
