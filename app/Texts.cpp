@@ -50,6 +50,8 @@ AlertText alertFor(const Notice& notice) {
         return {"Saving Scan information completed", joined("saved at ", path), "OK", {}};
     case NoticeKind::ScanInfoNotScanInfo:
         return {"Error", "Wrong file selected. Please select an appropriate scan info file and continue.", "OK", {}};
+    case NoticeKind::ScanInfoCannotOpen:
+        return {"! Error", "This scan info file cannot be opened.", "OK", {}};
     case NoticeKind::ScanInfoIncomplete:
         return {"! Error", "This scan info file is incomplete.", "OK", {}};
     }

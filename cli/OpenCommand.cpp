@@ -12,6 +12,7 @@
 #include "engine/CheckController.h"
 #include "engine/ControllerReaders.h"
 #include "engine/SizeText.h"
+#include "recovery/SaveRecoveredFiles.h"
 
 namespace pelorin::cli {
 namespace {
@@ -57,20 +58,6 @@ int openScanInfoFile(const OpenOptions& options) {
     if (!info) return kExitFailed;
     const ScanInfoHeader& header = info->header;
     const DriveIdentity& id = header.identity;
-    std::printf("%s: scan of %s (model %s, serial %s, revision %s), %llu sectors of %u bytes%s\n",
-                options.file.c_str(), id.displayName.c_str(), id.model.c_str(), id.serial.c_str(),
-                id.revision.c_str(), static_cast<unsigned long long>(header.sectorCount),
-                header.sectorSize, info->endRecordSeen ? "" : " (file ends early; tree shown as far as read)");
-    printTree(stdout, *info->root, options.listFiles);
-
-    SelectionTotals totals{header.tickedFiles, header.tickedBytes};
-    if (options.select) {
-        std::string error;
-        if (!tickSelection(*info->root, *options.select, totals, error)) return fail(error);
-    }
-    std::printf("Ticked: %d %s, %s\n", std::max(totals.tickedFiles, 0),
-                totals.tickedFiles == 1 ? "file" : "files",
-                sizeText(totals.tickedFiles > 0 ? totals.tickedBytes : 0).c_str());
 
     SourceInfo source;
     source.path = id.displayName;
@@ -91,7 +78,26 @@ int openScanInfoFile(const OpenOptions& options) {
     }
     const bool sourceNamed = !sourcePath.empty();
     std::unique_ptr<Source> opened;
-    if (sourceNamed && !(opened = checkSource(sourcePath, header, prompts, source))) return kExitFailed;
+    if (sourceNamed && (opened = checkSource(sourcePath, header, prompts, source)) &&
+        !fitToSource(*info, *opened, options.file, prompts))
+        return kExitFailed;
+
+    std::printf("%s: scan of %s (model %s, serial %s, revision %s), %llu sectors of %u bytes%s\n",
+                options.file.c_str(), id.displayName.c_str(), id.model.c_str(), id.serial.c_str(),
+                id.revision.c_str(), static_cast<unsigned long long>(header.sectorCount),
+                header.sectorSize, info->endRecordSeen ? "" : " (file ends early; tree shown as far as read)");
+    printTree(stdout, *info->root, options.listFiles);
+
+    // The ticks of the nodes, not the header's counts, say what is to be saved.
+    SelectionTotals totals = filesToSave(*info->root);
+    if (options.select) {
+        std::string error;
+        if (!tickSelection(*info->root, *options.select, totals, error)) return fail(error);
+    }
+    std::printf("Ticked: %d %s, %s\n", std::max(totals.tickedFiles, 0),
+                totals.tickedFiles == 1 ? "file" : "files",
+                sizeText(totals.tickedFiles > 0 ? totals.tickedBytes : 0).c_str());
+    if (sourceNamed && !opened) return kExitFailed;
 
     if (!options.reportPath.empty()) {
         std::string error;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <ctime>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -61,8 +62,12 @@ bool tickSelection(FoundNode& root, const std::string& list, SelectionTotals& to
 
 int saveInfoFile(const std::string& file, const ScanInfoHeader& header, const FoundNode& root, bool showProgress) {
     // The writer always adds the extension, as a save panel's name has none.
+    // A folder gets the name the save panel offers, inside it.
     std::string chosen = file;
-    if (chosen.size() > 4 && chosen.ends_with(".rvx")) chosen.resize(chosen.size() - 4);
+    if (std::error_code error; std::filesystem::is_directory(file, error))
+        chosen = (std::filesystem::path(file) / defaultScanInfoName(std::time(nullptr))).string();
+    else if (chosen.size() > 4 && chosen.ends_with(".rvx"))
+        chosen.resize(chosen.size() - 4);
     CliPrompts prompts(showProgress);
     return saveScanInfo(chosen, header, root, prompts) ? kExitOK : kExitFailed;
 }

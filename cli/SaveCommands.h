@@ -21,7 +21,8 @@ inline constexpr int kExitInterrupted = 130;
 // name that is no type.
 bool tickSelection(FoundNode& root, const std::string& list, SelectionTotals& totals, std::string& error);
 
-// Saves a scan-info file. `file` gets ".rvx" unless it already ends in it.
+// Saves a scan-info file. `file` gets ".rvx" unless it already ends in it; an
+// existing folder gets the default name ("Pelorin Scan Info <date>.rvx") inside it.
 int saveInfoFile(const std::string& file, const ScanInfoHeader& header, const FoundNode& root, bool showProgress);
 
 // Recovers the ticked files into a new recovery folder inside `destination`.

@@ -9,6 +9,10 @@ namespace pelorin::cli {
 
 bool isValidSectorSize(uint32_t size) { return size == 512 || size == 1024 || size == 2048 || size == 4096; }
 
+std::string badSectorSizeMessage(uint32_t size) {
+    return "bad sector size " + std::to_string(size) + ": use 512, 1024, 2048 or 4096";
+}
+
 namespace {
 
 SourceCheck failure(std::string message) { return {std::nullopt, std::move(message), nullptr}; }
@@ -24,7 +28,7 @@ std::string openError(const std::string& path, int error) {
 
 SourceCheck inspectSource(const std::string& path, uint32_t requestedSectorSize) {
     if (requestedSectorSize != 0 && !isValidSectorSize(requestedSectorSize))
-        return failure("bad sector size " + std::to_string(requestedSectorSize) + ": use 512, 1024, 2048 or 4096");
+        return failure(badSectorSizeMessage(requestedSectorSize));
 
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return failure(openError(path, errno));

@@ -29,5 +29,7 @@ struct SourceCheck {
 SourceCheck inspectSource(const std::string& path, uint32_t requestedSectorSize);
 
 bool isValidSectorSize(uint32_t size);
+// The one line that refuses a sector size the user gave.
+std::string badSectorSizeMessage(uint32_t size);
 
 }  // namespace pelorin::cli

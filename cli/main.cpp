@@ -23,6 +23,7 @@ namespace pelorin::cli {
 namespace {
 
 constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
 constexpr int kExitStopped = 130;
 
 int fail(const std::string& message) {
@@ -75,7 +76,7 @@ int listTypes() {
 struct ScanOptions {
     std::string source;
     std::string types = "all";
-    uint32_t sectorSize = 0;
+    std::optional<uint32_t> sectorSize;  // none given: a block device's own, or 512
     std::string reportPath;
     bool listFiles = false;
     bool noProgress = false;
@@ -114,7 +115,10 @@ int scan(const ScanOptions& options) {
     std::string error;
     auto ticked = parseTypes(options.types, error);
     if (!ticked) return fail(error);
-    SourceCheck check = inspectSource(options.source, options.sectorSize);
+    // 0 would read as "none given" below.
+    if (options.sectorSize && !isValidSectorSize(*options.sectorSize))
+        return fail(badSectorSizeMessage(*options.sectorSize));
+    SourceCheck check = inspectSource(options.source, options.sectorSize.value_or(0));
     if (!check.info) return fail(check.error);
     SourceInfo source = *check.info;
     std::unique_ptr<FileSource> reader = std::move(check.source);
@@ -204,7 +208,14 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        // --help and the like end well; a usage error gets CLI11's words, the
+        // usage line of the command in hand, and the usual status 2.
+        if (app.exit(e) == 0) return 0;
+        const CLI::App* command = &app;
+        std::string name = "pelorin-cli";
+        for (const CLI::App* sub : app.get_subcommands()) command = sub, name += " " + sub->get_name();
+        std::fputs(CLI::Formatter().make_usage(command, name).c_str(), stderr);
+        return kExitUsage;
     }
     if (*typesCommand) return listTypes();
     if (*openCommand) return openScanInfoFile(openOptions);

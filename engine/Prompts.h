@@ -25,6 +25,7 @@ enum class NoticeKind {
     ScanInfoCannotWrite,
     ScanInfoSaved,         // path: the path the user chose
     ScanInfoNotScanInfo,   // the extension is not .rvx
+    ScanInfoCannotOpen,    // the file is not there, or may not be read
     ScanInfoIncomplete,
 };
 

@@ -32,21 +32,32 @@ void makeFolders(const std::string& path, const std::optional<Owner>& owner) {
     }
 }
 
+bool isTickedFile(const FoundNode& node) { return node.fileType() == FoundNode::kFoundFile && node.selected() == 1; }
+
 int32_t tickedFilesAfter(const FoundNode& node, std::size_t position) {
-    int32_t count = 0;
     const auto& children = node.children();
-    for (std::size_t k = position; k < children.size(); ++k)
-        if (children[k]->fileType() == FoundNode::kFoundFile && children[k]->selected() == 1) ++count;
-    return count;
+    return static_cast<int32_t>(std::count_if(children.begin() + static_cast<std::ptrdiff_t>(position), children.end(),
+                                              [](const auto& child) { return isTickedFile(*child); }));
 }
 
-// Ticked found files that a walk from this node would try to save.
-int32_t tickedFilesBelow(const FoundNode& node) {
-    if (node.selected() != 1) return 0;
-    int32_t count = tickedFilesAfter(node, 0);
-    for (const auto& child : node.children())
-        if (!child->children().empty()) count += tickedFilesBelow(*child);
-    return count;
+// The file's first byte on the source; the largest value when it lies beyond
+// what 64 bits hold (a sector number read from a scan-info file may).
+uint64_t firstByteOf(const FoundNode& file, uint32_t sectorSize) {
+    const auto offset = static_cast<uint64_t>(std::max(file.extraBytesToMove(), 0));
+    if (file.sectorNumber() > (UINT64_MAX - offset) / sectorSize) return UINT64_MAX;
+    return file.sectorNumber() * sectorSize + offset;
+}
+
+// Ticked found files that a walk from this node would try to save, and their bytes.
+void addTickedFilesBelow(const FoundNode& node, SelectionTotals& totals) {
+    if (node.selected() != 1) return;
+    for (const auto& child : node.children()) {
+        if (isTickedFile(*child)) {
+            ++totals.tickedFiles;
+            totals.tickedBytes += child->fileSize();
+        }
+        if (!child->children().empty()) addTickedFilesBelow(*child, totals);
+    }
 }
 
 }  // namespace
@@ -61,6 +72,12 @@ std::optional<bool> isVolumeWritable(const std::string& folder) {
     struct statvfs info {};
     if (::statvfs(folder.c_str(), &info) != 0) return std::nullopt;
     return (info.f_flag & ST_RDONLY) == 0;
+}
+
+SelectionTotals filesToSave(const FoundNode& root) {
+    SelectionTotals totals;
+    addTickedFilesBelow(root, totals);
+    return totals;
 }
 
 std::string recoveryFolderName(std::time_t when) { return "Pelorin " + dateForGeneratedName(when); }
@@ -82,8 +99,11 @@ SaveRecoveredFiles::SaveRecoveredFiles(Source& source_, uint32_t sectorSize_, co
     : source(source_), sectorSize(sectorSize_), totals(totals_), prompts(prompts_) {
     env.freeSpace = volumeFreeSpace;
     env.volumeWritable = isVolumeWritable;
-    env.readSaveSector = [this](uint64_t first, uint32_t count, std::span<uint8_t> out, Notices& notices) {
-        return readSaveSector(source, sectorSize, first, count, out, notices);
+    env.readSaveSector = [this](uint64_t first, uint32_t count, std::span<uint8_t> out,
+                                Notices& notices) -> std::optional<std::size_t> {
+        std::size_t bytesRead = 0;
+        if (!readSaveSector(source, sectorSize, first, count, out, notices, &bytesRead)) return std::nullopt;
+        return bytesRead;
     };
     env.wallClock = [] { return std::time(nullptr); };
     env.steadyClock = [] { return std::chrono::steady_clock::now(); };
@@ -146,7 +166,7 @@ SaveResult SaveRecoveredFiles::saveFilesAndFolders(const FoundNode& root, const 
     SaveResult result;
     result.recoveryFolder = createRecoveryFolder(destination);
     if (result.recoveryFolder.empty())
-        filesFailed = tickedFilesBelow(root);
+        filesFailed = filesToSave(root).tickedFiles;
     else
         saveDir(root, result.recoveryFolder);
     post({.savedData = savedData_.load(), .barIncrement = 1});
@@ -198,6 +218,11 @@ void SaveRecoveredFiles::saveDir(const FoundNode& node, const std::string& recov
             makeFolders(folder + "/" + safeFileName(child.fileName()), owner);
         if (child.fileType() != FoundNode::kFoundFile || child.selected() != 1) continue;
         const int32_t index = tickedIndex++;
+        // Nothing of a file that starts past the source's end can be read.
+        if (firstByteOf(child, sectorSize) >= source.size()) {
+            ++filesFailed;
+            continue;
+        }
         if (child.fileSize() == 0) {
             filesSaved_.fetch_add(1);
             continue;
@@ -234,6 +259,7 @@ void SaveRecoveredFiles::saveDir(const FoundNode& node, const std::string& recov
                 filesSaved_.fetch_add(1);
                 break;
             case CopyResult::WriteFailed:
+            case CopyResult::SourceEnded:
                 ++filesFailed;
                 break;
             case CopyResult::ReadFailed:
@@ -290,13 +316,17 @@ SaveRecoveredFiles::CopyResult SaveRecoveredFiles::copyFile(const FoundNode& fil
     firstWriteOfFile = true;
     skipBytes = file.extraBytesToMove();
 
+    // Only bytes that were read are written: where the source ends early the
+    // file keeps what it held and no zeros stand in for the rest.
     auto readAndWrite = [&](uint64_t sector, uint32_t count, uint64_t bytesToWrite) {
         buffer.assign(std::size_t{count} * S, 0);
-        if (!env.readSaveSector(sector, count, buffer, prompts)) return CopyResult::ReadFailed;
-        if (!writeChunk(fd, buffer.data(), static_cast<std::size_t>(bytesToWrite))) return CopyResult::WriteFailed;
-        savedData_.fetch_add(bytesToWrite);
+        const std::optional<std::size_t> bytesRead = env.readSaveSector(sector, count, buffer, prompts);
+        if (!bytesRead) return CopyResult::ReadFailed;
+        const uint64_t bytesHeld = std::min<uint64_t>(bytesToWrite, *bytesRead);
+        if (!writeChunk(fd, buffer.data(), static_cast<std::size_t>(bytesHeld))) return CopyResult::WriteFailed;
+        savedData_.fetch_add(bytesHeld);
         reportProgressIfDue();
-        return CopyResult::Done;
+        return bytesHeld == bytesToWrite ? CopyResult::Done : CopyResult::SourceEnded;
     };
 
     for (uint64_t c = 0; c < Q; ++c) {

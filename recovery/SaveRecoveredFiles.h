@@ -27,9 +27,12 @@ struct SaveEnvironment {
     std::function<std::optional<uint64_t>(const std::string& folder)> freeSpace;
     // Whether the destination's volume takes writes; nullopt when unknown.
     std::function<std::optional<bool>(const std::string& folder)> volumeWritable;
-    // Fills the buffer with count sectors from the first sector; false after
-    // the user has been told the source cannot be read.
-    std::function<bool(uint64_t firstSector, uint32_t count, std::span<uint8_t> buffer, Notices& notices)> readSaveSector;
+    // Fills the buffer with count sectors from the first sector, or as much of
+    // them as the source holds: the bytes read. Nothing after the user has
+    // been told the source cannot be read.
+    std::function<std::optional<std::size_t>(uint64_t firstSector, uint32_t count, std::span<uint8_t> buffer,
+                                             Notices& notices)>
+        readSaveSector;
     std::function<std::time_t()> wallClock;
     std::function<std::chrono::steady_clock::time_point()> steadyClock;
 };
@@ -43,6 +46,11 @@ std::string recoveryFolderName(std::time_t when);
 
 // A byte count as saving shows it: "%.2f" KB, MB or GB, divided in single precision.
 std::string savedSizeText(uint64_t bytes);
+
+// What a save of this tree would write: the ticked files in ticked folders
+// under a ticked root, and their bytes. Worked out from the nodes alone, so it
+// holds for a tree from a scan-info file whatever its header says.
+SelectionTotals filesToSave(const FoundNode& root);
 
 enum class SaveOutcome { Refused, Completed, Aborted };
 
@@ -83,7 +91,9 @@ public:
     int32_t filesSaved() const { return filesSaved_.load(); }
 
 private:
-    enum class CopyResult { Done, Stopped, WriteFailed, ReadFailed };
+    // SourceEnded: the source ends before the file does (it is shorter than
+    // the tree says); what it held is kept.
+    enum class CopyResult { Done, Stopped, WriteFailed, ReadFailed, SourceEnded };
 
     void saveDir(const FoundNode& node, const std::string& recoveryFolder);
     CopyResult copyFile(const FoundNode& file, int fd);

@@ -144,11 +144,19 @@ std::unique_ptr<FoundNode> takeNode(Cursor& cursor, const std::array<uint8_t, kN
     return node;
 }
 
+// The file's first byte on the source; the largest value when it lies beyond
+// what 64 bits hold.
+uint64_t firstByteOf(const FoundNode& file, uint32_t sectorSize) {
+    const auto offset = static_cast<uint64_t>(std::max(file.extraBytesToMove(), 0));
+    if (file.sectorNumber() > (UINT64_MAX - offset) / sectorSize) return UINT64_MAX;
+    return file.sectorNumber() * sectorSize + offset;
+}
+
 bool isUsableSectorSize(uint32_t size) {
     return size != 0 && size <= kLargestSectorSize && (size & (size - 1)) == 0;
 }
 
-void refuseAsIncomplete(Prompts& prompts, const std::string& path) {
+void refuseAsIncomplete(Notices& prompts, const std::string& path) {
     prompts.notify({NoticeKind::ScanInfoIncomplete, path});
 }
 
@@ -297,8 +305,12 @@ std::optional<ScanInfo> openScanInfo(const std::string& path, Prompts& prompts) 
         return std::nullopt;
     }
     auto input = FileSource::open(path);
+    if (!input) {
+        prompts.notify({NoticeKind::ScanInfoCannotOpen, path});
+        return std::nullopt;
+    }
     uint8_t marker[kMarkerSize];
-    if (!input || input->read(0, marker).bytes != kMarkerSize ||
+    if (input->read(0, marker).bytes != kMarkerSize ||
         std::memcmp(marker, kCompleteMarker.data(), kMarkerSize) != 0) {
         refuseAsIncomplete(prompts, path);
         return std::nullopt;
@@ -308,6 +320,30 @@ std::optional<ScanInfo> openScanInfo(const std::string& path, Prompts& prompts) 
     prompts.stopActivity();
     if (!info) refuseAsIncomplete(prompts, path);
     return info;
+}
+
+bool fitToSource(ScanInfo& info, const Source& source, const std::string& path, Notices& notices) {
+    if (info.header.sectorCount > source.sectorCount()) {
+        refuseAsIncomplete(notices, path);
+        return false;
+    }
+    // Cut as a scan of this source files them: nothing past its last byte.
+    // Folder and root sizes are then the sums a scan gives them.
+    const uint64_t end = source.size();
+    uint64_t total = 0;
+    for (const auto& folder : info.root->children()) {
+        uint64_t folderSize = 0;
+        for (const auto& file : folder->children()) {
+            const uint64_t first = firstByteOf(*file, info.header.sectorSize);
+            const uint64_t room = first < end ? end - first : 0;
+            if (file->fileSize() > room) file->setFileSize(room);
+            folderSize += file->fileSize();
+        }
+        folder->setFileSize(folderSize);
+        total += folderSize;
+    }
+    info.root->setFileSize(total);
+    return true;
 }
 
 }  // namespace pelorin

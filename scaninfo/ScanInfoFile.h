@@ -75,4 +75,10 @@ std::optional<ScanInfo> readScanInfo(Source& input);
 // telling the user when the file is refused, then restores the tree.
 std::optional<ScanInfo> openScanInfo(const std::string& path, Prompts& prompts);
 
+// With the scanned source in hand: refuses, as incomplete, a file that gives
+// the drive more sectors than the source has, and cuts every found file at
+// the source's end (one that starts at or past it keeps no bytes; saving
+// counts it as failed). Folder and root sizes become the sums of their files.
+bool fitToSource(ScanInfo& info, const Source& source, const std::string& path, Notices& notices);
+
 }  // namespace pelorin

@@ -51,6 +51,7 @@ TEST(Cli, BadInputGetsOneClearLineAndAFailureStatus) {
         {"scan " + quoted(empty.path()), "is empty"},
         {"scan " + quoted(image.path()) + " --types jpg,webp", "unknown file type 'webp'"},
         {"scan " + quoted(image.path()) + " --sector-size 1000", "bad sector size 1000"},
+        {"scan " + quoted(image.path()) + " --sector-size 0", "bad sector size 0"},
         {"scan /dev/null", "neither a disk image nor a block device"},
     };
     for (const Case& c : cases) {
@@ -59,6 +60,25 @@ TEST(Cli, BadInputGetsOneClearLineAndAFailureStatus) {
         EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << "\n" << run.output;
         EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
     }
+}
+
+// Options the tool does not understand: CLI11's words, the usage line of the command, status 2.
+TEST(Cli, UsageErrorsExitWithStatus2AndTheUsageLine) {
+    TempImage image(8192);
+    const std::pair<std::string, std::string> cases[] = {
+        {"scan " + quoted(image.path()) + " --bogus", "Usage: pelorin-cli scan [OPTIONS] source"},
+        {"scan " + quoted(image.path()) + " --sector-size abc", "Usage: pelorin-cli scan [OPTIONS] source"},
+        {"scan " + quoted(image.path()) + " --types", "Usage: pelorin-cli scan [OPTIONS] source"},
+        {"open", "Usage: pelorin-cli open [OPTIONS] file"},
+        {"", "Usage: pelorin-cli [OPTIONS] SUBCOMMAND"},
+    };
+    for (const auto& [arguments, usage] : cases) {
+        CliRun run = runCli(arguments);
+        EXPECT_EQ(run.status, 2) << arguments << "\n" << run.output;
+        EXPECT_NE(run.output.find("Run with --help for more information.\n" + usage + "\n"), std::string::npos)
+            << arguments << "\n" << run.output;
+    }
+    EXPECT_EQ(runCli("scan --help").status, 0);
 }
 
 TEST(Cli, PermissionProblemsMentionRawDeviceAccess) {
@@ -187,6 +207,68 @@ TEST(Cli, OpeningAScanInfoFileChecksTheSourceAndReportsFilesThatCouldNotBeSaved)
         EXPECT_EQ(run.status, c.status) << c.arguments << "\n" << run.output;
         EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << "\n" << run.output;
     }
+}
+
+// A folder given to --save-info gets the file under the name a save panel offers.
+TEST(Cli, SaveInfoIntoAFolderUsesTheDefaultName) {
+    TempImage image;
+    buildTwoJpegImage(image.path());
+    TempDir work;
+    CliRun scan = runCli("scan " + quoted(image.path()) + " --types jpg --no-progress --save-info " + quoted(work.path() + "/"));
+    ASSERT_EQ(scan.status, 0) << scan.output;
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(work.path())) names.push_back(entry.path().filename());
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_TRUE(names[0].starts_with("Pelorin Scan Info ") && names[0].ends_with(".rvx")) << names[0];
+    CliRun open = runCli("open " + quoted(work / names[0]) + " --source " + quoted(image.path()));
+    EXPECT_EQ(open.status, 0) << open.output;
+}
+
+// Header fields that disagree with the nodes or the source: the ticks are counted from the
+// nodes, more sectors than the source has is refused, a file running past the source's end
+// is cut there, and a missing file cannot be opened.
+TEST(Cli, OpeningAHostileScanInfoFileTrustsTheNodesAndTheSource) {
+    TempImage image;
+    buildTwoJpegImage(image.path());
+    TempDir work;
+    CliRun scan = runCli("scan " + quoted(image.path()) + " --types jpg --no-progress --save-info " +
+                         quoted(work / "scan.rvx"));
+    ASSERT_EQ(scan.status, 0) << scan.output;
+    const Bytes good = readBytes(work / "scan.rvx");
+    const std::string names = "file2.jpgJPG Files/ROOT";
+    const std::size_t secondFile = std::search(good.begin(), good.end(), names.begin(), names.end()) - good.begin() - kNodeRecordSize;
+    auto changed = [&](const std::string& name, std::size_t offset, uint64_t value, int width) {
+        Bytes bytes = good;
+        for (int i = width - 1; i >= 0; --i, value >>= 8) bytes.at(offset + std::size_t(i)) = uint8_t(value);
+        writeBytes(work / name, bytes);
+        return quoted(work / name);
+    };
+    const std::string source = " --source " + quoted(image.path());
+    // The second file runs 16 MiB past the end of the 256 KiB image: it is cut to the image's last byte.
+    const std::string runsPast = changed("past.rvx", secondFile + 8, 16 << 20, 8);
+    const struct {
+        std::string arguments;
+        int status;
+        std::vector<std::string> shown;
+    } cases[] = {
+        {changed("noticks.rvx", 12, 0, 4) + source + " --recover " + quoted(work / "a"), 0,
+         {"Ticked: 2 files", "Recovered 2 files"}},
+        {changed("sectors.rvx", 40, ~0ULL, 8) + source, 1, {"This scan info file is incomplete."}},
+        {runsPast + source + " --recover " + quoted(work / "b"), 0,
+         {"JPG Files                     2 files    176.95 KB", "Ticked: 2 files, 176.95 KB", "Recovered 2 files"}},
+        {quoted(work / "missing.rvx"), 1, {"This scan info file cannot be opened."}},
+    };
+    for (const auto& c : cases) {
+        CliRun run = runCli("open " + c.arguments + " --no-progress");
+        EXPECT_EQ(run.status, c.status) << c.arguments << "\n" << run.output;
+        for (const std::string& text : c.shown)
+            EXPECT_NE(run.output.find(text), std::string::npos) << c.arguments << "\n" << run.output;
+        EXPECT_EQ(run.output.find("nothing to recover"), std::string::npos) << run.output;
+    }
+    // The cut file holds the image from its start to its end.
+    const Bytes whole = readBytes(image.path());
+    const auto recovered = std::filesystem::directory_iterator(work / "b")->path();
+    EXPECT_EQ(readBytes(recovered / "ROOT/JPG Files/file2.jpg"), Bytes(whole.begin() + 20 * 4096, whole.end()));
 }
 
 }  // namespace

@@ -54,7 +54,10 @@ struct SaveFixture {
             if (reads.size() <= stopAtReads) saver.stopSaving();
             const bool lost = reads.size() == failingRead;
             if (lost && !failing) failing = FileSource::open(failingSource);
-            return readSaveSector(lost ? static_cast<Source&>(*failing) : *source, sectorSize, first, count, out, a);
+            std::size_t bytesRead = 0;
+            const bool read = readSaveSector(lost ? static_cast<Source&>(*failing) : *source, sectorSize, first, count,
+                                             out, a, &bytesRead);
+            return read ? std::optional(bytesRead) : std::nullopt;
         };
         if (adjust) adjust(saver);
         return saver.save(from ? *from : *tree.root(), destination.path());
@@ -216,6 +219,47 @@ TEST(SaveRecoveredFiles, ReadErrorsAreNeverSavedAsZeros) {
     SaveResult result = saver.save(*f.tree.root(), f.destination.path());
     EXPECT_EQ(std::tuple(result.outcome, result.filesSaved, result.filesFailed), std::tuple(SaveOutcome::Completed, 0, 1));
     EXPECT_EQ(readBytes(fs::path(result.recoveryFolder) / "ROOT/JPG Files/file1.jpg"), Bytes{});
+}
+
+// A source shorter than the tree says (it shrank, or the tree came from elsewhere): a file
+// running past its end keeps what it held and fails, one starting past it is not written
+// and fails, and the save goes on with the next file.
+TEST(SaveRecoveredFiles, ASourceShorterThanTheTreeFailsTheFilesItCannotHoldAndWritesNoZeros) {
+    SaveFixture f(64 * 1024);  // 128 sectors
+    FoundNode* jpg = f.tree.folder("JPG Files", ".jpg");
+    const struct { uint64_t size, sector; } files[] = {{1000, 10}, {40000, 100}, {600, 128}, {0, 200}, {700, 50}};
+    for (const auto& file : files) f.tree.file(jpg, file.size, file.sector);
+    const SaveResult result = f.saveAll();
+    EXPECT_EQ(std::tuple(result.outcome, result.filesSaved, result.filesFailed, result.savedData),
+              std::tuple(SaveOutcome::Completed, 2, 3, 1000 + 14336 + 700u));
+    const fs::path folder = fs::path(result.recoveryFolder) / "ROOT/JPG Files";
+    EXPECT_EQ(readBytes(folder / "file2.jpg"), f.at(100 * 512, 14336));
+    EXPECT_FALSE(fs::exists(folder / "file3.jpg"));
+    EXPECT_EQ(readBytes(folder / "file5.jpg"), f.at(50 * 512, 700));
+    EXPECT_EQ(f.prompts.alerts, std::vector<std::string>{"Saving Completed / Saved at: " + f.destination.path() +
+                                                         "\n3 files could not be saved."});
+}
+
+// A destination that fills up part of the way through a file: the file keeps what was
+// written, fails, and the next file is still tried.
+TEST(SaveRecoveredFiles, ADestinationThatFillsUpFailsTheFileAndKeepsWhatWasWritten) {
+    SaveFixture f(1 << 20);
+    FoundNode* jpg = f.tree.folder("JPG Files", ".jpg");
+    f.tree.file(jpg, 300000, 10);
+    f.tree.file(jpg, 200000, 700);
+    const std::string& mountPoint = f.destination.path();
+    if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here";
+    const SaveResult result = f.saveAll([](SaveRecoveredFiles& saver) {
+        saver.environment().freeSpace = [](const std::string&) { return std::optional<uint64_t>(1 << 30); };
+    });
+    const Bytes kept = readBytes(fs::path(result.recoveryFolder) / "ROOT/JPG Files/file1.jpg");
+    ::umount(mountPoint.c_str());
+    EXPECT_EQ(std::tuple(result.outcome, result.filesSaved, result.filesFailed), std::tuple(SaveOutcome::Completed, 0, 2));
+    EXPECT_GT(kept.size(), 0u);
+    EXPECT_LT(kept.size(), 300000u);
+    EXPECT_EQ(kept, f.at(10 * 512, kept.size()));
+    EXPECT_EQ(f.prompts.alerts.back(), "Saving Completed / Saved at: " + mountPoint + "\n2 files could not be saved.");
 }
 
 // Run through sudo or pkexec, what is saved belongs to the user who asked.

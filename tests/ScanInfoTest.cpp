@@ -15,6 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kIncomplete = "! Error / This scan info file is incomplete.";
+const std::string kCannotOpen = "! Error / This scan info file cannot be opened.";
 const std::string kWrongFile = "Error / Wrong file selected. Please select an appropriate scan info file and continue.";
 
 void putBe(Bytes& bytes, std::size_t offset, uint64_t value, int width) {
@@ -87,7 +88,7 @@ TEST(ScanInfoFile, WrongUnfinishedImpossibleAndCutShortFiles) {
     // {file, change of a good file (none: no file at all), alerts, children of each folder, end record seen}
     const std::tuple<std::string, std::function<void(Bytes&)>, Messages, std::vector<std::size_t>, bool> cases[] = {
         {"scan.rvx.bak", nullptr, {kWrongFile}, {}, false},
-        {"missing.rvx", nullptr, {kIncomplete}, {}, false},
+        {"missing.rvx", nullptr, {kCannotOpen}, {}, false},
         {"unfinished.rvx", [](Bytes& b) { std::copy_n("UnComple", 8, b.begin()); }, {kIncomplete}, {}, false},
         {"short.rvx", cut(3), {kIncomplete}, {}, false},
         {"sector0.rvx", sectorSize(0), {kIncomplete}, {}, false},
@@ -145,6 +146,56 @@ TEST(ScanInfoFile, ReopenedTicksShowAsReadWhateverTheirState) {
     auto info = openScanInfo(dir / "odd.rvx", prompts);
     ASSERT_TRUE(info && saveScanInfo(dir / "again", info->header, *info->root, prompts));
     EXPECT_EQ(readBytes(dir / "again.rvx"), saved);
+}
+
+// Against the scanned source: a file giving the drive more sectors than the source has is
+// refused as incomplete; every found file is cut at the source's end, one that starts at or
+// past it keeps nothing, and saving then reads up to that end and no further.
+TEST(ScanInfoFile, TheScannedSourceBoundsTheSectorCountAndEveryFile) {
+    Bytes sourceBytes(20 * 512 + 100);  // 20 whole sectors and part of one
+    for (std::size_t i = 0; i < sourceBytes.size(); ++i) sourceBytes[i] = uint8_t(i * 7 + i / 251);
+    MemorySource source(sourceBytes);
+    TreeBuilder tree;
+    FoundNode* jpg = tree.folder("JPG Files", ".jpg");
+    tree.file(jpg, 1000, 2);           // inside
+    tree.file(jpg, 0xFFFFFFFF, 15);    // runs past the end
+    tree.file(jpg, 512, 21);           // starts past the end
+    tree.file(jpg, 100, 1ULL << 62);   // its byte offset does not fit in 64 bits
+    tree.preview(tree.folder("RAW Jpg Files", ""), 5000, 19, 300);
+    SelectionTotals totals;
+    CheckController(tree.root(), true, totals).run();
+    TempDir dir;
+    RecordingPrompts prompts;
+    for (const uint64_t sectorCount : {20ULL, 21ULL, ~0ULL}) {
+        SCOPED_TRACE(sectorCount);
+        ScanInfoHeader header = kSampleHeader;
+        header.sectorCount = sectorCount;
+        ASSERT_TRUE(saveScanInfo(dir / "scan", header, *tree.root(), prompts));
+        auto info = openScanInfo(dir / "scan.rvx", prompts);
+        ASSERT_TRUE(info);
+        prompts.alerts.clear();
+        const bool fits = fitToSource(*info, source, dir / "scan.rvx", prompts);
+        EXPECT_EQ(std::tuple(fits, prompts.alerts),
+                  std::tuple(sectorCount == 20, sectorCount == 20 ? std::vector<std::string>{} : std::vector{kIncomplete}));
+        if (!fits) continue;
+        std::vector<uint64_t> sizes{info->root->fileSize()};
+        for (const auto& folder : info->root->children()) {
+            sizes.push_back(folder->fileSize());
+            for (const auto& file : folder->children()) sizes.push_back(file->fileSize());
+        }
+        EXPECT_EQ(sizes, (std::vector<uint64_t>{3972, 3660, 1000, 2660, 0, 0, 312, 312}));
+        EXPECT_EQ(info->root->tickedBytes(), 3972u);
+        expectTalliesMatchRecount(*info->root);
+
+        TempDir destination;
+        const SelectionTotals toSave = filesToSave(*info->root);
+        const SaveResult saved = SaveRecoveredFiles(source, 512, toSave, prompts).save(*info->root, destination.path());
+        EXPECT_EQ(std::tuple(saved.filesSaved, saved.filesFailed, saved.savedData), std::tuple(3, 2, 1000 + 2660 + 612u));
+        const fs::path root = fs::path(saved.recoveryFolder) / "ROOT";
+        EXPECT_EQ(readBytes(root / "JPG Files/file2.jpg"), Bytes(sourceBytes.begin() + 15 * 512, sourceBytes.end()));
+        EXPECT_EQ(readBytes(root / "RAW Jpg Files/file - Raw Jpg1.jpg"), Bytes(sourceBytes.end() - 312, sourceBytes.end()));
+        EXPECT_FALSE(fs::exists(root / "JPG Files/file3.jpg"));
+    }
 }
 
 // Recovering from a reopened scan-info file gives what recovering right after the scan
