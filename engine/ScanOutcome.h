@@ -15,6 +15,8 @@ struct ScanOutcome {
     // The last sector the loop reached: one below the sector it would have
     // looked at next (so all ones when it looked at none).
     uint64_t lastSector = 0;
+    // Sectors the scan could not read and took as zeros (a failing device).
+    uint64_t unreadableSectors = 0;
 };
 
 }  // namespace pelorin
