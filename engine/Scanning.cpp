@@ -240,7 +240,7 @@ void Scanning::run() {
             if (!offerSector(probeView, route, sectorIndex, windowOffset, window, sectorCount)) {
                 controller.notify({NoticeKind::ScanSourceUnreadable, scannedPath_});
                 how = ScanOutcome::SourceFailed;
-                ++sectorIndex;  // it was looked at; the window after the skip could not be read
+                ++sectorIndex;  // the skipped file's last sector was reached
                 break;
             }
         }
