@@ -260,7 +260,7 @@ struct InlineValuesIfd {
         image.write(0, b.bytes());
     }
     TempImage image;
-    std::unique_ptr<ScanContext> ctx;
+    std::unique_ptr<TestContext> ctx;
     ReadWindow window;
     TiffWalker walker;
     uint32_t at = 0;
