@@ -345,6 +345,35 @@ TEST_F(ScanningTest, FilesRunningPastTheEndOfTheSourceAreCutThere) {
     }
 }
 
+// A source shorter than the sectors the scan was given (an image cut after
+// its size was taken): the scan ends normally where the source ends, whether
+// the loop reaches that end or jumps past it over a file.
+TEST_F(ScanningTest, ASourceShorterThanTheScanEndsItWhereItEnds) {
+    auto image = numberedImage(300);
+    for (bool skip : {false, true}) {
+        SCOPED_TRACE(skip);
+        s.asked.clear();
+        s.accepts = [](FileType, const uint8_t*, uint64_t sector) { return sector == 10; };
+        s.found = [skip](FileType, uint64_t) {
+            Match match = sized(400 * 512);  // to sector 410, in the window from 384
+            match.skipPast = skip ? match.size : 0;
+            return match;
+        };
+        ctx.sourcePath = image.path();
+        ctx.source = nullptr;
+        ctx.sectorCount = 1000;
+        RecordingController recording(selectionOf({FileType::Mp3}));
+        Scanning scanning(ctx, recording, kStandIns);
+        scanning.run();
+        // Without the skip the last window read, from 256, holds the source's last sectors and zeros.
+        EXPECT_EQ(sectorsAskedOf(FileType::Mp3).back(), skip ? 10u : 383u);
+        EXPECT_TRUE(recording.alerts.empty());
+        EXPECT_EQ(std::tuple(recording.outcome.how, recording.outcome.lastSector),
+                  std::tuple(ScanOutcome::Completed, uint64_t{999}));
+        EXPECT_EQ(scanning.root()->fileSize(), 290u * 512);  // cut at the source's end
+    }
+}
+
 // With no source given, the scan opens the path itself, for the scan only.
 TEST_F(ScanningTest, APathThatCannotBeOpenedEndsTheScanAtOnce) {
     TempImage image(4 * 512);
