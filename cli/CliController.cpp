@@ -29,6 +29,13 @@ CliController::CliController(ScanContext& context, TypeSelection ticked_, bool s
 void CliController::finished(const ScanOutcome& outcome) {
     std::printf("\n\n\nnumber of the sectors is %lli\n", static_cast<long long>(outcome.lastSector));
     std::fflush(stdout);
+    unreadableSectors_ = outcome.unreadableSectors;
+    if (unreadableSectors_ != 0) {
+        if (showProgress) std::fputs("\r\033[K", stderr);
+        std::fprintf(stderr, "%llu %s could not be read and %s scanned as zeros\n",
+                     static_cast<unsigned long long>(unreadableSectors_), unreadableSectors_ == 1 ? "sector" : "sectors",
+                     unreadableSectors_ == 1 ? "was" : "were");
+    }
     {
         std::lock_guard lock(mutex);
         done = true;

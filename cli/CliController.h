@@ -17,7 +17,8 @@ public:
 
     bool isTicked(FileType type) const override { return ticked[index(type)]; }
     void progressChanged() override {}  // the waiting thread redraws on its own clock
-    // Prints the last sector reached, as the scan's end has always been marked.
+    // Prints the last sector reached, as the scan's end has always been
+    // marked, and on standard error how many sectors could not be read.
     void finished(const ScanOutcome& outcome) override;
     void notify(const Notice& notice) override;
 
@@ -26,6 +27,8 @@ public:
     bool runScan(Scanning& scanning);
 
     bool alertShown() const { return alertShown_; }
+    // Sectors of the last scan that could not be read.
+    uint64_t unreadableSectors() const { return unreadableSectors_; }
 
 private:
     void drawProgress(bool final);
@@ -34,6 +37,7 @@ private:
     TypeSelection ticked;
     bool showProgress;
     bool alertShown_ = false;
+    uint64_t unreadableSectors_ = 0;
     std::mutex mutex;
     std::condition_variable completed;
     bool done = false;

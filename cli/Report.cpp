@@ -48,13 +48,15 @@ void printTree(std::FILE* out, const FoundNode& root, bool listFiles) {
 }
 
 bool writeReport(const std::string& path, const SourceInfo& source, const FoundNode& root, bool stopped,
-                 std::string& error) {
+                 std::string& error, uint64_t unreadableSectors) {
     nlohmann::ordered_json report;
     report["version"] = kReportVersion;
     report["source"] = source.path;
     report["sectorSize"] = source.sectorSize;
     report["sectorCount"] = source.sectorCount;
     report["stopped"] = stopped;
+    // Only a failing source has any, and reports of sound ones stay as they were.
+    if (unreadableSectors != 0) report["unreadableSectors"] = unreadableSectors;
     report["nodes"] = nlohmann::ordered_json::array();
     addNodes(report["nodes"], root);
     std::ofstream file(path);

@@ -13,9 +13,10 @@ namespace pelorin::cli {
 // files themselves when asked, then the totals.
 void printTree(std::FILE* out, const FoundNode& root, bool listFiles);
 
-// The machine-readable report: the source and every node in pre-order.
-// False (with a reason) when the file cannot be written.
+// The machine-readable report: the source, the sectors that could not be
+// read when there were any, and every node in pre-order. False (with a
+// reason) when the file cannot be written.
 bool writeReport(const std::string& path, const SourceInfo& source, const FoundNode& root, bool stopped,
-                 std::string& error);
+                 std::string& error, uint64_t unreadableSectors = 0);
 
 }  // namespace pelorin::cli

@@ -153,7 +153,8 @@ int scan(const ScanOptions& options) {
                 static_cast<unsigned long long>(source.sectorCount), source.sectorSize,
                 stopped ? " (scan stopped)" : "");
     printTree(stdout, *root, options.listFiles);
-    if (!options.reportPath.empty() && !writeReport(options.reportPath, source, *root, stopped, error))
+    if (!options.reportPath.empty() &&
+        !writeReport(options.reportPath, source, *root, stopped, error, controller.unreadableSectors()))
         return fail(error);
     const bool scanAlert = controller.alertShown();
     const int kept = keepResults(options, source, *reader, identity, *root, std::move(first5), showProgress);

@@ -11,7 +11,7 @@
 namespace pelorin {
 
 enum class NoticeKind {
-    // The source could not be read while a scan skipped ahead, or at its start.
+    // The scan's source cannot be opened, or has gone while the scan ran.
     ScanSourceUnreadable,
     // Reading the source's first sectors failed (start of a scan, opening a scan-info file).
     FirstSectorsUnreadable,

@@ -20,7 +20,11 @@ ReadWindow::ReadWindow(const ScanContext& context, std::unique_ptr<uint8_t[]> bu
 
 long long ReadWindow::readBytes(std::size_t skip, uint64_t sector, std::span<uint8_t> buffer) const {
     if (!ctx.source) return -1;
-    const SourceRead got = ctx.source->read(sector * ctx.sectorSize + skip, buffer);
+    // A bad sector reads as zeros, not as the end of the window; a source that
+    // has gone ends it.
+    uint64_t unreadable = 0;
+    const SourceRead got = readPastBadSectors(*ctx.source, sector * ctx.sectorSize + skip, buffer, ctx.sectorSize,
+                                              unreadable);
     if (got.bytes == 0 && got.failed()) return -1;
     return static_cast<long long>(got.bytes);
 }

@@ -21,12 +21,13 @@ public:
 
     // Reads the window starting at a sector of the scan's source: 64 KiB plus
     // one sector, zeros where the source ends. False when nothing could be
-    // read because a read failed (or the context has no source).
+    // read because the source has gone (or the context has no source).
     //
     // Most walks look at a few kilobytes of a window, so it is filled as it is
     // read: its first part at once, the rest when a read reaches it. The bytes
-    // are those one read of the whole window gives; a later part that cannot
-    // be read reads as zeros, like the end of the source.
+    // are those one read of the whole window gives, except that a sector that
+    // cannot be read is zeros and the sectors after it are still read; from
+    // where the source ends, or went, the window is zeros.
     bool read(uint64_t sector);
     uint64_t sector() const { return sector_; }
 

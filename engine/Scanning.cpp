@@ -103,19 +103,28 @@ FoundNode* Scanning::addRawPreview(FoundNode* folder, uint64_t sectorNumber, uin
 }
 
 // Files what a recogniser found: the file in its type's folder, and the
-// preview JPEG it embeds, when there is one worth filing.
+// preview JPEG it embeds, when there is one worth filing. A recogniser sizes
+// by what the file's own fields say, and a damaged or cut-off file can say
+// anything: what runs past the source's end is cut there, and a preview that
+// starts past it is not filed at all.
 void Scanning::fileMatch(const Registered& entry, const Match& match, uint64_t sectorIndex) {
+    const uint64_t start = sectorIndex * sectorSize_;
+    if (start >= sourceEnd_) return;
     if (!match.extension.empty()) entry.folder->setExtension(std::string(match.extension));
-    addFoundFile(entry.folder, match.size, sectorIndex);
-    if (match.preview.size > 1024 && rawPreviews_)
-        addRawPreview(rawPreviews_.get(), match.preview.sector, match.preview.size,
-                               static_cast<int32_t>(match.preview.extraBytes));
+    addFoundFile(entry.folder, std::min(match.size, sourceEnd_ - start), sectorIndex);
+    const Preview& preview = match.preview;
+    if (preview.size > 1024 && rawPreviews_ && preview.sector <= sourceEnd_ / sectorSize_) {
+        const uint64_t previewStart = preview.sector * sectorSize_ + preview.extraBytes;
+        if (previewStart < sourceEnd_)
+            addRawPreview(rawPreviews_.get(), preview.sector, std::min(preview.size, sourceEnd_ - previewStart),
+                          static_cast<int32_t>(preview.extraBytes));
+    }
 }
 
 // Offers one sector to the recognisers in registry order: those of its route
 // (its first byte, and whether it may be an ISO box).
-void Scanning::offerSector(Probe& probe, const DispatchStep* route, uint64_t& sectorIndex, uint32_t& windowOffset,
-                           const uint8_t*& window) {
+bool Scanning::offerSector(Probe& probe, const DispatchStep* route, uint64_t& sectorIndex, uint32_t& windowOffset,
+                           const uint8_t*& window, uint64_t sectorCount) {
     const uint32_t sectorSize = sectorSize_;
     for (const DispatchStep* next = route;; ++next) {
         const DispatchStep& step = *next;
@@ -132,21 +141,31 @@ void Scanning::offerSector(Probe& probe, const DispatchStep* route, uint64_t& se
         const uint64_t skip = std::min(match->skipPast, match->size);
         if (skip > sectorSize) {
             // Jump to the last whole sector of the file; the loop's own step
-            // then moves to the sector after it.
+            // then moves to the sector after it. A file that reaches the end of
+            // the scan, or of the source, ends the scan there.
             const uint64_t n = skip / sectorSize - 1;
+            if (n >= sectorCount - 1 - sectorIndex) {
+                sectorIndex = sectorCount - 1;
+                break;
+            }
             sectorIndex += n;
             const uint64_t offset = uint64_t{windowOffset} + n * sectorSize;
             windowOffset = static_cast<uint32_t>(offset & 0xFFFF);
             if (offset >= kWindowSize) {
                 const uint64_t windowStart = sectorIndex - windowOffset / sectorSize + 1;
-                if (activeSource_->readDriveSectors(windowStart, sectorSize, window) == 0)
-                    controller.notify({NoticeKind::ScanSourceUnreadable, scannedPath_});
+                const int result = activeSource_->readDriveSectors(windowStart, sectorSize, window);
+                if (result == -1) return false;
+                if (result == 0) {
+                    sectorIndex = sectorCount - 1;
+                    break;
+                }
             }
         }
         // The Nikon file is an NRW: the sector goes on to the NRW recogniser.
         if (match->handOn) continue;
         break;
     }
+    return true;
 }
 
 void Scanning::run() {
@@ -179,6 +198,8 @@ void Scanning::run() {
     ctx.source = callerSource ? callerSource : openedSource.get();
     std::optional<WindowSource> windows;
     if (ctx.source) windows.emplace(*ctx.source);
+    // A source that cannot tell its size is taken to hold the sectors the scan was given.
+    sourceEnd_ = ctx.source && ctx.source->size() != 0 ? ctx.source->size() : ctx.sectorCount * sectorSize;
     activeSource_ = windows ? &*windows : nullptr;
     ScanOutcome::How how = ScanOutcome::Completed;
     const uint8_t* window = nullptr;
@@ -200,10 +221,9 @@ void Scanning::run() {
                 how = ScanOutcome::SourceFailed;
                 break;
             }
-            if (result == 0) {
-                sectorIndex += 100;
-                windowOffset = kWindowSize;
-                continue;
+            if (result == 0) {  // the source ends before the sectors the scan was given do
+                sectorIndex = sectorCount;
+                break;
             }
             windowOffset = 0;
         }
@@ -217,7 +237,12 @@ void Scanning::run() {
         if (route->recogniser != kStopPass) {
             std::memcpy(probe, sector, kProbeSize);
             probeView.verdict = {};  // what one sector's recognisers leave never reaches the next
-            offerSector(probeView, route, sectorIndex, windowOffset, window);
+            if (!offerSector(probeView, route, sectorIndex, windowOffset, window, sectorCount)) {
+                controller.notify({NoticeKind::ScanSourceUnreadable, scannedPath_});
+                how = ScanOutcome::SourceFailed;
+                ++sectorIndex;  // the skipped file's last sector was reached
+                break;
+            }
         }
         if (sectorIndex % 10 != 0) {
             ctx.progressSector.store(sectorIndex, std::memory_order_relaxed);
@@ -228,10 +253,11 @@ void Scanning::run() {
         }
         ++sectorIndex;
     }
+    const uint64_t unreadable = windows ? windows->unreadableSectors() : 0;
     activeSource_ = nullptr;
     ctx.source = callerSource;
     if (how == ScanOutcome::Completed && ctx.cancelled()) how = ScanOutcome::Stopped;
-    finishScan({how, sectorIndex - 1});
+    finishScan({how, sectorIndex - 1, unreadable});
 }
 
 void Scanning::finishScan(const ScanOutcome& outcome) {

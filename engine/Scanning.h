@@ -69,8 +69,9 @@ private:
     void registerTickedTypes();
     std::unique_ptr<FoundNode> makeTypeFolder(std::string_view name, std::string_view extension);
     void buildDispatch();
-    void offerSector(Probe& probe, const DispatchStep* route, uint64_t& sectorIndex, uint32_t& windowOffset,
-                     const uint8_t*& window);
+    // False when the source has gone while the loop jumped over a file.
+    bool offerSector(Probe& probe, const DispatchStep* route, uint64_t& sectorIndex, uint32_t& windowOffset,
+                     const uint8_t*& window, uint64_t sectorCount);
     void fileMatch(const Registered& entry, const Match& match, uint64_t sectorIndex);
     void finishScan(const ScanOutcome& outcome);
 
@@ -91,6 +92,7 @@ private:
     uint32_t nextFileId = 3;
     std::string scannedPath_;
     uint32_t sectorSize_ = 512;
+    uint64_t sourceEnd_ = 0;  // the source's size in bytes: no file filed runs past it
 };
 
 }  // namespace pelorin

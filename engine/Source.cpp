@@ -16,6 +16,30 @@ bool isSourceGone(int error) {
     return error == ENODEV || error == ENXIO || error == EBADF || error == ENOMEDIUM || error == ESTALE;
 }
 
+SourceRead readPastBadSectors(Source& source, uint64_t offset, std::span<uint8_t> buffer, uint32_t sectorSize,
+                              uint64_t& unreadable) {
+    const SourceRead whole = source.read(offset, buffer);
+    if (!whole.failed() || isSourceGone(whole.error)) return whole;
+    if (sectorSize == 0) sectorSize = 512;
+    const uint64_t end = offset + buffer.size();
+    // The bytes before the failing sector came through; from it on, sector by sector.
+    uint64_t position = std::max(offset, (offset + whole.bytes) / sectorSize * sectorSize);
+    while (position < end) {
+        const uint64_t next = std::min(end, (position / sectorSize + 1) * sectorSize);
+        const std::span<uint8_t> part = buffer.subspan(position - offset, next - position);
+        const SourceRead got = source.read(position, part);
+        if (got.failed()) {
+            if (isSourceGone(got.error)) return {static_cast<std::size_t>(position - offset), got.error};
+            std::memset(part.data(), 0, part.size());
+            ++unreadable;
+        } else if (got.bytes < part.size()) {
+            return {static_cast<std::size_t>(position - offset) + got.bytes, 0};  // the end of the source
+        }
+        position = next;
+    }
+    return {buffer.size(), 0};
+}
+
 std::unique_ptr<FileSource> FileSource::open(const std::string& path, uint32_t sectorSize) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return nullptr;

@@ -51,6 +51,15 @@ private:
 // a stretch of it that cannot be read.
 bool isSourceGone(int error);
 
+// Reads like Source::read, but a failure that leaves the source in place does
+// not end the read: the sectors from the failing one on are read one at a
+// time, those that cannot be read are zeroed and counted in `unreadable`, and
+// the read goes on. It still stops at the end of the source, and fails only
+// when the source has gone. Sectors of `sectorSize` bytes are counted from the
+// source's start, so the offset need not fall on one.
+SourceRead readPastBadSectors(Source& source, uint64_t offset, std::span<uint8_t> buffer, uint32_t sectorSize,
+                              uint64_t& unreadable);
+
 // A block device or an image file, through one read-only descriptor.
 class FileSource final : public Source {
 public:

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "cli/CliController.h"
+#include "cli/Report.h"
 #include "scaninfo/ScanInfoFile.h"
 #include "support/TestSupport.h"
 #include "support/TreeBuilder.h"
@@ -131,6 +133,54 @@ TEST(Cli, ReportListsEveryNodeOfTheTree) {
         for (const char* key : {"fileID", "parentID", "fileType", "fileName", "pathName", "sectorNumber",
                                 "extraBytesToMove", "fileSize"})
             EXPECT_TRUE(node.contains(key)) << key;
+}
+
+// An image that ends inside a file (here an AVI whose header says 17 KB) is
+// scanned to its end: no alert, status 0, and every file inside the image.
+TEST(Cli, AnImageThatEndsInsideAFileIsScannedToItsEnd) {
+    const Bytes avi = fixture("avi/tiny.avi");
+    TempImage image;
+    image.write(4 * 512, Bytes(avi.begin(), avi.begin() + 6000));
+    TempImage report;
+    CliRun run = runCli("scan " + quoted(image.path()) + " --no-progress --report " + quoted(report.path()));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find("Drive cannot open"), std::string::npos) << run.output;
+    std::ifstream in(report.path());
+    const auto nodes = nlohmann::json::parse(in)["nodes"];
+    ASSERT_EQ(nodes.size(), 3u);  // root, folder, the AVI
+    EXPECT_EQ(nodes[2]["sectorNumber"], 4);
+    EXPECT_EQ(nodes[2]["fileSize"], 6000);
+    EXPECT_EQ(nodes[0]["fileSize"], 6000);
+}
+
+// A failing device: how many sectors could not be read is said on standard
+// error and in the report, and neither says anything when all could be read.
+TEST(Cli, UnreadableSectorsAreCountedOnStandardErrorAndInTheReport) {
+    for (uint64_t unreadable : {0u, 1u, 3u}) {
+        SCOPED_TRACE(unreadable);
+        ScanContext ctx;
+        cli::CliController controller(ctx, {}, false);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        controller.finished({ScanOutcome::Completed, 99, unreadable});
+        testing::internal::GetCapturedStdout();
+        const std::string said = testing::internal::GetCapturedStderr();
+        const char* expected[] = {"", "1 sector could not be read and was scanned as zeros\n",
+                                  "", "3 sectors could not be read and were scanned as zeros\n"};
+        EXPECT_EQ(said, expected[unreadable]);
+        EXPECT_EQ(controller.unreadableSectors(), unreadable);
+
+        TempImage report;
+        FoundNode root;
+        std::string error;
+        ASSERT_TRUE(cli::writeReport(report.path(), cli::SourceInfo{}, root, false, error, controller.unreadableSectors()));
+        std::ifstream in(report.path());
+        const auto json = nlohmann::json::parse(in);
+        EXPECT_EQ(json.contains("unreadableSectors"), unreadable != 0);
+        if (unreadable != 0) {
+            EXPECT_EQ(json["unreadableSectors"], unreadable);
+        }
+    }
 }
 
 TEST(Cli, TypesListsAllFortyWithWhatCanBeScanned) {

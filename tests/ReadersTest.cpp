@@ -137,20 +137,43 @@ TEST(ReadWindow, TypedReadersAgreeOnByteOrder) {
 }
 
 // The window reads the scan's source, whatever it is at the time of the read.
-TEST(ReadWindow, FailedReadIsReportedAndLeavesZeros) {
-    const Bytes all = counting(4096);
+// A bad sector reads as zeros and the sectors around it as they are; a source
+// that has gone reads as zeros from there on.
+TEST(ReadWindow, FailedReadsLeaveZerosOnlyWhereTheyFailed) {
+    const Bytes all = counting(200 * 512);
     MemorySource memory(all);
-    FaultySource broken(memory);
-    broken.breakAt(0, EIO);
     ScanContext ctx;
     ReadWindow window(ctx);
     EXPECT_FALSE(window.read(0));  // no source at all
     ctx.source = &memory;
     ASSERT_TRUE(window.read(0));
     EXPECT_EQ(window.be32(4), 0x1c232a31u);
-    ctx.source = &broken;
-    EXPECT_FALSE(window.read(0));
-    EXPECT_EQ(window.be32(4), 0u);
+    auto be32At = [&all](uint64_t at) { return uint32_t(all[at]) << 24 | all[at + 1] << 16 | all[at + 2] << 8 | all[at + 3]; };
+    struct Case {
+        const char* name;
+        uint64_t brokenSector;  // of the source; the window starts at sector 10
+        int error;
+        bool read;
+        uint32_t zerosFrom, zerosTo;  // bytes of the window
+    } cases[] = {
+        {"the window's first sector", 10, EIO, true, 0, 512},
+        {"a sector in the first part", 20, EIO, true, 10 * 512, 11 * 512},
+        {"a sector read later", 100, EIO, true, 90 * 512, 91 * 512},
+        {"the sector after the 64 KiB", 138, EIO, true, 128 * 512, 129 * 512},
+        {"gone at the start", 10, ENODEV, false, 0, 129 * 512},
+        {"gone later", 100, ENODEV, true, 90 * 512, 129 * 512},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FaultySource broken(memory);
+        broken.breakAt(c.brokenSector * 512, c.error, c.error == ENODEV ? FaultySource::kToTheEnd : 512);
+        ctx.source = &broken;
+        EXPECT_EQ(window.read(10), c.read);
+        for (uint32_t at = 0; at < 129 * 512; at += 4) {
+            const bool zero = at >= c.zerosFrom && at < c.zerosTo;
+            ASSERT_EQ(window.be32(at), zero ? 0u : be32At(10 * 512 + at)) << at;
+        }
+    }
 }
 
 TEST(ReadWindow, LongPathsAreReadWhole) {

@@ -208,52 +208,169 @@ TEST_F(ScanningTest, SkippedFilesMoveTheScanPastTheirLastWholeSector) {
     }
 }
 
+// A failing device: a window that cannot be read whole is read sector by
+// sector, and only the sectors that cannot be read are lost (they read as
+// zeros and are counted). A source that has gone ends the scan with an alert
+// and keeps what was found.
 TEST_F(ScanningTest, WindowReadFailures) {
+    constexpr uint64_t kToTheEnd = FaultySource::kToTheEnd;
     struct Case {
         const char* name;
-        uint64_t failingWindow;
-        int error;                // what reading that window fails with
-        bool skipFromSector10;    // sector 10 holds a skipped file of 1,000,000 bytes
-        uint64_t secondRead;      // the window read after the first
-        uint64_t firstAsked, lastAsked;
+        std::vector<uint64_t> badSectors;  // unreadable, EIO
+        uint64_t goneFrom;                 // the source is gone from this sector on; 0: never
+        bool skipFromSector10;             // sector 10 holds a skipped file of 1,000,000 bytes
+        uint64_t lastAsked;
         std::size_t alerts;
-        uint32_t filesFound;
+        uint32_t filesFound;  // of the sectors next to a bad one, and sector 10
+        uint64_t unreadable;
     } cases[] = {
-        // An unreadable stretch: 100 sectors are passed over without a word.
-        {"unreadable window", 0, EIO, false, 100, 100, 2999, 0, 0},
-        // The source is gone: one alert, and the scan ends with what it found.
-        {"source has gone", 128, ENODEV, false, 128, 0, 127, 1, 1},
-        // The window after a skip (at 1,920) cannot be read: one alert, and the scan goes on.
-        {"failed read after a skip", 1920, EIO, true, 1920, 0, 2999, 1, 1},
+        {"bad sectors at the start, middle and end of windows", {0, 60, 127, 128, 2999}, 0, false, 2999, 0, 7, 5},
+        {"a bad stretch across two windows", {120, 121, 122, 123, 124, 125, 126, 127, 128, 129}, 0, false, 2999, 0, 3, 10},
+        {"a bad sector in the window after a skip", {1920}, 0, true, 2999, 0, 1, 1},
+        {"the source goes in the middle of the scan", {}, 128, false, 127, 1, 1, 0},
+        {"the source goes in the middle of a window", {60}, 200, false, 255, 1, 3, 1},
+        {"the source goes while a file is skipped", {}, 1900, true, 10, 1, 1, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto image = numberedImage(3000);
         s.asked.clear();
-        s.accepts = [](FileType, const uint8_t* probe, uint64_t sector) {
-            // A window that could not be read is all zeros.
-            EXPECT_TRUE(numberIn(probe) == sector || probe[0] == 0) << sector;
-            return sector == 10;
+        auto nextToBad = [&c](uint64_t sector) {
+            return std::any_of(c.badSectors.begin(), c.badSectors.end(),
+                               [sector](uint64_t bad) { return sector + 1 == bad || sector == bad + 1; });
         };
-        s.found = [&c](FileType, uint64_t) {
-            Match match = sized(1000000);
-            match.skipPast = c.skipFromSector10 ? match.size : 0;
+        s.accepts = [&](FileType, const uint8_t* probe, uint64_t sector) {
+            const bool bad = std::find(c.badSectors.begin(), c.badSectors.end(), sector) != c.badSectors.end() ||
+                             (c.goneFrom && sector >= c.goneFrom);
+            EXPECT_EQ(numberIn(probe), bad ? 0 : sector) << "an unreadable sector reads as zeros, the others as they are";
+            return sector == 10 || (nextToBad(sector) && !bad);
+        };
+        s.found = [&c](FileType, uint64_t sector) {
+            Match match = sized(sector == 10 ? 1000000 : 512);
+            match.skipPast = sector == 10 && c.skipFromSector10 ? match.size : 0;
             return match;
         };
         auto file = FileSource::open(image.path());
         FaultySource source(*file);
-        source.breakAt(c.failingWindow * 512, c.error);
+        for (uint64_t bad : c.badSectors) source.breakSector(bad);
+        if (c.goneFrom) source.breakAt(c.goneFrom * 512, ENODEV, kToTheEnd);
         auto root = scan(image, selectionOf({FileType::Mp3}), 512, &source);
-        const std::vector<uint64_t>& reads = source.reads;
         const auto asked = sectorsAskedOf(FileType::Mp3);
-        EXPECT_EQ(asked.front(), c.firstAsked);
+        EXPECT_EQ(asked.front(), 0u);
         EXPECT_EQ(asked.back(), c.lastAsked);
         EXPECT_EQ(controller->alerts, std::vector<std::string>(c.alerts, "Error! / Drive cannot open or not found"));
         EXPECT_EQ(controller->completions, 1);
-        EXPECT_EQ(controller->outcome.how, c.error == ENODEV ? ScanOutcome::SourceFailed : ScanOutcome::Completed);
+        EXPECT_EQ(controller->outcome.how, c.goneFrom ? ScanOutcome::SourceFailed : ScanOutcome::Completed);
+        EXPECT_EQ(controller->outcome.unreadableSectors, c.unreadable);
         EXPECT_EQ(root->fileCount(), c.filesFound);  // what was found before a failure is kept
-        ASSERT_GE(reads.size(), 2u);
-        EXPECT_EQ(reads[1], c.secondRead * 512);
+    }
+}
+
+// A file whose recogniser reads across a bad sector: the sector reads as
+// zeros and the rest of the file as it is, so the file is sized as on a sound
+// device, and a file after it is found.
+TEST_F(ScanningTest, BadSectorInsideAFileBeingSized) {
+    const Bytes png = fixture("png/image.png");  // IDAT data from byte 138 to 2,808
+    TempImage image(64 * 512);
+    image.write(2 * 512, png);
+    image.write(20 * 512, png);
+    auto file = FileSource::open(image.path());
+    FaultySource source(*file);
+    source.breakSector(4);  // bytes 1,024 to 1,536 of the first file
+    ctx.sourcePath = image.path();
+    ctx.source = &source;
+    ctx.sectorCount = 64;
+    RecordingController recording(selectionOf({FileType::Png}));
+    Scanning scanning(ctx, recording, registry());
+    scanning.run();
+    const auto root = scanning.takeRoot();
+    const FoundNode* folder = folderNamed(*root, "PNG Files");
+    ASSERT_NE(folder, nullptr);
+    ASSERT_EQ(folder->children().size(), 2u);
+    for (const auto& found : folder->children()) EXPECT_EQ(found->fileSize(), png.size() + 512);
+    EXPECT_EQ(recording.outcome.unreadableSectors, 1u);
+    EXPECT_TRUE(recording.alerts.empty());
+}
+
+// What a recogniser sizes by the file's own fields may run past the end of
+// the source (a cut-off or damaged file): it is filed cut at the end, a
+// preview that starts past the end is not filed, and a skip past the end is
+// the scan's normal end.
+TEST_F(ScanningTest, FilesRunningPastTheEndOfTheSourceAreCutThere) {
+    struct Case {
+        const char* name;
+        uint64_t bytes;      // of the image; 100 sectors, and a part sector that is not scanned
+        uint64_t size;       // of the file at sector 90
+        bool skip;
+        uint64_t previewAt;  // byte of the source; its size is 5,000
+        uint64_t fileSize, previewSize;  // as filed; preview 0: not filed
+        uint64_t lastAsked;
+    } cases[] = {
+        {"a file inside", 100 * 512, 10 * 512, false, 95 * 512, 10 * 512, 2560, 99},
+        {"a file that runs past the end", 100 * 512, 1000000, false, 99 * 512 + 100, 10 * 512, 412, 99},
+        {"skipped past the end", 100 * 512, 1000000, true, 95 * 512, 10 * 512, 2560, 90},
+        {"skipped past the end of a large source", 4000 * 512, 4000000, true, 0, 3910 * 512, 0, 90},
+        {"skipped to the end exactly", 100 * 512, 10 * 512, true, 95 * 512, 10 * 512, 2560, 90},
+        {"a part sector at the end", 100 * 512 + 300, 1000000, true, 100 * 512, 10 * 512 + 300, 300, 90},
+        {"a preview past the end", 100 * 512, 1000, false, 100 * 512, 1000, 0, 99},
+        {"a preview far past the end", 100 * 512, 1000, false, 86502 * 512, 1000, 0, 99},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto image = numberedImage(c.bytes / 512);
+        image.resize(c.bytes);
+        s.asked.clear();
+        s.accepts = [](FileType, const uint8_t*, uint64_t sector) { return sector == 90; };
+        s.found = [&c](FileType, uint64_t) {
+            Match match = sized(c.size);
+            match.skipPast = c.skip ? c.size : 0;
+            if (c.previewAt) match.preview = {.sector = c.previewAt / 512, .extraBytes = uint32_t(c.previewAt % 512), .size = 5000};
+            return match;
+        };
+        auto root = scan(image, selectionOf({FileType::Crw}));
+        ASSERT_EQ(root->fileCount(), c.previewSize ? 2u : 1u);
+        const FoundNode* crw = folderNamed(*root, "CRW Files");
+        ASSERT_NE(crw, nullptr);
+        EXPECT_EQ(crw->childAtIndex(0)->fileSize(), c.fileSize);
+        const FoundNode* previews = folderNamed(*root, "RAW Jpg Files");
+        ASSERT_EQ(previews != nullptr, c.previewSize != 0);
+        if (previews) {
+            EXPECT_EQ(previews->childAtIndex(0)->fileSize(), c.previewSize);
+        }
+        EXPECT_EQ(root->fileSize(), c.fileSize + c.previewSize);
+        EXPECT_EQ(sectorsAskedOf(FileType::Crw).back(), c.lastAsked);
+        EXPECT_TRUE(controller->alerts.empty());
+        EXPECT_EQ(std::tuple(controller->outcome.how, controller->outcome.lastSector),
+                  std::tuple(ScanOutcome::Completed, ctx.sectorCount - 1));
+    }
+}
+
+// A source shorter than the sectors the scan was given (an image cut after
+// its size was taken): the scan ends normally where the source ends, whether
+// the loop reaches that end or jumps past it over a file.
+TEST_F(ScanningTest, ASourceShorterThanTheScanEndsItWhereItEnds) {
+    auto image = numberedImage(300);
+    for (bool skip : {false, true}) {
+        SCOPED_TRACE(skip);
+        s.asked.clear();
+        s.accepts = [](FileType, const uint8_t*, uint64_t sector) { return sector == 10; };
+        s.found = [skip](FileType, uint64_t) {
+            Match match = sized(400 * 512);  // to sector 410, in the window from 384
+            match.skipPast = skip ? match.size : 0;
+            return match;
+        };
+        ctx.sourcePath = image.path();
+        ctx.source = nullptr;
+        ctx.sectorCount = 1000;
+        RecordingController recording(selectionOf({FileType::Mp3}));
+        Scanning scanning(ctx, recording, kStandIns);
+        scanning.run();
+        // Without the skip the last window read, from 256, holds the source's last sectors and zeros.
+        EXPECT_EQ(sectorsAskedOf(FileType::Mp3).back(), skip ? 10u : 383u);
+        EXPECT_TRUE(recording.alerts.empty());
+        EXPECT_EQ(std::tuple(recording.outcome.how, recording.outcome.lastSector),
+                  std::tuple(ScanOutcome::Completed, uint64_t{999}));
+        EXPECT_EQ(scanning.root()->fileSize(), 290u * 512);  // cut at the source's end
     }
 }
 

@@ -426,7 +426,8 @@ TEST(TiffRawSizing, ScanFilesRawFilesAndTheirPreviews) {
         {0x820, fovb(6000, 3, 3000), "X3F Files", "file1.x3f", 6000 + 16 + 36, 260, 3000},
         {0x840, crwFile, "CRW Files", "file1.crw", crwFile.size(), 1000, 5000},
     };
-    TempImage image(3 * 1024 * 1024);
+    // Large enough for the largest size claimed, so that none is cut at the end.
+    TempImage image(10 * 1024 * 1024);
     for (const auto& f : files) image.write(f.sector * 512, f.file);
     const ScanResult result = scanImage(image.path(), selectionOf({T::Arw, T::Cr2, T::Nef, T::Nrw, T::RawPanasonic, T::Dng, T::Tiff, T::Mrw,
                                                                    T::Raf, T::X3f, T::Crw}));

@@ -90,12 +90,16 @@ FaultySource::FaultySource(Source& inner_)
 
 SourceRead FaultySource::read(uint64_t offset, std::span<uint8_t> buffer) {
     reads.push_back(offset);
-    const auto fault = faults.lower_bound(offset);
-    if (fault == faults.end() || fault->first - offset >= buffer.size()) return inner.read(offset, buffer);
-    const std::size_t good = static_cast<std::size_t>(fault->first - offset);
-    const SourceRead got = inner.read(offset, buffer.first(good));
-    if (got.failed() || got.bytes < good) return got;
-    return {good, fault->second};
+    const uint64_t end = offset + buffer.size();
+    for (const auto& [start, fault] : faults) {
+        if (start >= end) break;
+        if (fault.end <= offset) continue;
+        const std::size_t good = static_cast<std::size_t>(std::max(start, offset) - offset);
+        const SourceRead got = inner.read(offset, buffer.first(good));
+        if (got.failed() || got.bytes < good) return got;
+        return {good, fault.error};
+    }
+    return inner.read(offset, buffer);
 }
 
 std::unique_ptr<TestContext> contextFor(const std::string& path, uint32_t sectorSize) {

@@ -1,6 +1,7 @@
 #pragma once
 // Building disk images in tests and scanning them.
 
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -93,20 +94,31 @@ private:
     const ScanContext& ctx;
 };
 
-// Another source with faults where told: a read that reaches a broken offset
-// delivers the bytes before it and fails there with the error. Records where
-// every read started.
+// Another source with faults where told: a read that reaches a broken
+// stretch delivers the bytes before it and fails there with the error. Records
+// where every read started.
 class FaultySource final : public Source {
 public:
+    static constexpr uint64_t kToTheEnd = ~uint64_t{0};
+
     explicit FaultySource(Source& inner);
-    void breakAt(uint64_t offset, int error) { faults[offset] = error; }
+    // Breaks `length` bytes from the offset (kToTheEnd: all that follow, as
+    // when a device is pulled out).
+    void breakAt(uint64_t offset, int error, uint64_t length = 1) {
+        faults[offset] = {length == kToTheEnd ? kToTheEnd : offset + length, error};
+    }
+    void breakSector(uint64_t sector, int error = EIO) { breakAt(sector * sectorSize(), error, sectorSize()); }
     SourceRead read(uint64_t offset, std::span<uint8_t> buffer) override;
 
     std::vector<uint64_t> reads;
 
 private:
+    struct Fault {
+        uint64_t end;
+        int error;
+    };
     Source& inner;
-    std::map<uint64_t, int> faults;
+    std::map<uint64_t, Fault> faults;  // by the first broken byte
 };
 
 // A scan context with its source, for calling a recogniser directly.
