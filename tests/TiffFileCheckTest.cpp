@@ -74,6 +74,17 @@ Bytes manyStrips() {
     return b.bytes();
 }
 
+// A byte-count array that says 400,000 strips where the source holds 1,000
+// counts of 3 after the IFD and then ends.
+Bytes countsRunningOffTheSource() {
+    TiffBuilder b;
+    const uint32_t ifd = b.placeIfd({b.short1(256, 10), b.short1(257, 10), b.short1(258, 8), b.short1(259, 1),
+                                     L::long1(273, 16), {279, 3, 400000, 0}});
+    b.put32(ifd + 2 + 5 * 12 + 8, b.placeValues(std::vector<uint16_t>(1000, 3)));
+    b.firstIfd(ifd);
+    return b.bytes();
+}
+
 // A raw-style TIFF (a Make) of two IFDs, the last with strip arrays.
 Bytes rawStyle() {
     TiffBuilder b;
@@ -139,6 +150,25 @@ TEST(TiffFileCheck, Lengths) {
         {"Canon TIFF, maker note typed LONG", canonTiff(false, 4), 358 + 512, 5},
     };
     for (const auto& c : cases) EXPECT_EQ(sizeAt(c.file, c.sector, c.imageSize, c.cancel), c.length) << c.name;
+}
+
+// Counts past the source's end read as zero and add nothing, whether the walk
+// reads them or stops at the end; the array's own size still counts.
+TEST(TiffFileCheck, AByteCountArrayRunningOffTheSourceCountsWhatItHolds) {
+    const Bytes file = countsRunningOffTheSource();
+    TempImage image(4096);
+    image.write(0, file);
+    const uint64_t expected = 8 + 78 + 800000 + 3000 + 512;
+    EXPECT_EQ(sizeAt(file, 0, 4096), expected);  // a source that cannot tell its size: every count is read
+    auto ctx = contextFor(image.path());
+    auto source = FileSource::open(image.path());
+    ASSERT_TRUE(source);
+    ctx->source = source.get();
+    TiffFileCheck check(*ctx, selectionOf({FileType::Tiff}));
+    Probe probe(file.data());
+    const std::optional<Match> match = check.recognise(probe, 0);
+    ASSERT_TRUE(match);
+    EXPECT_EQ(match->size, expected);
 }
 
 // Strip (273/279) or tile (324/325) offsets and byte counts of one type, one value per

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/Source.h"
+
 namespace pelorin {
 
 namespace tiff {
@@ -48,6 +50,13 @@ bool TiffWalker::hold(uint64_t fileOffset, uint32_t count, uint64_t& position) {
     heldStart_ = firstSector * sectorSize;
     position = fileOffset - heldStart_;
     return true;
+}
+
+bool TiffWalker::withinSource(uint64_t fileOffset) const {
+    const uint64_t end = ctx_.source ? ctx_.source->size() : 0;
+    if (end == 0) return true;  // a source that cannot tell its size
+    const uint64_t fileStart = fileSector_ * ctx_.sectorSize;
+    return fileStart < end && fileOffset < end - fileStart;
 }
 
 bool TiffWalker::value(uint64_t fileOffset, uint32_t width, uint64_t& out) {
@@ -196,6 +205,9 @@ uint64_t plainTiffLength(TiffWalker& walker, const ScanContext& ctx, uint32_t fi
             }
             for (uint32_t k = 0; k < entry.count; ++k) {
                 if (ctx.cancelled()) return total;
+                // Counts past the end of the source read as zero and add nothing:
+                // a damaged count of millions is not walked one by one.
+                if (!walker.withinSource(valuesAt + uint64_t{width} * k)) break;
                 uint64_t element = 0;
                 if (!walker.value(valuesAt + uint64_t{width} * k, std::min<uint32_t>(width, 8), element)) return 0;
                 byteCountSum += element;

@@ -92,6 +92,9 @@ public:
 
     bool littleEndian() const { return littleEndian_; }
     uint64_t fileSector() const { return fileSector_; }
+    // False once a file offset lies past the end of the source: every byte
+    // from there on reads as zero.
+    bool withinSource(uint64_t fileOffset) const;
 
     // A width-byte unsigned value (1, 2, 4 or 8) at a file offset. False when the read failed.
     bool value(uint64_t fileOffset, uint32_t width, uint64_t& out);
