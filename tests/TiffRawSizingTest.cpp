@@ -433,16 +433,13 @@ TEST(TiffRawSizing, ScanFilesRawFilesAndTheirPreviews) {
                                                                    T::Raf, T::X3f, T::Crw}));
     const FoundNode* previews = folderNamed(*result.root, "RAW Jpg Files");
     ASSERT_NE(previews, nullptr);
-    std::size_t preview = 0, filed = 0;
+    std::size_t preview = 0;
     for (const auto& f : files) {
         SCOPED_TRACE(f.name);
-        const FoundNode* folder = folderNamed(*result.root, f.folder);
-        ASSERT_NE(folder, nullptr);
-        const auto& children = folder->children();
-        const auto file = std::find_if(children.begin(), children.end(), [&](const auto& c) { return c->sectorNumber() == f.sector; });
-        ASSERT_NE(file, children.end());
-        EXPECT_EQ((*file)->fileSize(), f.size);
-        EXPECT_EQ((*file)->fileName(), f.name);
+        const FoundNode* file = fileAt(*result.root, f.folder, f.sector);
+        ASSERT_NE(file, nullptr);
+        EXPECT_EQ(file->fileSize(), f.size);
+        EXPECT_EQ(file->fileName(), f.name);
         if (!f.previewSize) continue;
         ASSERT_LT(preview, previews->children().size());
         const FoundNode& leaf = *previews->children()[preview++];
@@ -452,8 +449,7 @@ TEST(TiffRawSizing, ScanFilesRawFilesAndTheirPreviews) {
         EXPECT_EQ(leaf.fileSize(), f.previewSize);
     }
     // Nothing else is filed: no raw file falls to "TIFF Files", no sector inside a file is taken.
-    for (const auto& folder : result.root->children()) filed += folder->children().size();
-    EXPECT_EQ(filed, std::size(files) + preview);
+    EXPECT_EQ(filesFiled(*result.root), std::size(files) + preview);
 }
 
 // Camera DNGs between JPEGs on a card of 4 KiB clusters: each file is filed whole, the DNGs with their images.
@@ -475,18 +471,13 @@ TEST(TiffRawSizing, ScanFilesCameraDngsWholeBetweenJpegs) {
     TempImage image(1024 * 1024);
     for (const auto& f : files) image.write(f.sector * 512, *f.file);
     const ScanResult result = scanImage(image.path(), selectionOf({T::Jpg, T::Dng, T::Cr2, T::Tiff}));
-    std::size_t filed = 0;
     for (const auto& f : files) {
         SCOPED_TRACE(f.sector);
-        const FoundNode* folder = folderNamed(*result.root, f.folder);
-        ASSERT_NE(folder, nullptr);
-        const auto& children = folder->children();
-        const auto file = std::find_if(children.begin(), children.end(), [&](const auto& c) { return c->sectorNumber() == f.sector; });
-        ASSERT_NE(file, children.end());
-        EXPECT_EQ((*file)->fileSize(), f.size);
+        const FoundNode* file = fileAt(*result.root, f.folder, f.sector);
+        ASSERT_NE(file, nullptr);
+        EXPECT_EQ(file->fileSize(), f.size);
     }
-    for (const auto& folder : result.root->children()) filed += folder->children().size();
-    EXPECT_EQ(filed, std::size(files));
+    EXPECT_EQ(filesFiled(*result.root), std::size(files));
 }
 
 }  // namespace

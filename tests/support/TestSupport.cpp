@@ -70,6 +70,20 @@ const FoundNode* folderNamed(const FoundNode& root, std::string_view name) {
     return nullptr;
 }
 
+const FoundNode* fileAt(const FoundNode& root, std::string_view folder, uint64_t sector) {
+    const FoundNode* type = folderNamed(root, folder);
+    if (!type) return nullptr;
+    for (const auto& file : type->children())
+        if (file->sectorNumber() == sector) return file.get();
+    return nullptr;
+}
+
+std::size_t filesFiled(const FoundNode& root) {
+    std::size_t filed = 0;
+    for (const auto& folder : root.children()) filed += folder->children().size();
+    return filed;
+}
+
 long long readAt(const std::string& path, uint64_t offset, std::span<uint8_t> buffer) {
     auto source = FileSource::open(path);
     if (!source) return -1;

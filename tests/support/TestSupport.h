@@ -77,6 +77,10 @@ ScanResult scanImage(const std::string& path, TypeSelection ticked, uint32_t sec
 
 // The type folder with this name under the root, or null.
 const FoundNode* folderNamed(const FoundNode& root, std::string_view name);
+// The file of that folder found at the sector, or null.
+const FoundNode* fileAt(const FoundNode& root, std::string_view folder, uint64_t sector);
+// Every file filed, in all folders.
+std::size_t filesFiled(const FoundNode& root);
 
 // Reads up to buffer.size() bytes at a byte offset of a file: the count, or
 // -1 when it cannot be opened or read.
