@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <span>
 
 #include "drives/LibudevDeviceDatabase.h"
@@ -257,9 +256,9 @@ std::optional<MediaDictionary> describeMedium(const BlockDevice& block) {
 }
 
 int FindMedia(DeviceDatabase& database, MediaIterator& iterator) {
+    // The reason is the database's to log; the caller learns only that the list is empty.
     std::string error;
     if (!database.enumerate(iterator, error)) {
-        std::fprintf(stderr, "enumerating the block devices failed: %s\n", error.c_str());
         iterator.clear();
         return kEnumerationFailed;
     }
