@@ -256,7 +256,7 @@ std::optional<MediaDictionary> describeMedium(const BlockDevice& block) {
 }
 
 int FindMedia(DeviceDatabase& database, MediaIterator& iterator) {
-    // The reason is the database's to log; the caller learns only that the list is empty.
+    // A failed enumeration lists no drives, which is what the user is shown.
     std::string error;
     if (!database.enumerate(iterator, error)) {
         iterator.clear();
