@@ -9,6 +9,7 @@
 
 #include "cli/CliPrompts.h"
 #include "engine/CheckController.h"
+#include "engine/Ownership.h"
 #include "recognisers/Registry.h"
 #include "recovery/SaveRecoveredFiles.h"
 
@@ -98,8 +99,12 @@ int recoverInto(const FoundNode& root, Source& source, const SourceInfo& sourceI
     bool reportWritten = true;
     if (!result.recoveryFolder.empty()) {
         std::string error;
-        reportWritten = writeDfxml(result.recoveryFolder + "/report.xml", run, sourceInfo, root, result.savedFiles, error);
-        if (!reportWritten) std::fprintf(stderr, "pelorin-cli: %s\n", error.c_str());
+        const std::string report = result.recoveryFolder + "/report.xml";
+        reportWritten = writeDfxml(report, run, sourceInfo, root, result.savedFiles, error);
+        if (reportWritten)
+            handOver(invokingUser(), report);  // like every file of the folder
+        else
+            std::fprintf(stderr, "pelorin-cli: %s\n", error.c_str());
     }
     if (result.outcome == SaveOutcome::Aborted) return kExitInterrupted;
     return result.filesFailed > 0 || result.recoveryFolder.empty() || !reportWritten ? kExitFailed : kExitOK;
