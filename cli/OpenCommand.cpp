@@ -103,9 +103,20 @@ int openScanInfoFile(const OpenOptions& options) {
         std::string error;
         if (!writeReport(options.reportPath, source, *info->root, false, error)) return fail(error);
     }
-    if (options.recoverDir.empty()) return kExitOK;
-    if (!sourceNamed) return fail("cannot recover: " + std::string(texts::kDriveCannotOpen));
-    return recoverInto(*info->root, *opened, header.sectorSize, totals, options.recoverDir, showProgress);
+    SaveResult saved;
+    int status = kExitOK;
+    if (!options.recoverDir.empty()) {
+        if (!sourceNamed) return fail("cannot recover: " + std::string(texts::kDriveCannotOpen));
+        status = recoverInto(*info->root, *opened, source, totals, options.recoverDir, showProgress, options.run, saved);
+    }
+    // Again once the recovered files have their digests.
+    std::string error;
+    if (!options.reportPath.empty() && !saved.savedFiles.empty() &&
+        !writeReport(options.reportPath, source, *info->root, false, error, 0, saved.savedFiles))
+        return fail(error);
+    if (!options.dfxmlPath.empty() && !writeDfxml(options.dfxmlPath, options.run, source, *info->root, saved.savedFiles, error))
+        return fail(error);
+    return status;
 }
 
 }  // namespace pelorin::cli

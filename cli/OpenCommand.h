@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "cli/DfxmlReport.h"
+
 namespace pelorin::cli {
 
 struct OpenOptions {
@@ -13,6 +15,8 @@ struct OpenOptions {
     std::string recoverDir;
     std::optional<std::string> select;
     std::string reportPath;
+    std::string dfxmlPath;
+    CommandRun run;
     bool listFiles = false;
     bool noProgress = false;
 };

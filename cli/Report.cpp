@@ -8,16 +8,22 @@
 namespace pelorin::cli {
 namespace {
 
-void addNodes(nlohmann::ordered_json& nodes, const FoundNode& node) {
-    nodes.push_back({{"fileID", node.fileID()},
-                     {"parentID", node.parentID()},
-                     {"fileType", node.fileType()},
-                     {"fileName", node.fileName()},
-                     {"pathName", node.pathName()},
-                     {"sectorNumber", node.sectorNumber()},
-                     {"extraBytesToMove", node.extraBytesToMove()},
-                     {"fileSize", node.fileSize()}});
-    for (const auto& child : node.children()) addNodes(nodes, *child);
+void addNodes(nlohmann::ordered_json& nodes, const FoundNode& node, uint32_t sectorSize,
+              const std::map<const FoundNode*, SavedFile>& saved) {
+    nlohmann::ordered_json entry = {{"fileID", node.fileID()},
+                                    {"parentID", node.parentID()},
+                                    {"fileType", node.fileType()},
+                                    {"fileName", node.fileName()},
+                                    {"pathName", node.pathName()},
+                                    {"sectorNumber", node.sectorNumber()},
+                                    {"extraBytesToMove", node.extraBytesToMove()},
+                                    {"fileSize", node.fileSize()}};
+    if (node.fileType() == FoundNode::kFoundFile) {
+        if (const auto offset = byteOffsetOf(node, sectorSize)) entry["byteOffset"] = *offset;
+        if (const auto file = saved.find(&node); file != saved.end()) entry["sha256"] = toHex(file->second.sha256);
+    }
+    nodes.push_back(std::move(entry));
+    for (const auto& child : node.children()) addNodes(nodes, *child, sectorSize, saved);
 }
 
 // Raised whenever a field changes meaning or goes away; new fields keep it.
@@ -48,7 +54,8 @@ void printTree(std::FILE* out, const FoundNode& root, bool listFiles) {
 }
 
 bool writeReport(const std::string& path, const SourceInfo& source, const FoundNode& root, bool stopped,
-                 std::string& error, uint64_t unreadableSectors) {
+                 std::string& error, uint64_t unreadableSectors,
+                 const std::map<const FoundNode*, SavedFile>& saved) {
     nlohmann::ordered_json report;
     report["version"] = kReportVersion;
     report["source"] = source.path;
@@ -58,7 +65,7 @@ bool writeReport(const std::string& path, const SourceInfo& source, const FoundN
     // Only a failing source has any, and reports of sound ones stay as they were.
     if (unreadableSectors != 0) report["unreadableSectors"] = unreadableSectors;
     report["nodes"] = nlohmann::ordered_json::array();
-    addNodes(report["nodes"], root);
+    addNodes(report["nodes"], root, source.sectorSize, saved);
     std::ofstream file(path);
     if (file) file << report.dump(2) << '\n';
     if (!file) {

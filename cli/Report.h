@@ -2,10 +2,12 @@
 // What the command-line tool prints and writes about a found-file tree.
 
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include "cli/SourceInfo.h"
 #include "engine/FoundNode.h"
+#include "recovery/SaveRecoveredFiles.h"
 
 namespace pelorin::cli {
 
@@ -14,9 +16,11 @@ namespace pelorin::cli {
 void printTree(std::FILE* out, const FoundNode& root, bool listFiles);
 
 // The machine-readable report: the source, the sectors that could not be
-// read when there were any, and every node in pre-order. False (with a
-// reason) when the file cannot be written.
+// read when there were any, and every node in pre-order; a found file also
+// has its first byte's offset in the source and, when a recovery wrote it
+// (`saved`), its SHA-256. False (with a reason) when the file cannot be written.
 bool writeReport(const std::string& path, const SourceInfo& source, const FoundNode& root, bool stopped,
-                 std::string& error, uint64_t unreadableSectors = 0);
+                 std::string& error, uint64_t unreadableSectors = 0,
+                 const std::map<const FoundNode*, SavedFile>& saved = {});
 
 }  // namespace pelorin::cli

@@ -9,6 +9,7 @@
 
 #include "cli/CliPrompts.h"
 #include "engine/CheckController.h"
+#include "engine/Ownership.h"
 #include "recognisers/Registry.h"
 #include "recovery/SaveRecoveredFiles.h"
 
@@ -72,8 +73,8 @@ int saveInfoFile(const std::string& file, const ScanInfoHeader& header, const Fo
     return saveScanInfo(chosen, header, root, prompts) ? kExitOK : kExitFailed;
 }
 
-int recoverInto(const FoundNode& root, Source& source, uint32_t sectorSize, const SelectionTotals& totals,
-                const std::string& destination, bool showProgress) {
+int recoverInto(const FoundNode& root, Source& source, const SourceInfo& sourceInfo, const SelectionTotals& totals,
+                const std::string& destination, bool showProgress, const CommandRun& run, SaveResult& saved) {
     std::error_code error;
     std::filesystem::create_directories(destination, error);
     if (!std::filesystem::is_directory(destination)) {
@@ -82,10 +83,11 @@ int recoverInto(const FoundNode& root, Source& source, uint32_t sectorSize, cons
     }
     if (totals.tickedFiles == 0) std::fprintf(stderr, "pelorin-cli: no file is ticked; nothing to recover\n");
     CliPrompts prompts(showProgress);
-    SaveRecoveredFiles saver(source, sectorSize, totals, prompts);
+    SaveRecoveredFiles saver(source, sourceInfo.sectorSize, totals, prompts);
     activeSave.store(&saver);
     auto previous = std::signal(SIGINT, onSaveInterrupt);
-    const SaveResult result = saver.save(root, destination);
+    saved = saver.save(root, destination);
+    const SaveResult& result = saved;
     std::signal(SIGINT, previous);
     activeSave.store(nullptr);
     prompts.finishProgress();
@@ -93,8 +95,19 @@ int recoverInto(const FoundNode& root, Source& source, uint32_t sectorSize, cons
     if (result.outcome == SaveOutcome::Refused) return kExitFailed;
     std::printf("Recovered %d %s (%s) into %s\n", result.filesSaved, result.filesSaved == 1 ? "file" : "files",
                 savedSizeText(result.savedData).c_str(), result.recoveryFolder.c_str());
+    // The report stays with the files, for whoever receives the folder.
+    bool reportWritten = true;
+    if (!result.recoveryFolder.empty()) {
+        std::string error;
+        const std::string report = result.recoveryFolder + "/report.xml";
+        reportWritten = writeDfxml(report, run, sourceInfo, root, result.savedFiles, error);
+        if (reportWritten)
+            handOver(invokingUser(), report);  // like every file of the folder
+        else
+            std::fprintf(stderr, "pelorin-cli: %s\n", error.c_str());
+    }
     if (result.outcome == SaveOutcome::Aborted) return kExitInterrupted;
-    return result.filesFailed > 0 || result.recoveryFolder.empty() ? kExitFailed : kExitOK;
+    return result.filesFailed > 0 || result.recoveryFolder.empty() || !reportWritten ? kExitFailed : kExitOK;
 }
 
 }  // namespace pelorin::cli

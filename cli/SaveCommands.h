@@ -5,9 +5,11 @@
 #include <optional>
 #include <string>
 
+#include "cli/DfxmlReport.h"
 #include "cli/SourceInfo.h"
 #include "engine/FoundNode.h"
 #include "engine/SelectionTotals.h"
+#include "recovery/SaveRecoveredFiles.h"
 #include "scaninfo/ScanInfoFile.h"
 
 namespace pelorin::cli {
@@ -25,9 +27,10 @@ bool tickSelection(FoundNode& root, const std::string& list, SelectionTotals& to
 // existing folder gets the default name ("Pelorin Scan Info <date>.rvx") inside it.
 int saveInfoFile(const std::string& file, const ScanInfoHeader& header, const FoundNode& root, bool showProgress);
 
-// Recovers the ticked files into a new recovery folder inside `destination`.
-// Ctrl-C asks whether to stop (on a terminal) or stops.
-int recoverInto(const FoundNode& root, Source& source, uint32_t sectorSize, const SelectionTotals& totals,
-                const std::string& destination, bool showProgress);
+// Recovers the ticked files into a new recovery folder inside `destination`
+// and writes its DFXML report there as report.xml; `saved` gets what the save
+// wrote. Ctrl-C asks whether to stop (on a terminal) or stops.
+int recoverInto(const FoundNode& root, Source& source, const SourceInfo& sourceInfo, const SelectionTotals& totals,
+                const std::string& destination, bool showProgress, const CommandRun& run, SaveResult& saved);
 
 }  // namespace pelorin::cli

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "cli/CliController.h"
+#include "cli/DfxmlReport.h"
 #include "cli/OpenCommand.h"
 #include "cli/DrivesCommand.h"
 #include "cli/Report.h"
@@ -78,6 +79,8 @@ struct ScanOptions {
     std::string types = "all";
     std::optional<uint32_t> sectorSize;  // none given: a block device's own, or 512
     std::string reportPath;
+    std::string dfxmlPath;
+    CommandRun run;
     bool listFiles = false;
     bool noProgress = false;
     std::string saveInfo;
@@ -86,9 +89,10 @@ struct ScanOptions {
 };
 
 // After the scan: tick the chosen types, then save the scan-info file and
-// recover, as asked. The worst exit status of the steps.
+// recover, as asked. The worst exit status of the steps; `saved` gets what a
+// recovery wrote.
 int keepResults(const ScanOptions& options, const SourceInfo& source, Source& reader, const DriveIdentity& identity,
-                FoundNode& root, std::vector<uint8_t> first5, bool showProgress) {
+                FoundNode& root, std::vector<uint8_t> first5, bool showProgress, SaveResult& saved) {
     if (options.saveInfo.empty() && options.recoverDir.empty()) return 0;
     SelectionTotals totals;
     std::string error;
@@ -106,8 +110,8 @@ int keepResults(const ScanOptions& options, const SourceInfo& source, Source& re
         status = std::max(status, saveInfoFile(options.saveInfo, header, root, showProgress));
     }
     if (!options.recoverDir.empty())
-        status = std::max(status,
-                          recoverInto(root, reader, source.sectorSize, totals, options.recoverDir, showProgress));
+        status = std::max(status, recoverInto(root, reader, source, totals, options.recoverDir, showProgress,
+                                              options.run, saved));
     return status;
 }
 
@@ -157,7 +161,17 @@ int scan(const ScanOptions& options) {
         !writeReport(options.reportPath, source, *root, stopped, error, controller.unreadableSectors()))
         return fail(error);
     const bool scanAlert = controller.alertShown();
-    const int kept = keepResults(options, source, *reader, identity, *root, std::move(first5), showProgress);
+    SaveResult saved;
+    const int kept = keepResults(options, source, *reader, identity, *root, std::move(first5), showProgress, saved);
+    // Written before recovering, so that a path that cannot take it stops the
+    // run early, and again once the recovered files have their digests.
+    if (!options.reportPath.empty() && !saved.savedFiles.empty() &&
+        !writeReport(options.reportPath, source, *root, stopped, error, controller.unreadableSectors(),
+                     saved.savedFiles))
+        return fail(error);
+    if (!options.dfxmlPath.empty() &&
+        !writeDfxml(options.dfxmlPath, options.run, source, *root, saved.savedFiles, error))
+        return fail(error);
     if (stopped) return kExitStopped;
     return std::max(kept, scanAlert ? kExitFailure : 0);
 }
@@ -178,6 +192,8 @@ int main(int argc, char** argv) {
     scanCommand->add_option("--sector-size", scanOptions.sectorSize,
                             "Sector size of a disk image: 512, 1024, 2048 or 4096 (default 512)");
     scanCommand->add_option("--report", scanOptions.reportPath, "Write the found-file tree as JSON to this file");
+    scanCommand->add_option("--dfxml", scanOptions.dfxmlPath,
+                            "Write the found files as a Digital Forensics XML (DFXML) report to this file");
     scanCommand->add_flag("--files", scanOptions.listFiles, "List every found file, not only the folders");
     scanCommand->add_flag("--no-progress", scanOptions.noProgress, "Do not draw the progress bar");
 
@@ -199,6 +215,8 @@ int main(int argc, char** argv) {
                             "Tick these types instead of the file's ticks: all or jpg,png,...,rawjpg")
         ->needs(openRecover);
     openCommand->add_option("--report", openOptions.reportPath, "Write the found-file tree as JSON to this file");
+    openCommand->add_option("--dfxml", openOptions.dfxmlPath,
+                            "Write the found files as a Digital Forensics XML (DFXML) report to this file");
     openCommand->add_flag("--files", openOptions.listFiles, "List every found file, not only the folders");
     openCommand->add_flag("--no-progress", openOptions.noProgress, "Do not draw the progress bar");
 
@@ -218,6 +236,8 @@ int main(int argc, char** argv) {
         std::fputs(CLI::Formatter().make_usage(command, name).c_str(), stderr);
         return kExitUsage;
     }
+    const CommandRun run{PELORIN_VERSION, commandLineOf(argc, argv), std::time(nullptr)};
+    scanOptions.run = openOptions.run = run;
     if (*typesCommand) return listTypes();
     if (*openCommand) return openScanInfoFile(openOptions);
     if (*drivesCommand) return runDrives(drivesOptions);

@@ -40,13 +40,6 @@ int32_t tickedFilesAfter(const FoundNode& node, std::size_t position) {
                                               [](const auto& child) { return isTickedFile(*child); }));
 }
 
-// The file's first byte on the source; the largest value when it lies beyond
-// what 64 bits hold (a sector number read from a scan-info file may).
-uint64_t firstByteOf(const FoundNode& file, uint32_t sectorSize) {
-    const auto offset = static_cast<uint64_t>(std::max(file.extraBytesToMove(), 0));
-    if (file.sectorNumber() > (UINT64_MAX - offset) / sectorSize) return UINT64_MAX;
-    return file.sectorNumber() * sectorSize + offset;
-}
 
 // Ticked found files that a walk from this node would try to save, and their bytes.
 void addTickedFilesBelow(const FoundNode& node, SelectionTotals& totals) {
@@ -61,6 +54,12 @@ void addTickedFilesBelow(const FoundNode& node, SelectionTotals& totals) {
 }
 
 }  // namespace
+
+std::optional<uint64_t> byteOffsetOf(const FoundNode& file, uint32_t sectorSize) {
+    const auto offset = static_cast<uint64_t>(std::max(file.extraBytesToMove(), 0));
+    if (file.sectorNumber() > (UINT64_MAX - offset) / sectorSize) return std::nullopt;
+    return file.sectorNumber() * sectorSize + offset;
+}
 
 std::optional<uint64_t> volumeFreeSpace(const std::string& folder) {
     struct statvfs info {};
@@ -159,6 +158,7 @@ SaveResult SaveRecoveredFiles::saveFilesAndFolders(const FoundNode& root, const 
     savedData_.store(0);
     filesSaved_.store(0);
     filesFailed = 0;
+    savedFiles.clear();
     lastGate = env.steadyClock();
     owner = invokingUser();
 
@@ -175,6 +175,8 @@ SaveResult SaveRecoveredFiles::saveFilesAndFolders(const FoundNode& root, const 
     result.filesSaved = filesSaved_.load();
     result.filesFailed = filesFailed;
     result.savedData = savedData_.load();
+    result.savedFiles = std::move(savedFiles);
+    savedFiles.clear();
     if (abortSaving.load()) {
         result.outcome = SaveOutcome::Aborted;
         prompts.notify({NoticeKind::SavingAborted, destination});
@@ -219,7 +221,7 @@ void SaveRecoveredFiles::saveDir(const FoundNode& node, const std::string& recov
         if (child.fileType() != FoundNode::kFoundFile || child.selected() != 1) continue;
         const int32_t index = tickedIndex++;
         // Nothing of a file that starts past the source's end can be read.
-        if (firstByteOf(child, sectorSize) >= source.size()) {
+        if (byteOffsetOf(child, sectorSize).value_or(UINT64_MAX) >= source.size()) {
             ++filesFailed;
             continue;
         }
@@ -251,12 +253,14 @@ void SaveRecoveredFiles::saveDir(const FoundNode& node, const std::string& recov
             continue;
         }
         handOver(owner, fd);
+        digest.restart();
         CopyResult copied = copyFile(child, fd);
         if (::close(fd) != 0 && copied == CopyResult::Done) copied = CopyResult::WriteFailed;
         switch (copied) {
             case CopyResult::Done:
             case CopyResult::Stopped:
                 filesSaved_.fetch_add(1);
+                savedFiles[&child] = {path.substr(recoveryFolder.size() + 1), digest.finish()};
                 break;
             case CopyResult::WriteFailed:
             case CopyResult::SourceEnded:
@@ -283,6 +287,7 @@ bool SaveRecoveredFiles::writeChunk(int fd, const uint8_t* data, std::size_t len
         data += skip;
         length -= skip;
     }
+    digest.add({data, length});
     while (length > 0) {
         const ssize_t written = ::write(fd, data, length);
         if (written < 0 && errno == EINTR) continue;

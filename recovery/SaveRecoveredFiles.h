@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -18,6 +19,7 @@
 #include "engine/Prompts.h"
 #include "engine/Source.h"
 #include "engine/Ownership.h"
+#include "recovery/Sha256.h"
 
 namespace pelorin {
 
@@ -47,6 +49,11 @@ std::string recoveryFolderName(std::time_t when);
 // A byte count as saving shows it: "%.2f" KB, MB or GB, divided in single precision.
 std::string savedSizeText(uint64_t bytes);
 
+// Where the file's first byte lies in the source: its sector's first byte
+// plus its offset into that sector. None when it lies beyond what 64 bits
+// hold (a sector number read from a scan-info file may).
+std::optional<uint64_t> byteOffsetOf(const FoundNode& file, uint32_t sectorSize);
+
 // What a save of this tree would write: the ticked files in ticked folders
 // under a ticked root, and their bytes. Worked out from the nodes alone, so it
 // holds for a tree from a scan-info file whatever its header says.
@@ -54,12 +61,22 @@ SelectionTotals filesToSave(const FoundNode& root);
 
 enum class SaveOutcome { Refused, Completed, Aborted };
 
+// A file the save wrote: where, and the SHA-256 of the bytes written, taken
+// as they were copied.
+struct SavedFile {
+    std::string path;  // inside the recovery folder
+    Sha256Digest sha256{};
+};
+
 struct SaveResult {
     SaveOutcome outcome = SaveOutcome::Refused;
     std::string recoveryFolder;  // empty when none was created
     int32_t filesSaved = 0;
     int32_t filesFailed = 0;
     uint64_t savedData = 0;
+    // Every file written, by its node; a file cut short by Stop has the digest
+    // of what it holds. Failed files and empty ones (nothing is written) are absent.
+    std::map<const FoundNode*, SavedFile> savedFiles;
 };
 
 class SaveRecoveredFiles {
@@ -120,6 +137,8 @@ private:
     int32_t skipBytes = 0;
     std::chrono::steady_clock::time_point lastGate;
     std::vector<uint8_t> buffer;
+    Sha256 digest;  // of the file being copied
+    std::map<const FoundNode*, SavedFile> savedFiles;
     std::optional<Owner> owner;  // who gets what this save creates, when not the process's user
 };
 

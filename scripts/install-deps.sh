@@ -6,6 +6,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
   libcli11-dev nlohmann-json3-dev
+  libssl-dev libpugixml-dev
   libsystemd-dev libudev-dev libblkid-dev
   clang libclang-rt-14-dev
 )

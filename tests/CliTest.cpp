@@ -9,8 +9,10 @@
 #include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <pugixml.hpp>
 
 #include "cli/CliController.h"
+#include "cli/DfxmlReport.h"
 #include "cli/Report.h"
 #include "scaninfo/ScanInfoFile.h"
 #include "support/TestSupport.h"
@@ -319,6 +321,143 @@ TEST(Cli, OpeningAHostileScanInfoFileTrustsTheNodesAndTheSource) {
     const Bytes whole = readBytes(image.path());
     const auto recovered = std::filesystem::directory_iterator(work / "b")->path();
     EXPECT_EQ(readBytes(recovered / "ROOT/JPG Files/file2.jpg"), Bytes(whole.begin() + 20 * 4096, whole.end()));
+}
+
+// A fileobject of a DFXML report, read back by its element names.
+struct FileObject {
+    std::string filename;
+    uint64_t filesize = 0;
+    std::optional<uint64_t> imageOffset, length;  // of its one byte run
+    std::string sha256;
+    bool operator==(const FileObject&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const FileObject& file) {
+    return out << file.filename << " " << file.filesize << " @" << file.imageOffset.value_or(~0ULL) << " "
+               << file.sha256;
+}
+
+// The report's source and its file objects; fails the test when it is not the DFXML it should be.
+struct Dfxml {
+    pugi::xml_document document;
+    std::vector<FileObject> files;
+    pugi::xml_node source() const { return document.child("dfxml").child("source"); }
+};
+std::unique_ptr<Dfxml> readDfxml(const std::filesystem::path& path) {
+    auto report = std::make_unique<Dfxml>();
+    const pugi::xml_parse_result parsed = report->document.load_file(path.c_str());
+    EXPECT_TRUE(parsed) << path << ": " << parsed.description();
+    const pugi::xml_node dfxml = report->document.child("dfxml");
+    EXPECT_STREQ(dfxml.attribute("version").value(), "1.0");
+    EXPECT_STREQ(dfxml.attribute("xmlns").value(), "http://www.forensicswiki.org/wiki/Category:Digital_Forensics_XML");
+    EXPECT_STREQ(dfxml.attribute("xmlns:dc").value(), "http://purl.org/dc/elements/1.1/");
+    EXPECT_STREQ(dfxml.child("creator").child_value("program"), "Pelorin");
+    EXPECT_STRNE(dfxml.child("creator").child("build_environment").child_value("compiler"), "");
+    EXPECT_STRNE(dfxml.child("creator").child("execution_environment").child_value("start_time"), "");
+    for (pugi::xml_node object : dfxml.children("fileobject")) {
+        FileObject file;
+        file.filename = object.child_value("filename");
+        file.filesize = object.child("filesize").text().as_ullong();
+        const auto runs = object.child("byte_runs").children("byte_run");
+        EXPECT_LE(std::distance(runs.begin(), runs.end()), 1) << file.filename;
+        if (pugi::xml_node run = object.child("byte_runs").child("byte_run")) {
+            EXPECT_EQ(run.attribute("offset").as_ullong(~0ULL), 0u);
+            file.imageOffset = run.attribute("img_offset").as_ullong();
+            file.length = run.attribute("len").as_ullong();
+        }
+        if (pugi::xml_node hash = object.find_child_by_attribute("hashdigest", "type", "sha256"))
+            file.sha256 = hash.text().get();
+        report->files.push_back(file);
+    }
+    return report;
+}
+
+// Names and places from the tree, digests from the saved map; files beyond what 64 bits
+// can place get no byte run, and a file that was not recovered keeps its name in the tree.
+TEST(Dfxml, OneFileObjectPerFoundFileWithItsPlaceInTheSource) {
+    TreeBuilder tree;
+    FoundNode* jpg = tree.folder("JPG Files", ".jpg");
+    const FoundNode* saved = tree.file(jpg, 1000, 5);
+    tree.file(jpg, 300, 1ULL << 62);  // from a hostile scan-info file
+    tree.preview(tree.folder("RAW Jpg Files", ""), 200, 7, 100);
+    Sha256Digest digest{};
+    digest[0] = 0xab;
+    cli::SourceInfo source{.path = "/images/card <1>.img", .sizeInBytes = 1 << 20, .sectorSize = 2048};
+    TempDir work;
+    std::string error;
+    const cli::CommandRun run{"9.9", "pelorin-cli scan 'card <1>.img' --dfxml r.xml", 0};
+    ASSERT_TRUE(cli::writeDfxml(work / "r.xml", run, source, *tree.root(),
+                                {{saved, SavedFile{"ROOT/JPG Files/file1.jpg", digest}}}, error)) << error;
+    const auto report = readDfxml(work / "r.xml");
+    EXPECT_EQ(report->files, (std::vector<FileObject>{
+        {"ROOT/JPG Files/file1.jpg", 1000, 5 * 2048, 1000, "ab" + std::string(62, '0')},
+        {"file2.jpg", 300, std::nullopt, std::nullopt, ""},
+        {"file - Raw Jpg1.jpg", 200, 7 * 2048 + 100, 200, ""},
+    }));
+    const pugi::xml_node dfxml = report->document.child("dfxml");
+    EXPECT_STREQ(dfxml.child("creator").child_value("version"), "9.9");
+    EXPECT_STREQ(dfxml.child("creator").child("execution_environment").child_value("command_line"), run.commandLine.c_str());
+    EXPECT_STREQ(dfxml.child("creator").child("execution_environment").child_value("start_time"), "1970-01-01T00:00:00Z");
+    EXPECT_STREQ(report->source().child_value("image_filename"), source.path.c_str());
+    EXPECT_EQ(report->source().child("sectorsize").text().as_uint(), 2048u);
+    EXPECT_EQ(report->source().child("image_size").text().as_ullong(), 1u << 20);
+    EXPECT_FALSE(cli::writeDfxml(work / "no/such/folder/r.xml", run, source, *tree.root(), {}, error));
+    const char* arguments[] = {"pelorin-cli", "scan", "my card.img", "it's", ""};
+    EXPECT_EQ(cli::commandLineOf(5, arguments), R"(pelorin-cli scan 'my card.img' 'it'\''s' '')");
+}
+
+// A scan that recovers: --dfxml, the recovery folder's report.xml and the JSON report all
+// describe the tree, and their digests are those of the recovered files.
+TEST(Cli, ReportsAfterARecoveryCarryTheOffsetsAndDigestsOfTheRecoveredFiles) {
+    TempImage image;
+    buildTwoJpegImage(image.path());
+    TempDir work;
+    CliRun run = runCli("scan " + quoted(image.path()) + " --types jpg --sector-size 4096 --no-progress --recover " +
+                        quoted(work / "out") + " --dfxml " + quoted(work / "r.xml") + " --report " +
+                        quoted(work / "r.json"));
+    ASSERT_EQ(run.status, 0) << run.output;
+    const auto folder = std::filesystem::directory_iterator(work / "out")->path();
+    std::ifstream in(work / "r.json");
+    const auto json = nlohmann::json::parse(in);
+    std::vector<FileObject> expected;
+    for (const auto& node : json["nodes"]) {
+        if (node["fileType"] != FoundNode::kFoundFile) {
+            EXPECT_FALSE(node.contains("byteOffset") || node.contains("sha256")) << node["fileName"];
+            continue;
+        }
+        const std::string path = "ROOT/JPG Files/" + node["fileName"].get<std::string>();
+        const uint64_t offset = node["sectorNumber"].get<uint64_t>() * 4096 + node["extraBytesToMove"].get<uint64_t>();
+        EXPECT_EQ(node["byteOffset"], offset);
+        EXPECT_EQ(node["sha256"], sha256Hex(readBytes(folder / path)));
+        expected.push_back({path, node["fileSize"], offset, node["fileSize"], sha256Hex(readBytes(folder / path))});
+    }
+    ASSERT_EQ(expected.size(), 2u);
+    for (const std::filesystem::path& report : {std::filesystem::path(work / "r.xml"), folder / "report.xml"}) {
+        const auto dfxml = readDfxml(report);
+        EXPECT_EQ(dfxml->files, expected) << report;
+        EXPECT_STREQ(dfxml->source().child_value("image_filename"), image.path().c_str());
+        EXPECT_EQ(dfxml->source().child("sectorsize").text().as_uint(), 4096u);
+        EXPECT_EQ(dfxml->source().child("image_size").text().as_ullong(), 256u * 1024);
+    }
+}
+
+// open --dfxml without recovering: the tree's names and places, and no digests.
+TEST(Cli, OpenWritesTheDfxmlReportOfTheScanInfoFile) {
+    TempImage image;
+    buildTwoJpegImage(image.path());
+    TempDir work;
+    CliRun scan = runCli("scan " + quoted(image.path()) + " --types jpg --sector-size 4096 --no-progress --save-info " +
+                         quoted(work / "scan.rvx"));
+    ASSERT_EQ(scan.status, 0) << scan.output;
+    CliRun open = runCli("open " + quoted(work / "scan.rvx") + " --source " + quoted(image.path()) + " --dfxml " +
+                         quoted(work / "r.xml"));
+    ASSERT_EQ(open.status, 0) << open.output;
+    const auto dfxml = readDfxml(work / "r.xml");
+    ASSERT_EQ(dfxml->files.size(), 2u);
+    EXPECT_EQ(dfxml->files[0].filename, "file1.jpg");
+    EXPECT_EQ(dfxml->files[0].imageOffset, 3u * 4096);
+    EXPECT_EQ(dfxml->files[1].imageOffset, 20u * 4096);
+    EXPECT_EQ(dfxml->files[1].sha256, "");
+    EXPECT_EQ(dfxml->source().child("sectorsize").text().as_uint(), 4096u);
 }
 
 }  // namespace

@@ -114,6 +114,16 @@ TEST(SaveRecoveredFiles, SavedFilesEqualTheSourceBytesAndMoreThan900AreSpreadOve
         EXPECT_EQ(readBytes(root / file.name), file.size == 0 || &file == &files[3] ? Bytes{}
                   : f.at(file.sector * 1024 + std::max(file.extraBytes, 0), file.size)) << file.name;
     EXPECT_FALSE(fs::exists(root / files[2].name));
+    // Each file written has its place in the folder and the SHA-256 of its bytes; the
+    // empty file (not written) and the unticked one have none.
+    EXPECT_EQ(result.savedFiles.size(), 1805u);
+    for (std::size_t k = 0; k < nodes.size(); ++k) {
+        const auto saved = result.savedFiles.find(nodes[k]);
+        ASSERT_EQ(saved != result.savedFiles.end(), k != 2 && k != 3) << files[k].name;
+        if (saved == result.savedFiles.end()) continue;
+        EXPECT_EQ(saved->second.path, std::string("ROOT/") + files[k].name);
+        EXPECT_EQ(toHex(saved->second.sha256), sha256Hex(readBytes(root / files[k].name))) << files[k].name;
+    }
     // Every file adds its length plus its offset into the first sector.
     EXPECT_EQ(result.savedData, 524288u + 1000 + 5100 + 500 + 1801 * 3);
     EXPECT_EQ(std::vector(f.reads.begin(), f.reads.begin() + 15), (std::vector<uint32_t>{64, 64, 64, 64, 64, 64, 64, 8, 8, 8, 8, 8, 8, 8, 8}));
@@ -228,7 +238,8 @@ TEST(SaveRecoveredFiles, ASourceShorterThanTheTreeFailsTheFilesItCannotHoldAndWr
     SaveFixture f(64 * 1024);  // 128 sectors
     FoundNode* jpg = f.tree.folder("JPG Files", ".jpg");
     const struct { uint64_t size, sector; } files[] = {{1000, 10}, {40000, 100}, {600, 128}, {0, 200}, {700, 50}};
-    for (const auto& file : files) f.tree.file(jpg, file.size, file.sector);
+    std::vector<const FoundNode*> nodes;
+    for (const auto& file : files) nodes.push_back(f.tree.file(jpg, file.size, file.sector));
     const SaveResult result = f.saveAll();
     EXPECT_EQ(std::tuple(result.outcome, result.filesSaved, result.filesFailed, result.savedData),
               std::tuple(SaveOutcome::Completed, 2, 3, 1000 + 14336 + 700u));
@@ -236,6 +247,10 @@ TEST(SaveRecoveredFiles, ASourceShorterThanTheTreeFailsTheFilesItCannotHoldAndWr
     EXPECT_EQ(readBytes(folder / "file2.jpg"), f.at(100 * 512, 14336));
     EXPECT_FALSE(fs::exists(folder / "file3.jpg"));
     EXPECT_EQ(readBytes(folder / "file5.jpg"), f.at(50 * 512, 700));
+    // Only the files saved whole have a digest: a file cut short is no copy of what was found.
+    EXPECT_EQ(result.savedFiles.size(), 2u);
+    EXPECT_EQ(toHex(result.savedFiles.at(nodes[0]).sha256), sha256Hex(f.at(10 * 512, 1000)));
+    EXPECT_EQ(toHex(result.savedFiles.at(nodes[4]).sha256), sha256Hex(f.at(50 * 512, 700)));
     EXPECT_EQ(f.prompts.alerts, std::vector<std::string>{"Saving Completed / Saved at: " + f.destination.path() +
                                                          "\n3 files could not be saved."});
 }

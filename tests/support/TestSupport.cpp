@@ -1,17 +1,32 @@
 #include "support/TestSupport.h"
 
 #include <fcntl.h>
+#include <openssl/evp.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
-
 namespace pelorin::test {
+
+std::string sha256Hex(const Bytes& bytes) {
+    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+    unsigned int length = 0;
+    if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1) return {};
+    std::string text;
+    char pair[3];
+    for (unsigned int k = 0; k < length; ++k) {
+        std::snprintf(pair, sizeof pair, "%02x", digest[k]);
+        text += pair;
+    }
+    return text;
+}
 
 TempImage::TempImage(uint64_t size) {
     std::string pattern = (std::filesystem::temp_directory_path() / "pelorin-test-XXXXXX").string();

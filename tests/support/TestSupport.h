@@ -38,6 +38,9 @@ private:
     std::string path_;
 };
 
+// SHA-256 of the bytes, as 64 lower-case hex digits, taken with OpenSSL in one call.
+std::string sha256Hex(const Bytes& bytes);
+
 // The contents of a file under tests/fixtures.
 Bytes fixture(const std::string& relativePath);
 std::filesystem::path fixturePath(const std::string& relativePath);
