@@ -16,6 +16,11 @@ struct ScanContext {
     std::string previewSourcePath;
     uint32_t sectorSize = 512;
     uint64_t sectorCount = 0;
+    // The part of the source the scan offers: the sectors from firstSector up
+    // to, not including, endSector (held to sectorCount). Sector numbers stay
+    // those of the whole source. The default is all of it.
+    uint64_t firstSector = 0;
+    uint64_t endSector = UINT64_MAX;
     // What the scan reads, for as long as it runs: the loop and every
     // recogniser's window read through it. Set by the scan.
     Source* source = nullptr;
@@ -35,9 +40,11 @@ struct ScanContext {
 
     // The percentage of the scan done, as the progress bar shows it.
     float progressBarValue() const {
-        if (sectorCount == 0) return 0.0f;
-        return static_cast<float>(double(progressSector.load(std::memory_order_relaxed)) * 100.0 /
-                                  double(sectorCount));
+        const uint64_t end = endSector < sectorCount ? endSector : sectorCount;
+        if (end <= firstSector) return 0.0f;
+        const uint64_t reached = progressSector.load(std::memory_order_relaxed);
+        return static_cast<float>(double(reached > firstSector ? reached - firstSector : 0) * 100.0 /
+                                  double(end - firstSector));
     }
 
     bool cancelled() const { return cancelRequested.load(std::memory_order_relaxed); }

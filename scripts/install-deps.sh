@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev
   libcli11-dev nlohmann-json3-dev
   libsystemd-dev libudev-dev libblkid-dev
+  libewf-dev ewf-tools
   clang libclang-rt-14-dev
 )
 
