@@ -172,10 +172,12 @@ int scan(const ScanOptions& options) {
         return fail(error);
     const bool scanAlert = controller.alertShown();
     // Where a later scan takes up a stopped one.
-    if (stopped)
+    if (stopped && controller.lastSector() + 1 <= lastSector)
         std::fprintf(stderr, "Scan stopped at sector %llu; --first-sector %llu takes it up\n",
                      static_cast<unsigned long long>(controller.lastSector()),
                      static_cast<unsigned long long>(controller.lastSector() + 1));
+    else if (stopped)
+        std::fprintf(stderr, "Scan stopped after its last sector, %llu\n", static_cast<unsigned long long>(lastSector));
     const int kept = keepResults(options, source, *reader, identity, *root, std::move(first5), showProgress);
     if (stopped) return kExitStopped;
     return std::max(kept, scanAlert ? kExitFailure : 0);
