@@ -112,10 +112,17 @@ bool makeEwfImage(const std::string& base, const std::string& rawImage, uint64_t
     return std::system(command.c_str()) == 0;
 }
 
+// Raw images are opened as the tool has always opened them; the Expert
+// Witness image through the same factory the tool uses.
+std::unique_ptr<pelorin::Source> open(const std::string& path) {
+    if (path.ends_with(".E01")) return pelorin::openSource(path);
+    return pelorin::FileSource::open(path);
+}
+
 // Every byte of the source in 64 KiB reads, as the sector loop reads it.
 double plainRead(const std::string& path) {
     const auto start = Clock::now();
-    auto source = pelorin::openSource(path);
+    auto source = open(path);
     auto buffer = std::make_unique<uint8_t[]>(65536);
     for (uint64_t offset = 0; source;) {
         const std::size_t n = source->read(offset, {buffer.get(), 65536}).bytes;
@@ -126,7 +133,7 @@ double plainRead(const std::string& path) {
 }
 
 double scan(const std::string& path, uint64_t bytes, pelorin::TypeSelection ticked, uint64_t& found) {
-    auto source = pelorin::openSource(path);
+    auto source = open(path);
     pelorin::ScanContext ctx;
     ctx.sourcePath = path;
     ctx.source = source.get();

@@ -16,11 +16,6 @@ struct ScanContext {
     std::string previewSourcePath;
     uint32_t sectorSize = 512;
     uint64_t sectorCount = 0;
-    // The part of the source the scan offers: the sectors from firstSector up
-    // to, not including, endSector (held to sectorCount). Sector numbers stay
-    // those of the whole source. The default is all of it.
-    uint64_t firstSector = 0;
-    uint64_t endSector = UINT64_MAX;
     // What the scan reads, for as long as it runs: the loop and every
     // recogniser's window read through it. Set by the scan.
     Source* source = nullptr;
@@ -37,6 +32,13 @@ struct ScanContext {
     // Set by the scan when it asks for a progress display, cleared by the
     // controller when it has shown one, so the scan never floods it.
     std::atomic<bool> progressUpdatePending{false};
+
+    // The part of the source the scan offers: the sectors from firstSector up
+    // to, not including, endSector (held to sectorCount). Sector numbers stay
+    // those of the whole source. The default is all of it. (Kept after the
+    // fields the sector loop touches, which keep their places.)
+    uint64_t firstSector = 0;
+    uint64_t endSector = UINT64_MAX;
 
     // The percentage of the scan done, as the progress bar shows it.
     float progressBarValue() const {
