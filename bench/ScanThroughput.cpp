@@ -1,16 +1,18 @@
 // Scan throughput against a plain sequential read of the same image, in one run.
 //
-//   pelorin-bench [--image PATH] [--packed-image PATH] [--size-mib N] [--runs N]
+//   pelorin-bench [--image PATH] [--packed-image PATH] [--e01 BASE] [--size-mib N] [--runs N]
 //
-// Two images, both kept for the next run: one of random bytes, in which
-// nothing is found, and one packed with real MP3, MP4 and PNG files at sector
-// boundaries with random bytes between them. Every measurement is taken with
-// a warm page cache, best of --runs.
+// Three images, all kept for the next run: one of random bytes, in which
+// nothing is found, one packed with real MP3, MP4 and PNG files at sector
+// boundaries with random bytes between them, and the random one again as an
+// Expert Witness image (BASE.E01, made by ewfacquirestream when it is
+// installed). Every measurement is taken with a warm page cache, best of --runs.
 
 
 #include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -18,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/OpenSource.h"
 #include "engine/Scanning.h"
 #include "engine/Source.h"
 #include "recognisers/Registry.h"
@@ -97,9 +100,29 @@ void makePackedImage(const std::string& path, uint64_t bytes) {
     }
 }
 
+// The random image as an Expert Witness image, uncompressed (random bytes do
+// not compress) and in one segment. False when it cannot be made.
+bool makeEwfImage(const std::string& base, const std::string& rawImage, uint64_t bytes) {
+    const std::string path = base + ".E01";
+    if (auto source = pelorin::openSource(path); source && source->size() == bytes) return true;
+    if (std::system("command -v ewfacquirestream >/dev/null 2>&1") != 0) return false;
+    std::fprintf(stderr, "writing %s with ewfacquirestream...\n", path.c_str());
+    std::filesystem::remove(path);
+    const std::string command = "ewfacquirestream -q -c none -S 7GiB -t '" + base + "' < '" + rawImage + "' >/dev/null";
+    return std::system(command.c_str()) == 0;
+}
+
+// Raw images are opened as the tool has always opened them; the Expert
+// Witness image through the same factory the tool uses.
+std::unique_ptr<pelorin::Source> open(const std::string& path) {
+    if (path.ends_with(".E01")) return pelorin::openSource(path);
+    return pelorin::FileSource::open(path);
+}
+
+// Every byte of the source in 64 KiB reads, as the sector loop reads it.
 double plainRead(const std::string& path) {
     const auto start = Clock::now();
-    auto source = pelorin::FileSource::open(path);
+    auto source = open(path);
     auto buffer = std::make_unique<uint8_t[]>(65536);
     for (uint64_t offset = 0; source;) {
         const std::size_t n = source->read(offset, {buffer.get(), 65536}).bytes;
@@ -110,7 +133,7 @@ double plainRead(const std::string& path) {
 }
 
 double scan(const std::string& path, uint64_t bytes, pelorin::TypeSelection ticked, uint64_t& found) {
-    auto source = pelorin::FileSource::open(path);
+    auto source = open(path);
     pelorin::ScanContext ctx;
     ctx.sourcePath = path;
     ctx.source = source.get();
@@ -137,10 +160,13 @@ int main(int argc, char** argv) {
     CLI::App app{"Pelorin scan throughput against a plain read"};
     std::string image = "pelorin-bench.img";
     std::string packedImage = "pelorin-bench-packed.img";
+    std::string ewfBase = "pelorin-bench";
     uint64_t sizeMiB = 1024;
     int runs = 3;
     app.add_option("--image", image, "Image file to make (if needed) and scan")->capture_default_str();
     app.add_option("--packed-image", packedImage, "Image packed with real files to make (if needed) and scan")
+        ->capture_default_str();
+    app.add_option("--e01", ewfBase, "Expert Witness image to make (if needed) and scan, without .E01")
         ->capture_default_str();
     app.add_option("--size-mib", sizeMiB, "Image size in MiB")->capture_default_str();
     app.add_option("--runs", runs, "Runs of each measurement; the best counts")->capture_default_str();
@@ -177,5 +203,24 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%-36s %9.0f MB/s\n", "plain read (64 KiB preads)", megabytes / packedPlain);
     std::fprintf(stderr, "%-36s %9.0f MB/s  %.2f of plain read\n", label, megabytes / packed, packedPlain / packed);
     std::fprintf(stderr, "files found in the packed image: %llu\n", static_cast<unsigned long long>(packedFound));
+
+    if (!makeEwfImage(ewfBase, image, bytes)) {
+        std::fprintf(stderr, "\nno Expert Witness image: ewfacquirestream (ewf-tools) is not installed\n");
+        return 0;
+    }
+    const std::string ewfImage = ewfBase + ".E01";
+    plainRead(ewfImage);
+    const double ewfPlain = best(runs, [&] { return plainRead(ewfImage); });
+    uint64_t ewfFound = 0;
+    const double ewfJpeg = best(runs, [&] { return scan(ewfImage, bytes, jpegOnly, ewfFound); });
+    const double ewfAll = best(runs, [&] { return scan(ewfImage, bytes, available, ewfFound); });
+    std::fprintf(stderr, "\n%s: the random image as an uncompressed Expert Witness image, read through libewf\n",
+                 ewfImage.c_str());
+    std::fprintf(stderr, "%-36s %9.0f MB/s  %.2f of the raw image's plain read\n", "plain read (64 KiB reads)",
+                 megabytes / ewfPlain, plain / ewfPlain);
+    std::fprintf(stderr, "%-36s %9.0f MB/s  %.2f of plain read\n", "scan, JPEG only", megabytes / ewfJpeg,
+                 ewfPlain / ewfJpeg);
+    std::fprintf(stderr, "%-36s %9.0f MB/s  %.2f of plain read\n", label, megabytes / ewfAll, ewfPlain / ewfAll);
+    std::fprintf(stderr, "files found in the Expert Witness image: %llu\n", static_cast<unsigned long long>(ewfFound));
     return 0;
 }

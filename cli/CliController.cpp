@@ -30,6 +30,7 @@ void CliController::finished(const ScanOutcome& outcome) {
     std::printf("\n\n\nnumber of the sectors is %lli\n", static_cast<long long>(outcome.lastSector));
     std::fflush(stdout);
     unreadableSectors_ = outcome.unreadableSectors;
+    lastSector_ = outcome.lastSector;
     if (unreadableSectors_ != 0) {
         if (showProgress) std::fputs("\r\033[K", stderr);
         std::fprintf(stderr, "%llu %s could not be read and %s scanned as zeros\n",

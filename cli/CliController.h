@@ -29,6 +29,8 @@ public:
     bool alertShown() const { return alertShown_; }
     // Sectors of the last scan that could not be read.
     uint64_t unreadableSectors() const { return unreadableSectors_; }
+    // The last sector the last scan reached (ScanOutcome::lastSector).
+    uint64_t lastSector() const { return lastSector_; }
 
 private:
     void drawProgress(bool final);
@@ -38,6 +40,7 @@ private:
     bool showProgress;
     bool alertShown_ = false;
     uint64_t unreadableSectors_ = 0;
+    uint64_t lastSector_ = 0;
     std::mutex mutex;
     std::condition_variable completed;
     bool done = false;

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/OpenSource.h"
+
 namespace pelorin::cli {
 
 bool isValidSectorSize(uint32_t size) { return size == 512 || size == 1024 || size == 2048 || size == 4096; }
@@ -38,13 +40,14 @@ SourceCheck inspectSource(const std::string& path, uint32_t requestedSectorSize)
 
     // Opened once here; the scan, its first sectors and saving all read through it.
     const bool blockDevice = S_ISBLK(st.st_mode);
-    auto source = FileSource::open(path, blockDevice ? 0 : (requestedSectorSize != 0 ? requestedSectorSize : 512));
-    if (!source) return failure(openError(path, errno));
+    std::string why;
+    auto source = openSource(path, blockDevice ? 0 : (requestedSectorSize != 0 ? requestedSectorSize : 512), &why);
+    if (!source) return failure(why);
 
     SourceInfo info;
     info.path = path;
     info.blockDevice = blockDevice;
-    info.sizeInBytes = blockDevice ? source->size() : static_cast<uint64_t>(st.st_size);
+    info.sizeInBytes = source->size();
     info.sectorSize = source->sectorSize();
     if (blockDevice) {
         if (requestedSectorSize != 0 && requestedSectorSize != info.sectorSize)

@@ -1,5 +1,6 @@
 #pragma once
-// Checks a scan source (a block device or a disk image) and reads its geometry.
+// Checks a scan source (a block device, a disk image, a split image or an
+// Expert Witness image) and reads its geometry.
 
 #include <cstdint>
 #include <memory>
@@ -24,7 +25,7 @@ struct SourceInfo {
 struct SourceCheck {
     std::optional<SourceInfo> info;
     std::string error;
-    std::unique_ptr<FileSource> source;
+    std::unique_ptr<Source> source;
 };
 SourceCheck inspectSource(const std::string& path, uint32_t requestedSectorSize);
 

@@ -86,6 +86,8 @@ struct ScanOptions {
     std::string saveInfo;
     std::string recoverDir;
     std::string select = "all";
+    std::optional<uint64_t> firstSector;
+    std::optional<uint64_t> lastSector;
 };
 
 // After the scan: tick the chosen types, then save the scan-info file and
@@ -125,7 +127,7 @@ int scan(const ScanOptions& options) {
     SourceCheck check = inspectSource(options.source, options.sectorSize.value_or(0));
     if (!check.info) return fail(check.error);
     SourceInfo source = *check.info;
-    std::unique_ptr<FileSource> reader = std::move(check.source);
+    std::unique_ptr<Source> reader = std::move(check.source);
     DriveIdentity identity = sourceIdentity(source.path);
     // A listed drive gives its own sector size and identity, as choosing its row would.
     if (source.blockDevice)
@@ -137,10 +139,22 @@ int scan(const ScanOptions& options) {
                          drive->serial.c_str());
         }
 
+    // A range keeps the whole source's sector numbers.
+    const uint64_t firstSector = options.firstSector.value_or(0);
+    const uint64_t lastSector = options.lastSector.value_or(source.sectorCount - 1);
+    if (lastSector >= source.sectorCount)
+        return fail("--last-sector " + std::to_string(lastSector) + " is past the end of " + source.path +
+                    " (its last sector is " + std::to_string(source.sectorCount - 1) + ")");
+    if (firstSector > lastSector)
+        return fail("--first-sector " + std::to_string(firstSector) + " is after the last sector to scan (" +
+                    std::to_string(lastSector) + ")");
+
     ScanContext ctx;
     ctx.sourcePath = source.path;
     ctx.sectorSize = source.sectorSize;
     ctx.sectorCount = source.sectorCount;
+    ctx.firstSector = firstSector;
+    ctx.endSector = lastSector + 1;
     ctx.filesFound = 0;
     ctx.source = reader.get();
     const bool showProgress = !options.noProgress && ::isatty(STDERR_FILENO);
@@ -161,6 +175,13 @@ int scan(const ScanOptions& options) {
         !writeReport(options.reportPath, source, *root, stopped, error, controller.unreadableSectors()))
         return fail(error);
     const bool scanAlert = controller.alertShown();
+    // Where a later scan takes up a stopped one.
+    if (stopped && controller.lastSector() + 1 <= lastSector)
+        std::fprintf(stderr, "Scan stopped at sector %llu; --first-sector %llu takes it up\n",
+                     static_cast<unsigned long long>(controller.lastSector()),
+                     static_cast<unsigned long long>(controller.lastSector() + 1));
+    else if (stopped)
+        std::fprintf(stderr, "Scan stopped after its last sector, %llu\n", static_cast<unsigned long long>(lastSector));
     SaveResult saved;
     const int kept = keepResults(options, source, *reader, identity, *root, std::move(first5), showProgress, saved);
     // Written before recovering, so that a path that cannot take it stops the
@@ -186,7 +207,7 @@ int main(int argc, char** argv) {
 
     ScanOptions scanOptions;
     auto* scanCommand = app.add_subcommand("scan", "Scan a block device or disk image for lost files");
-    scanCommand->add_option("source", scanOptions.source, "Block device (/dev/sdb) or disk image file")->required();
+    scanCommand->add_option("source", scanOptions.source, "Block device (/dev/sdb), disk image, split image (image.001, image.aa) or Expert Witness image (.E01)")->required();
     scanCommand->add_option("--types", scanOptions.types, "File types to look for: jpg,png,... or all")
         ->capture_default_str();
     scanCommand->add_option("--sector-size", scanOptions.sectorSize,
@@ -194,6 +215,10 @@ int main(int argc, char** argv) {
     scanCommand->add_option("--report", scanOptions.reportPath, "Write the found-file tree as JSON to this file");
     scanCommand->add_option("--dfxml", scanOptions.dfxmlPath,
                             "Write the found files as a Digital Forensics XML (DFXML) report to this file");
+    scanCommand->add_option("--first-sector", scanOptions.firstSector,
+                            "Scan from this sector on (default 0); sector numbers stay the whole source's");
+    scanCommand->add_option("--last-sector", scanOptions.lastSector,
+                            "Scan up to and including this sector (default the last)");
     scanCommand->add_flag("--files", scanOptions.listFiles, "List every found file, not only the folders");
     scanCommand->add_flag("--no-progress", scanOptions.noProgress, "Do not draw the progress bar");
 
@@ -208,7 +233,7 @@ int main(int argc, char** argv) {
     auto* openCommand = app.add_subcommand("open", "Open a scan information file (.rvx) and show its found files");
     openCommand->add_option("file", openOptions.file, "Scan information file")->required();
     openCommand->add_option("--source", openOptions.source,
-                            "The scanned drive or disk image to read the files from");
+                            "The scanned drive or disk image (raw, split or .E01) to read the files from");
     auto* openRecover = openCommand->add_option("--recover", openOptions.recoverDir,
                                                 "Recover the ticked files into a new recovery folder inside this folder");
     openCommand->add_option("--select", openOptions.select,

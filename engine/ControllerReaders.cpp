@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/OpenSource.h"
+
 namespace pelorin {
 namespace {
 
@@ -20,7 +22,7 @@ bool readSector(Source& source, uint32_t sectorSize, std::span<uint8_t> buffer, 
 }
 
 bool readSector(const std::string& path, uint32_t sectorSize, std::span<uint8_t> buffer, Notices& notices) {
-    auto source = FileSource::open(path, sectorSize);
+    auto source = openSource(path, sectorSize);
     if (!source) return reportFailure(notices, NoticeKind::FirstSectorsUnreadable, path);
     return readSector(*source, sectorSize, buffer, notices);
 }

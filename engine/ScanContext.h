@@ -33,11 +33,20 @@ struct ScanContext {
     // controller when it has shown one, so the scan never floods it.
     std::atomic<bool> progressUpdatePending{false};
 
+    // The part of the source the scan offers: the sectors from firstSector up
+    // to, not including, endSector (held to sectorCount). Sector numbers stay
+    // those of the whole source. The default is all of it. (Kept after the
+    // fields the sector loop touches, which keep their places.)
+    uint64_t firstSector = 0;
+    uint64_t endSector = UINT64_MAX;
+
     // The percentage of the scan done, as the progress bar shows it.
     float progressBarValue() const {
-        if (sectorCount == 0) return 0.0f;
-        return static_cast<float>(double(progressSector.load(std::memory_order_relaxed)) * 100.0 /
-                                  double(sectorCount));
+        const uint64_t end = endSector < sectorCount ? endSector : sectorCount;
+        if (end <= firstSector) return 0.0f;
+        const uint64_t reached = progressSector.load(std::memory_order_relaxed);
+        return static_cast<float>(double(reached > firstSector ? reached - firstSector : 0) * 100.0 /
+                                  double(end - firstSector));
     }
 
     bool cancelled() const { return cancelRequested.load(std::memory_order_relaxed); }

@@ -1,5 +1,7 @@
 #include "engine/Scanning.h"
 
+#include "engine/OpenSource.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -194,7 +196,7 @@ void Scanning::run() {
     // cannot be opened fails the first window read, as a vanished one would.
     Source* const callerSource = ctx.source;
     std::unique_ptr<Source> openedSource;
-    if (!callerSource) openedSource = FileSource::open(scannedPath_, sectorSize);
+    if (!callerSource) openedSource = openSource(scannedPath_, sectorSize);
     ctx.source = callerSource ? callerSource : openedSource.get();
     std::optional<WindowSource> windows;
     if (ctx.source) windows.emplace(*ctx.source);
@@ -206,8 +208,10 @@ void Scanning::run() {
     uint8_t probe[kProbeSize];
     Probe probeView(probe);
     uint32_t windowOffset = 0;
-    uint64_t sectorIndex = 0;
-    const uint64_t sectorCount = ctx.sectorCount;
+    // The loop's sectorCount is where this scan ends: the source's last
+    // sector, or the range's.
+    const uint64_t sectorCount = std::min(ctx.endSector, ctx.sectorCount);
+    uint64_t sectorIndex = ctx.firstSector;
 
     while (!ctx.cancelled() && sectorIndex < sectorCount) {
         if (ctx.pauseRequested.load(std::memory_order_relaxed)) {

@@ -8,6 +8,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   libssl-dev libpugixml-dev
   libsystemd-dev libudev-dev libblkid-dev
+  libewf-dev ewf-tools
   clang libclang-rt-14-dev
 )
 
