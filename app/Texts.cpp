@@ -1,5 +1,8 @@
 #include "app/Texts.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "engine/SizeText.h"
 
 namespace pelorin::texts {
@@ -64,6 +67,25 @@ QuestionText questionFor(Question question) {
         return {"Do you want to stop the current saving process?", ""};
     }
     return {};
+}
+
+std::string sourceOpenFailure(const std::string& path, const SourceOpenFailure& why) {
+    const std::string detail = why.detail.empty() ? std::string() : ": " + why.detail;
+    switch (why.kind) {
+    case SourceOpenFailure::System: {
+        std::string message = joined("cannot open ", path);
+        message += ": ";
+        message += std::strerror(why.error);
+        if (why.error == EACCES || why.error == EPERM)
+            message += " (reading a raw device needs root or membership of the 'disk' group)";
+        return message;
+    }
+    case SourceOpenFailure::EwfSegmentsMissing: return joined("cannot find the segments of ", path) + detail;
+    case SourceOpenFailure::EwfUnreadable:
+        return path + " is not a readable Expert Witness image (damaged or missing a segment)" + detail;
+    case SourceOpenFailure::EwfCutShort: return path + " is damaged or cut short: its last byte cannot be read";
+    }
+    return joined("cannot open ", path);
 }
 
 std::string chosenDriveDescription(const std::string& name, const std::string& serial, uint64_t sizeInBytes) {

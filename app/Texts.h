@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "engine/Prompts.h"
+#include "engine/Source.h"
 
 namespace pelorin::texts {
 
@@ -39,6 +40,9 @@ inline constexpr std::string_view kDriveCannotOpen = "Drive cannot open or not f
 // The drive list's description box.
 inline constexpr std::string_view kSelectDrivePrompt =
     "\nSelect the drive from which digital media files needs to be recovered and click on 'Next' button to proceed.";
+// One line saying why a source could not be opened.
+std::string sourceOpenFailure(const std::string& path, const SourceOpenFailure& why);
+
 std::string chosenDriveDescription(const std::string& name, const std::string& serial, uint64_t sizeInBytes);
 
 }  // namespace pelorin::texts

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/Texts.h"
 #include "engine/OpenSource.h"
 
 namespace pelorin::cli {
@@ -19,13 +20,6 @@ namespace {
 
 SourceCheck failure(std::string message) { return {std::nullopt, std::move(message), nullptr}; }
 
-std::string openError(const std::string& path, int error) {
-    std::string message = "cannot open " + path + ": " + std::strerror(error);
-    if (error == EACCES || error == EPERM)
-        message += " (reading a raw device needs root or membership of the 'disk' group)";
-    return message;
-}
-
 }  // namespace
 
 SourceCheck inspectSource(const std::string& path, uint32_t requestedSectorSize) {
@@ -33,16 +27,16 @@ SourceCheck inspectSource(const std::string& path, uint32_t requestedSectorSize)
         return failure(badSectorSizeMessage(requestedSectorSize));
 
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return failure(openError(path, errno));
+    if (::stat(path.c_str(), &st) != 0) return failure(texts::sourceOpenFailure(path, {SourceOpenFailure::System, errno, {}}));
     if (S_ISDIR(st.st_mode)) return failure(path + " is a directory, not a disk image or block device");
     if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))
         return failure(path + " is neither a disk image nor a block device");
 
     // Opened once here; the scan, its first sectors and saving all read through it.
     const bool blockDevice = S_ISBLK(st.st_mode);
-    std::string why;
+    SourceOpenFailure why;
     auto source = openSource(path, blockDevice ? 0 : (requestedSectorSize != 0 ? requestedSectorSize : 512), &why);
-    if (!source) return failure(why);
+    if (!source) return failure(texts::sourceOpenFailure(path, why));
 
     SourceInfo info;
     info.path = path;

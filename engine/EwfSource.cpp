@@ -15,7 +15,7 @@ constexpr std::array<char, 8> kSignature{'E', 'V', 'F', '\x09', '\x0d', '\x0a', 
 
 // libewf's last line of explanation, and frees the error.
 std::string describe(libewf_error_t*& error) {
-    if (!error) return "unknown error";
+    if (!error) return {};
     char text[1024] = {};
     libewf_error_sprint(error, text, sizeof text);
     libewf_error_free(&error);
@@ -50,12 +50,12 @@ EwfSource::EwfSource(std::string name, uint64_t size, uint32_t sectorSize, std::
 
 EwfSource::~EwfSource() = default;
 
-std::unique_ptr<EwfSource> EwfSource::open(const std::string& path, uint32_t sectorSize, std::string& why) {
+std::unique_ptr<EwfSource> EwfSource::open(const std::string& path, uint32_t sectorSize, SourceOpenFailure& why) {
     libewf_error_t* error = nullptr;
     char** names = nullptr;
     int nameCount = 0;
     if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &names, &nameCount, &error) != 1) {
-        why = "cannot find the segments of " + path + ": " + describe(error);
+        why = {SourceOpenFailure::EwfSegmentsMissing, 0, describe(error)};
         return nullptr;
     }
     auto handle = std::make_unique<Handle>();
@@ -63,12 +63,12 @@ std::unique_ptr<EwfSource> EwfSource::open(const std::string& path, uint32_t sec
     if (opened == 1) opened = libewf_handle_open(handle->handle, names, nameCount, LIBEWF_OPEN_READ, &error);
     libewf_glob_free(names, nameCount, nullptr);
     if (opened != 1) {
-        why = path + " is not a readable Expert Witness image (damaged or missing a segment): " + describe(error);
+        why = {SourceOpenFailure::EwfUnreadable, 0, describe(error)};
         return nullptr;
     }
     size64_t mediaSize = 0;
     if (libewf_handle_get_media_size(handle->handle, &mediaSize, &error) != 1) {
-        why = path + " is not a readable Expert Witness image: " + describe(error);
+        why = {SourceOpenFailure::EwfUnreadable, 0, describe(error)};
         return nullptr;
     }
     uint32_t bytesPerSector = 0;
@@ -78,7 +78,7 @@ std::unique_ptr<EwfSource> EwfSource::open(const std::string& path, uint32_t sec
     // A segment cut short still opens; its last byte then cannot be read.
     uint8_t last = 0;
     if (mediaSize != 0 && source->read(mediaSize - 1, {&last, 1}).failed()) {
-        why = path + " is damaged or cut short: its last byte cannot be read";
+        why = {SourceOpenFailure::EwfCutShort, 0, {}};
         return nullptr;
     }
     return source;

@@ -17,8 +17,8 @@ public:
 
     // Finds the segments that belong with the named one and opens them.
     // `sectorSize` 0 takes 512. Null when they cannot be opened or are not
-    // a readable image; `why` then says what is wrong, in one line.
-    static std::unique_ptr<EwfSource> open(const std::string& path, uint32_t sectorSize, std::string& why);
+    // a readable image; `why` then says what is wrong.
+    static std::unique_ptr<EwfSource> open(const std::string& path, uint32_t sectorSize, SourceOpenFailure& why);
     ~EwfSource() override;
 
     // A chunk whose checksum does not match fails, as a bad sector would:

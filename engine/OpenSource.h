@@ -11,8 +11,8 @@
 namespace pelorin {
 
 // `sectorSize` as FileSource::open takes it. Null when the source cannot be
-// opened: `why`, when given, then holds one line saying why (errno is set
-// too when a system call failed).
-std::unique_ptr<Source> openSource(const std::string& path, uint32_t sectorSize = 0, std::string* why = nullptr);
+// opened; `why`, when given, then says why.
+std::unique_ptr<Source> openSource(const std::string& path, uint32_t sectorSize = 0,
+                                   SourceOpenFailure* why = nullptr);
 
 }  // namespace pelorin

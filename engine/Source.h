@@ -46,6 +46,19 @@ private:
     uint32_t sectorSize_;
 };
 
+// Why a source could not be opened.
+struct SourceOpenFailure {
+    enum Kind {
+        System,              // a system call failed: `error` holds its errno
+        EwfSegmentsMissing,  // the segments of an Expert Witness image cannot be found
+        EwfUnreadable,       // they are no readable image (damaged, or a segment missing)
+        EwfCutShort,         // the image opens, but its last byte cannot be read
+    };
+    Kind kind = System;
+    int error = 0;
+    std::string detail;  // the EWF library's own account, where it gave one
+};
+
 // True for the errors that mean the source itself has gone (the device was
 // removed, the medium taken out, the descriptor no longer valid) rather than
 // a stretch of it that cannot be read.
