@@ -20,25 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ShellRun {
-    int status = -1;
-    std::string output;  // standard output and standard error together
-};
-
-ShellRun shell(const std::string& command) {
-    ShellRun run;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return run;
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.output.append(buffer.data(), n);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-std::string quoted(const std::string& path) { return "'" + path + "'"; }
-
 bool haveEwfTools() { return shell("command -v ewfacquirestream").status == 0; }
 
 // What a scan gave: the report's nodes and the recovered files by their path

@@ -22,25 +22,11 @@
 namespace pelorin::test {
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string output;  // standard output and standard error together
-};
+using CliRun = ShellRun;
 
 CliRun runCli(const std::string& arguments, const std::string& prefix = "") {
-    CliRun run;
-    const std::string command = prefix + std::string(PELORIN_CLI) + " " + arguments + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return run;
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.output.append(buffer.data(), n);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return shell(prefix + std::string(PELORIN_CLI) + " " + arguments);
 }
-
-std::string quoted(const std::string& path) { return "'" + path + "'"; }
 
 TEST(Cli, BadInputGetsOneClearLineAndAFailureStatus) {
     TempImage empty;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <openssl/evp.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -83,6 +84,18 @@ const FoundNode* folderNamed(const FoundNode& root, std::string_view name) {
     for (const auto& child : root.children())
         if (child->fileName() == name) return child.get();
     return nullptr;
+}
+
+ShellRun shell(const std::string& command) {
+    ShellRun run;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return run;
+    std::array<char, 4096> buffer;
+    std::size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.output.append(buffer.data(), n);
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
 }
 
 const FoundNode* fileAt(const FoundNode& root, std::string_view folder, uint64_t sector) {

@@ -80,6 +80,15 @@ ScanResult scanImage(const std::string& path, TypeSelection ticked, uint32_t sec
 
 // The type folder with this name under the root, or null.
 const FoundNode* folderNamed(const FoundNode& root, std::string_view name);
+// A shell command's exit status and its standard output and error together.
+struct ShellRun {
+    int status = -1;
+    std::string output;
+};
+ShellRun shell(const std::string& command);
+// A path quoted for the shell.
+inline std::string quoted(const std::string& path) { return "'" + path + "'"; }
+
 // The file of that folder found at the sector, or null.
 const FoundNode* fileAt(const FoundNode& root, std::string_view folder, uint64_t sector);
 // Every file filed, in all folders.
