@@ -170,13 +170,8 @@ bool Scanning::offerSector(Probe& probe, const DispatchStep* route, uint64_t& se
     return true;
 }
 
-void Scanning::run() {
-
-    scannedPath_ = ctx.sourcePath;
-    ctx.previewSourcePath = scannedPath_;
-    sectorSize_ = ctx.sectorSize;
-    const uint32_t sectorSize = ctx.sectorSize;
-
+// A new tree with its root, and a recogniser and a type folder for every ticked type.
+void Scanning::startTree() {
     root_ = std::make_unique<FoundNode>();
     root_->setFileType(FoundNode::kFolder);
     root_->setFileID(FoundNode::kRootID);
@@ -191,6 +186,14 @@ void Scanning::run() {
     noIsoBaseMediaTicked_ = true;
     registerTickedTypes();
     buildDispatch();
+}
+
+void Scanning::run() {
+    scannedPath_ = ctx.sourcePath;
+    ctx.previewSourcePath = scannedPath_;
+    sectorSize_ = ctx.sectorSize;
+    const uint32_t sectorSize = ctx.sectorSize;
+    startTree();
 
     // The caller's source, or the path opened once for this scan. One that
     // cannot be opened fails the first window read, as a vanished one would.

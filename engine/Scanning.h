@@ -73,6 +73,7 @@ private:
     bool offerSector(Probe& probe, const DispatchStep* route, uint64_t& sectorIndex, uint32_t& windowOffset,
                      const uint8_t*& window, uint64_t sectorCount);
     void fileMatch(const Registered& entry, const Match& match, uint64_t sectorIndex);
+    void startTree();
     void finishScan(const ScanOutcome& outcome);
 
     ScanContext& ctx;
