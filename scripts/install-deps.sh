@@ -10,6 +10,8 @@ packages=(
   libsystemd-dev libudev-dev libblkid-dev
   libewf-dev ewf-tools
   clang libclang-rt-14-dev
+  qt6-base-dev qt6-image-formats-plugins
+  xvfb xauth
 )
 
 missing=()
