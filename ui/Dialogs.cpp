@@ -22,15 +22,12 @@ int QtDialogs::alert(QWidget* parent, const Alert& alert) {
         case Alert::Icon::Critical: box.setIcon(QMessageBox::Critical); break;
         case Alert::Icon::Question: box.setIcon(QMessageBox::Question); break;
     }
+    // One role for all keeps the buttons in the order given, the default first.
     QList<QAbstractButton*> buttons;
-    for (int i = 0; i < alert.buttons.size(); ++i) {
-        // The first is the default; the last is what Escape and closing press.
-        const auto role = i == 0 ? QMessageBox::AcceptRole
-                                 : (i == alert.buttons.size() - 1 ? QMessageBox::RejectRole : QMessageBox::DestructiveRole);
-        buttons << box.addButton(alert.buttons[i], role);
-    }
+    for (const QString& text : alert.buttons) buttons << box.addButton(text, QMessageBox::ActionRole);
     if (!buttons.isEmpty()) {
         box.setDefaultButton(qobject_cast<QPushButton*>(buttons.first()));
+        // Escape and closing press the last, which changes nothing.
         box.setEscapeButton(buttons.last());
     }
     box.exec();

@@ -1,0 +1,149 @@
+// pelorin-screenshots: walks the window through the flow on a disk image and
+// writes a PNG of every page and of the alerts on the way, for the README and
+// the manual. Run under a real X server (scripts/screenshots.sh uses Xvfb):
+//   pelorin-screenshots IMAGE OUTPUT_FOLDER
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QQueue>
+#include <QTableView>
+#include <QTimer>
+#include <QTreeView>
+#include <cstdio>
+
+#include "drives/LibudevDeviceDatabase.h"
+#include "ui/AppController.h"
+#include "ui/Dialogs.h"
+#include "ui/DriveListPage.h"
+#include "ui/FoundTreeModel.h"
+#include "ui/MainWindow.h"
+#include "ui/ResultsPage.h"
+#include "ui/ScanningPage.h"
+
+namespace {
+
+using namespace pelorin::ui;
+
+void settle(int milliseconds = 300) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Real message boxes, shown long enough to be photographed, answered from a script.
+class TourDialogs final : public Dialogs {
+public:
+    explicit TourDialogs(QString folder) : folder(std::move(folder)) {}
+
+    // The next alert: the button to press, and the picture to take of it (may be empty).
+    void expect(const QString& button, const QString& picture = {}) { script.enqueue({button, picture}); }
+    void choose(const QString& path) { choices.enqueue(path); }
+
+    int alert(QWidget* parent, const Alert& alert) override {
+        const auto [button, picture] = script.isEmpty() ? Step{alert.buttons.last(), {}} : script.dequeue();
+        QMessageBox box(parent);
+        box.setWindowTitle(QStringLiteral("Pelorin"));
+        box.setText(alert.title);
+        box.setInformativeText(alert.message);
+        box.setIcon(alert.icon == Alert::Icon::Question ? QMessageBox::Question : QMessageBox::Information);
+        for (const QString& text : alert.buttons) box.addButton(text, QMessageBox::AcceptRole);
+        box.show();
+        settle();
+        if (!picture.isEmpty()) box.grab().save(folder + "/" + picture);
+        box.close();
+        return std::max<int>(0, int(alert.buttons.indexOf(button)));
+    }
+    QString chooseFolder(QWidget*, const FileChoice&) override { return next(); }
+    QString chooseFileToOpen(QWidget*, const FileChoice&) override { return next(); }
+    QString chooseFileToSave(QWidget*, const FileChoice&) override { return next(); }
+    bool openUrl(const QUrl&) override { return true; }
+
+private:
+    struct Step {
+        QString button;
+        QString picture;
+    };
+    QString next() { return choices.isEmpty() ? QString() : choices.dequeue(); }
+
+    QString folder;
+    QQueue<Step> script;
+    QQueue<QString> choices;
+};
+
+void shoot(AppController& app, const QString& folder, const QString& name) {
+    settle();
+    app.window()->grab().save(folder + "/" + name);
+    std::fprintf(stderr, "%s\n", qPrintable(folder + "/" + name));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Pelorin"));
+    QApplication::setOrganizationName(QStringLiteral("Pelorin screenshots"));
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: pelorin-screenshots IMAGE OUTPUT_FOLDER\n");
+        return 2;
+    }
+    const QString image = QString::fromLocal8Bit(argv[1]);
+    const QString folder = QString::fromLocal8Bit(argv[2]);
+    QDir().mkpath(folder);
+    const QString work = QDir::temp().filePath(QStringLiteral("pelorin-screenshots"));
+    QDir(work).removeRecursively();
+    QDir().mkpath(work + "/Recovered");
+
+    TourDialogs dialogs(folder);
+    AppParts parts;
+    parts.dialogs = &dialogs;
+    parts.devices = std::make_unique<pelorin::LibudevDeviceDatabase>();
+    parts.quit = [] {};
+    AppController app(std::move(parts));
+    app.window()->show();
+
+    // The drive list, with its first drive chosen.
+    auto* drives = app.driveListPage()->findChild<QTableView*>();
+    if (drives && drives->model()->rowCount() > 0) drives->selectRow(0);
+    shoot(app, folder, "01-drive-list.png");
+
+    // A copy of the image, made larger with zeros, so the scan runs long enough to be seen.
+    const QString card = work + "/camera-card.img";
+    QFile::copy(image, card);
+    QFile(card).resize(qint64{8} << 30);
+    app.chooseDiskImage(card);
+    shoot(app, folder, "02-file-types.png");
+
+    app.scan();
+    settle(1500);
+    app.pause(true);
+    shoot(app, folder, "03-scanning.png");
+    dialogs.expect("Yes");
+    app.stopScanning();
+    while (app.currentPage() != Page::Results) settle(100);
+
+    // Results: the JPEG folder open, some files ticked.
+    FoundTreeModel* model = app.resultsPage()->model();
+    auto* tree = app.resultsPage()->findChild<QTreeView*>();
+    const pelorin::FoundNode* root = app.root();
+    for (const auto& typeFolder : root->children())
+        if (typeFolder->fileName() == "JPG Files") {
+            tree->expand(model->indexOf(typeFolder.get()));
+            for (int i = 0; i < typeFolder->childrenCount() && i < 7; i += 2)
+                model->setData(model->indexOf(typeFolder->childAtIndex(i)).siblingAtColumn(3), Qt::Checked,
+                               Qt::CheckStateRole);
+            tree->setCurrentIndex(model->indexOf(typeFolder->childAtIndex(1)));
+        }
+    shoot(app, folder, "04-results.png");
+
+    dialogs.expect("Yes", "05-save-warning.png");
+    dialogs.choose(work + "/Recovered");
+    dialogs.expect("OK");
+    app.saveData();
+    while (app.saving()) settle(100);
+    shoot(app, folder, "06-saved.png");
+    return 0;
+}

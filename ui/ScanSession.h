@@ -1,0 +1,62 @@
+#pragma once
+// One scan started from the window: its context, source and tree, and the
+// worker thread it runs on. Progress reaches the window from a timer on the
+// main thread, at most ten times a second whatever the scan's rate; the end
+// of the scan arrives as a queued signal.
+
+#include <QObject>
+#include <QTimer>
+#include <memory>
+#include <thread>
+
+#include "engine/Scanning.h"
+#include "engine/Source.h"
+
+namespace pelorin::ui {
+
+class ScanSession final : public QObject, public ScanController {
+    Q_OBJECT
+public:
+    // `notices` shows what the scan reports (it is called from the worker
+    // and must show it on the main thread).
+    ScanSession(std::unique_ptr<Source> source, const std::string& path, uint32_t sectorSize, TypeSelection ticked,
+                Notices& notices, QObject* parent = nullptr);
+    // Stops a scan still running and waits for its thread.
+    ~ScanSession() override;
+
+    void start();
+    void setPaused(bool paused);
+    void cancel();
+    bool running() const { return thread.joinable() && !ended; }
+
+    ScanContext& context() { return ctx; }
+    // After scanEnded: the tree, and the source saving reads.
+    std::unique_ptr<FoundNode> takeRoot();
+    std::unique_ptr<Source> takeSource() { return std::move(source); }
+
+    // ScanController, called from the worker thread.
+    bool isTicked(FileType type) const override { return ticked[index(type)]; }
+    void progressChanged() override {}
+    void finished(const ScanOutcome& outcome) override;
+    void notify(const Notice& notice) override { notices.notify(notice); }
+
+signals:
+    void progress(double percent, quint64 filesFound);
+    void scanEnded(const pelorin::ScanOutcome& outcome);
+
+private:
+    void reportProgress();
+
+    std::unique_ptr<Source> source;
+    ScanContext ctx;
+    TypeSelection ticked;
+    Notices& notices;
+    std::unique_ptr<Scanning> scanning;
+    std::thread thread;
+    QTimer progressTimer;
+    bool ended = false;
+    double lastPercent = -1;
+    quint64 lastFiles = ~quint64{0};
+};
+
+}  // namespace pelorin::ui
