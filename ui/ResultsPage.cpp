@@ -107,7 +107,9 @@ void ResultsPage::buildLayout() {
     stopSavingButton_ = makeButton(QStringLiteral("Stop"), "process-stop", QStyle::SP_BrowserStop, saveProgressBox_);
     auto* progressLine = new QHBoxLayout(saveProgressBox_);
     progressLine->addWidget(saveProgressBar_, 1);
-    progressLine->addWidget(new QLabel(QStringLiteral("Elapsed time:"), saveProgressBox_));
+    auto* elapsedCaption = new QLabel(QStringLiteral("Elapsed time:"), saveProgressBox_);
+    elapsedCaption->setBuddy(elapsedHoursLabel_);
+    progressLine->addWidget(elapsedCaption);
     progressLine->addWidget(elapsedHoursLabel_);
     progressLine->addWidget(new QLabel(QStringLiteral("h"), saveProgressBox_));
     progressLine->addWidget(elapsedMinutesLabel_);
@@ -115,7 +117,9 @@ void ResultsPage::buildLayout() {
     progressLine->addWidget(elapsedSecondsLabel_);
     progressLine->addWidget(new QLabel(QStringLiteral("s"), saveProgressBox_));
     progressLine->addSpacing(12);
-    progressLine->addWidget(new QLabel(QStringLiteral("Files saved:"), saveProgressBox_));
+    auto* filesSavedCaption = new QLabel(QStringLiteral("Files saved:"), saveProgressBox_);
+    filesSavedCaption->setBuddy(filesSavedLabel_);
+    progressLine->addWidget(filesSavedCaption);
     progressLine->addWidget(filesSavedLabel_);
     progressLine->addWidget(stopSavingButton_);
     saveProgressBox_->hide();
