@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QStyle>
+#include <algorithm>
 
 namespace pelorin::ui {
 
@@ -10,7 +11,8 @@ DriveKind driveKind(const MediaDictionary& row) {
     if (icon == "drive-optical") return DriveKind::Optical;
     if (icon == "media-flash") return DriveKind::CardReader;
     if (row.textOrEmpty(mediakey::kDevicePath).starts_with("/dev/loop")) return DriveKind::DiskImage;
-    if (row.flag(mediakey::kWhetherUSB)) return DriveKind::Usb;
+    // A USB or FireWire enclosure around a fixed disk is still a disk.
+    if (row.flag(mediakey::kWhetherUSB) && icon != "drive-harddisk") return DriveKind::Usb;
     return DriveKind::Disk;
 }
 
@@ -30,9 +32,17 @@ QIcon driveIcon(DriveKind kind) {
         }
         return {"drive-harddisk", "drive-harddisk", QStyle::SP_DriveHDIcon};
     }();
-    if (QIcon::hasThemeIcon(QString::fromLatin1(look.themeName))) return QIcon::fromTheme(QString::fromLatin1(look.themeName));
-    return QIcon::fromTheme(QString::fromLatin1(look.alternativeThemeName),
-                            QApplication::style()->standardIcon(look.fallback));
+    for (const char* name : {look.themeName, look.alternativeThemeName})
+        if (QIcon::hasThemeIcon(QString::fromLatin1(name))) return QIcon::fromTheme(QString::fromLatin1(name));
+    // The style's drive icons may come at 16 pixels only; doubled pixel by
+    // pixel they keep their sharp edges at the row's 32.
+    QIcon icon = QApplication::style()->standardIcon(look.fallback);
+    const QList<QSize> sizes = icon.availableSizes();
+    if (!sizes.isEmpty() && std::all_of(sizes.begin(), sizes.end(), [](QSize s) { return s.width() < kDriveIconSize; })) {
+        const QPixmap small = icon.pixmap(sizes.last());
+        icon.addPixmap(small.scaled(kDriveIconSize, kDriveIconSize, Qt::KeepAspectRatio, Qt::FastTransformation));
+    }
+    return icon;
 }
 
 }  // namespace pelorin::ui

@@ -11,6 +11,8 @@ enum class DriveKind { Usb, CardReader, Optical, Disk, DiskImage };
 
 DriveKind driveKind(const MediaDictionary& row);
 
+inline constexpr int kDriveIconSize = 32;
+
 // The theme's icon for the kind, else the style's own drive icon (no icon
 // theme is installed on many machines).
 QIcon driveIcon(DriveKind kind);

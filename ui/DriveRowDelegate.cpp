@@ -35,6 +35,7 @@ void DriveRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     initStyleOption(&background, index);
     background.text.clear();
     background.icon = QIcon();
+    background.state &= ~QStyle::State_HasFocus;  // whole-row selection shows the choice already
     const QWidget* widget = option.widget;
     QStyle* style = widget ? widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);

@@ -4,6 +4,8 @@
 
 #include <QStyledItemDelegate>
 
+#include "ui/DriveKind.h"
+
 namespace pelorin::ui {
 
 class DriveRowDelegate final : public QStyledItemDelegate {
@@ -11,7 +13,7 @@ class DriveRowDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    static constexpr int kIconSize = 32;
+    static constexpr int kIconSize = kDriveIconSize;
     static constexpr int kInset = 10;
     static constexpr int kTitlePointSize = 14;
     static constexpr int kSubtitlePointSize = 12;

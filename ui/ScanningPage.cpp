@@ -41,6 +41,8 @@ ScanningPage::ScanningPage(QWidget* parent)
     secondsField = field("secondsField", this);
     filesFound = field("filesFoundField", this);
     percentage = field("percentageField", this);
+    percentage->setMinimumWidth(percentage->fontMetrics().horizontalAdvance(QStringLiteral("100%")));
+    percentage->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     progress = new QProgressBar(this);
     progress->setRange(0, 100);
     progress->setTextVisible(false);

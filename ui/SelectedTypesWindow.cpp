@@ -17,6 +17,7 @@ SelectedTypesWindow::SelectedTypesWindow(SelectedTypesModel& model, QWidget* par
     table->setSelectionMode(QAbstractItemView::NoSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setShowGrid(false);
+    table->setFocusPolicy(Qt::NoFocus);
     table->setAlternatingRowColors(true);
     table->verticalHeader()->hide();
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);

@@ -58,13 +58,14 @@ private slots:
     }
 
     void kindOfDrivePicksTheIcon() {
-        RecordedDeviceDatabase database(test::recorded({"USB card reader", "USB stick", "SATA disk", "NVMe", "SD card"}));
+        RecordedDeviceDatabase database(test::recorded({"USB card reader", "USB stick", "SATA disk", "NVMe", "SD card", "FireWire"}));
         DriveListPage page(database);
         const std::map<std::string, DriveKind> expected{{"/dev/sdb", DriveKind::CardReader},
                                                         {"/dev/sdc", DriveKind::Usb},
                                                         {"/dev/sda", DriveKind::Disk},
                                                         {"/dev/nvme0n1", DriveKind::Disk},
-                                                        {"/dev/mmcblk1", DriveKind::CardReader}};
+                                                        {"/dev/mmcblk1", DriveKind::CardReader},
+                                                        {"/dev/sdf", DriveKind::Disk}};
         QCOMPARE(page.driveList().numberOfRows(), expected.size());
         for (const MediaDictionary& row : page.driveList().drives())
             QCOMPARE(driveKind(row), expected.at(row.textOrEmpty(mediakey::kDevicePath)));
