@@ -111,7 +111,7 @@ void ScanningPage::begin(const ChosenDrive& drive, std::vector<FileType> tickedI
 
 void ScanningPage::showProgress(double percent, uint64_t found) {
     // Truncated, not rounded: 99.9 % is not done yet.
-    const int whole = static_cast<int>(std::clamp(percent, 0.0, 100.0));
+    const int whole = percent >= 0 ? static_cast<int>(std::min(percent, 100.0)) : 0;
     progress->setValue(whole);
     percentage->setText(QStringLiteral("%1%").arg(whole));
     filesFound->setText(QString::number(found));
