@@ -13,6 +13,7 @@
 #include "drives/DeviceDatabase.h"
 #include "support/ScriptedDialogs.h"
 #include "ui/AppController.h"
+#include "ui/MainWindow.h"
 
 namespace {
 

@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
     while (app.currentPage() != Page::Results) settle(100);
 
     // Results: the JPEG folder open, some files ticked.
-    FoundTreeModel* model = app.resultsPage()->model();
+    FoundTreeModel* model = &app.resultsPage()->model();
     auto* tree = app.resultsPage()->findChild<QTreeView*>();
     const pelorin::FoundNode* root = app.root();
     for (const auto& typeFolder : root->children())

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -67,7 +68,7 @@ AppController::AppController(AppParts parts, QObject* parent)
     pages->addWidget(fileTypesPage_);
     pages->addWidget(scanningPage_);
     pages->addWidget(resultsPage_);
-    driveListPage_->setShownPage([this] {
+    driveListPage_->setShownPageSource([this] {
         switch (currentPage()) {
         case Page::DriveList: return ShownPage::DriveList;
         case Page::Results: return ShownPage::Results;
@@ -77,10 +78,11 @@ AppController::AppController(AppParts parts, QObject* parent)
 
     buildMenus();
     connectPages();
+    // Nothing previews a found file yet: no button that does nothing.
+    resultsPage_->viewButton().setVisible(false);
     saveClock_.setInterval(1000);
     connect(&saveClock_, &QTimer::timeout, this, &AppController::tickSaveClock);
 
-    driveListPage_->driveList().initialDriveList();
     if (parts_.deviceEvents) driveListPage_->startWatching(std::move(parts_.deviceEvents));
 
     // The window keeps its first size on every page but the results.
@@ -99,6 +101,8 @@ AppController::~AppController() {
     if (saver_) saver_->stopSaving();
     if (saveThread_.joinable()) saveThread_.join();
     if (scanInfoThread_.joinable()) scanInfoThread_.join();
+    // The pages show the tree and the totals: they go before them.
+    window_.reset();
 }
 
 void AppController::buildMenus() {
@@ -125,6 +129,8 @@ void AppController::connectPages() {
     connect(driveListPage_, &DriveListPage::openScanInfoClicked, this, &AppController::openScanInfo);
     connect(driveListPage_, &DriveListPage::openDiskImageClicked, this, &AppController::openDiskImage);
     connect(driveListPage_, &DriveListPage::exitClicked, this, &AppController::exit);
+    connect(driveListPage_, &DriveListPage::openedScanInfoDriveRematchNeeded, this,
+            &AppController::rematchScanInfoDrive);
     connect(driveListPage_, &DriveListPage::diskImageDropped, this,
             [this](const QString& path) { filesDropped({path}); });
     connect(fileTypesPage_, &FileTypesPage::backClicked, this, &AppController::back);
@@ -572,6 +578,21 @@ void AppController::scanInfoOpened(std::shared_ptr<ScanInfo> info, std::optional
     scanInfoSaved_ = true;
     showPage(Page::Results);
     emit scanInfoRead(true);
+}
+
+// The attached drives changed while an opened scan-info file is shown: its
+// drive may have come (back), perhaps under another device name.
+void AppController::rematchScanInfoDrive() {
+    if (!root_ || treeIsDiskImage_ || saving()) return;
+    const ScanInfoDriveIdentity identity{header_.identity.displayName, header_.identity.serial,
+                                         header_.identity.model,       header_.identity.revision,
+                                         header_.sectorSize,           header_.sizeInBytes,
+                                         header_.firstSectors};
+    DriveList& list = driveListPage_->driveList();
+    if (list.rematchScanInfoDrive(identity, deviceFirstFiveSectorsReader(*prompts_))) {
+        treeSourcePath_ = list.previewSourcePath();
+        source_.reset();
+    }
 }
 
 // ----- Leaving the results, and quitting -----

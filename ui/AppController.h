@@ -16,19 +16,17 @@
 #include <thread>
 
 #include "app/SleepPrevention.h"
+#include "drives/DeviceDatabase.h"
 #include "drives/DriveList.h"
+#include "drives/DriveWatcher.h"
 #include "engine/FoundNode.h"
+#include "engine/ScanOutcome.h"
 #include "engine/SelectionTotals.h"
 #include "engine/Source.h"
 #include "recovery/SaveRecoveredFiles.h"
 #include "scaninfo/ScanInfoFile.h"
 
 class QAction;
-
-namespace pelorin {
-class DeviceDatabase;
-class DeviceEventSource;
-}  // namespace pelorin
 
 namespace pelorin::ui {
 
@@ -125,6 +123,7 @@ private:
     void startScanInfoSave();
     void afterScanInfoSaved(bool ok);
     void scanInfoOpened(std::shared_ptr<ScanInfo> info, std::optional<std::string> matchedDrive);
+    void rematchScanInfoDrive();
     void savingCompleted();
     void saveEnded(const SaveResult& result);
     void tickSaveClock();

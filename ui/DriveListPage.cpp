@@ -49,10 +49,10 @@ DriveListPage::DriveListPage(DeviceDatabase& database, QWidget* parent)
     QStyle* style = this->style();
     nextButton = new QPushButton(style->standardIcon(QStyle::SP_ArrowForward), tr("Next"), this);
     nextButton->setDefault(true);
-    auto* openScanInfo = new QPushButton(QIcon::fromTheme(QStringLiteral("document-open"),
+    openScanInfo = new QPushButton(QIcon::fromTheme(QStringLiteral("document-open"),
                                                          style->standardIcon(QStyle::SP_DialogOpenButton)),
                                          tr("Open Scan Info…"), this);
-    auto* openDiskImage = new QPushButton(style->standardIcon(QStyle::SP_DriveDVDIcon), tr("Open Disk Image…"), this);
+    openDiskImage = new QPushButton(style->standardIcon(QStyle::SP_DriveDVDIcon), tr("Open Disk Image…"), this);
     auto* exit = new QPushButton(QIcon::fromTheme(QStringLiteral("application-exit"),
                                                  style->standardIcon(QStyle::SP_DialogCloseButton)),
                                  tr("Exit"), this);
@@ -102,7 +102,14 @@ void DriveListPage::reloadDriveTable() {
     showingListSelection = false;
 }
 
-void DriveListPage::setNextEnabled(bool enabled) { nextButton->setEnabled(enabled); }
+void DriveListPage::setNextEnabled(bool enabled) { nextButton->setEnabled(enabled && !busy); }
+
+void DriveListPage::setBusy(bool busy_) {
+    busy = busy_;
+    openScanInfo->setEnabled(!busy);
+    openDiskImage->setEnabled(!busy);
+    nextButton->setEnabled(!busy && list.selectedRow().has_value());
+}
 
 void DriveListPage::showChosenDrive(const ChosenDrive& drive) {
     description->setText(QString::fromStdString(texts::chosenDriveDescription(drive.name, drive.serial, drive.sizeInBytes)));

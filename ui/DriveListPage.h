@@ -33,6 +33,8 @@ public:
     DriveTableModel& model() { return *tableModel; }
 
     // Which page of the window is shown, asked whenever the list is rebuilt.
+    // While a scan-info file is read, nothing here starts another task.
+    void setBusy(bool busy);
     void setShownPageSource(std::function<ShownPage()> source) { shownPageSource = std::move(source); }
 
     // Rebuilds the list on this page's thread after every device event from
@@ -80,6 +82,9 @@ private:
     QTableView* table;
     QLabel* description;
     QPushButton* nextButton;
+    QPushButton* openScanInfo;
+    QPushButton* openDiskImage;
+    bool busy = false;
     std::function<ShownPage()> shownPageSource;
     std::unique_ptr<DriveWatcher> watcher;
     bool showingListSelection = false;

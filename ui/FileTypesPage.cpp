@@ -1,10 +1,11 @@
 #include "ui/FileTypesPage.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
+#include <QLabel>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
@@ -113,9 +114,19 @@ FileTypesPage::FileTypesPage(QWidget* parent) : QWidget(parent) {
                            tr("Scan"), this);
     scan->setDefault(true);
 
+    sectorSizeLabel = new QLabel(tr("Sector size:"), this);
+    sectorSizes = new QComboBox(this);
+    for (int size : {512, 1024, 2048, 4096}) sectorSizes->addItem(tr("%1 bytes").arg(size), size);
+    sectorSizeLabel->setBuddy(sectorSizes);
+    sectorSizes->setToolTip(tr("The sector size of the drive the image was made from: 512 bytes unless it had larger sectors"));
+    setDiskImageSectorSizes(false, 512);
+
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(selectAll);
     buttons->addStretch();
+    buttons->addWidget(sectorSizeLabel);
+    buttons->addWidget(sectorSizes);
+    buttons->addSpacing(12);
     buttons->addWidget(back);
     buttons->addWidget(scan);
 
@@ -164,5 +175,18 @@ std::vector<FileType> FileTypesPage::tickedInKeyOrder() const {
     std::sort(types.begin(), types.end(), byKey);
     return types;
 }
+
+}  // namespace pelorin::ui
+
+namespace pelorin::ui {
+
+void FileTypesPage::setDiskImageSectorSizes(bool shown, int current) {
+    sectorSizeLabel->setVisible(shown);
+    sectorSizes->setVisible(shown);
+    const int at = sectorSizes->findData(current);
+    sectorSizes->setCurrentIndex(at >= 0 ? at : 0);
+}
+
+int FileTypesPage::diskImageSectorSize() const { return sectorSizes->currentData().toInt(); }
 
 }  // namespace pelorin::ui

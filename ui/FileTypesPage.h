@@ -10,6 +10,8 @@
 #include "engine/FileTypes.h"
 
 class QCheckBox;
+class QComboBox;
+class QLabel;
 class QPushButton;
 
 namespace pelorin::ui {
@@ -32,6 +34,10 @@ public:
     QCheckBox* selectAllBox() const { return selectAll; }
     QPushButton* scanButton() const { return scan; }
 
+    // A disk image also asks for its sector size; a drive has its own.
+    void setDiskImageSectorSizes(bool shown, int current);
+    int diskImageSectorSize() const;
+
     // A maker's name as shown: "CANON" reads "Canon".
     static QString titleCase(std::string_view name);
 
@@ -47,6 +53,8 @@ private:
     int offered = 0;
     QCheckBox* selectAll;
     QPushButton* scan;
+    QLabel* sectorSizeLabel;
+    QComboBox* sectorSizes;
 };
 
 }  // namespace pelorin::ui
