@@ -249,16 +249,17 @@ bool AppController::chooseDiskImage(const QString& path) {
         dialogs_.alert(window_.get(), alert);
         return false;
     }
-    chosen_ = {};
-    chosen_.name = QFileInfo(path).fileName().toStdString();
-    chosen_.displayName = chosen_.name;
-    chosen_.model = words::kDiskImageModel.toStdString();
-    chosen_.serial = "-";
-    chosen_.revision = "-";
-    chosen_.sourcePath = file;
-    chosen_.sizeInBytes = source->size();
-    chosen_.sectorSize = 512;
-    chosen_.sectorCount = chosen_.sizeInBytes / 512;
+    // A disk image stands for the drive it was made from: its file name, "Disk image", no serial.
+    const std::string name = QFileInfo(path).fileName().toStdString();
+    chosen_ = ChosenDrive{.name = name,
+                          .model = words::kDiskImageModel.toStdString(),
+                          .serial = std::string(1, '-'),
+                          .revision = std::string(1, '-'),
+                          .displayName = name,
+                          .sourcePath = file,
+                          .sectorSize = 512,
+                          .sizeInBytes = source->size(),
+                          .sectorCount = source->size() / 512};
     chosenIsDiskImage_ = true;
     fileTypesPage_->enterWithAllTicked();
     fileTypesPage_->setDiskImageSectorSizes(true, QSettings().value("diskImages/sectorSize", 512).toInt());

@@ -59,7 +59,11 @@ void ScanSession::finished(const ScanOutcome& outcome) {
             if (thread.joinable()) thread.join();
             progressTimer.stop();
             ended = true;
-            reportProgress();
+            // A scan that offered every sector has done all of it.
+            if (outcome.how == ScanOutcome::Completed)
+                emit progress(100.0, ctx.filesFound.load());
+            else
+                reportProgress();
             emit scanEnded(outcome);
         },
         Qt::QueuedConnection);

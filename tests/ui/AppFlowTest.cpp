@@ -289,6 +289,18 @@ private slots:
         QVERIFY(!harness.app().saving());
         QVERIFY(harness.app().resultsPage()->saveButton().isEnabled());
     }
+
+    void helpOpensTheManualAndAboutNamesVersionAndLicence() {
+        AppHarness harness;
+        harness.app().help();
+        QCOMPARE(harness.dialogs.openedUrls.size(), 1);
+        QVERIFY(harness.dialogs.openedUrls.first().isLocalFile());
+        QVERIFY(QFile::exists(harness.dialogs.openedUrls.first().toLocalFile()));
+        QVERIFY(harness.dialogs.openedUrls.first().path().endsWith("manual/index.html"));
+        harness.app().displayAboutPanel();
+        QVERIFY(harness.dialogs.alerts.last().message.contains(QStringLiteral(PELORIN_VERSION)));
+        QVERIFY(harness.dialogs.alerts.last().message.contains("GNU General Public License"));
+    }
 };
 
 QTEST_MAIN(AppFlowTest)
