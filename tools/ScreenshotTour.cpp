@@ -23,6 +23,7 @@
 #include "ui/MainWindow.h"
 #include "ui/ResultsPage.h"
 #include "ui/ScanningPage.h"
+#include "ui/SelectedTypesWindow.h"
 
 namespace {
 
@@ -121,6 +122,12 @@ int main(int argc, char** argv) {
     settle(1500);
     app.pause(true);
     shoot(app, folder, "03-scanning.png");
+    for (QAbstractButton* button : app.scanningPage()->findChildren<QAbstractButton*>())
+        if (button->text() == QStringLiteral("Selected File Types")) button->click();
+    if (QWidget* types = app.scanningPage()->selectedTypesWindow()) {
+        settle();
+        types->grab().save(folder + "/03-selected-types.png");
+    }
     dialogs.expect("Yes");
     app.stopScanning();
     while (app.currentPage() != Page::Results) settle(100);
