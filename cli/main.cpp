@@ -204,6 +204,7 @@ int main(int argc, char** argv) {
     using namespace pelorin::cli;
     CLI::App app{"Pelorin finds lost photos, music and videos on a drive or disk image, by their content."};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "pelorin-cli " PELORIN_VERSION);
 
     ScanOptions scanOptions;
     auto* scanCommand = app.add_subcommand("scan", "Scan a block device or disk image for lost files");

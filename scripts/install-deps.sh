@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev qt6-image-formats-plugins
   xvfb xauth
+  dpkg-dev lintian desktop-file-utils appstream libxml2-utils
 )
 
 missing=()

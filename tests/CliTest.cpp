@@ -69,6 +69,10 @@ TEST(Cli, UsageErrorsExitWithStatus2AndTheUsageLine) {
             << arguments << "\n" << run.output;
     }
     EXPECT_EQ(runCli("scan --help").status, 0);
+    // The version needs no command, as the manual page says.
+    const CliRun version = runCli("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.output.rfind("pelorin-cli ", 0), 0u) << version.output;
 }
 
 TEST(Cli, PermissionProblemsMentionRawDeviceAccess) {

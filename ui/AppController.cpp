@@ -663,6 +663,30 @@ void AppController::quitApplication() {
     parts_.quit();
 }
 
+// ----- Another launch -----
+
+void AppController::bringMainWindowToFront() {
+    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void AppController::displayAlreadyRunningPanel() {
+    dialogs_.alert(window_.get(), {words::kCannotOpenScanInfoNow, words::kAlreadyRunning, {words::kOK}});
+}
+
+// A scan-info file from another launch opens only where Open Scan Info could
+// open it: on the drive list, with no dialog open and no file being read.
+void AppController::openHandedOverScanInfo(const QString& path) {
+    bringMainWindowToFront();
+    if (currentPage() != Page::DriveList || scanInfoThread_.joinable() || QApplication::activeModalWidget()) {
+        displayAlreadyRunningPanel();
+        return;
+    }
+    openScanInfoFile(path);
+}
+
 // ----- Help -----
 
 void AppController::help() {

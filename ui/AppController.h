@@ -103,6 +103,10 @@ public slots:
     void windowShouldClose();
     void help();
     void displayAboutPanel();
+    // What another launch asks of this one (ui/SingleInstance).
+    void bringMainWindowToFront();
+    void displayAlreadyRunningPanel();
+    void openHandedOverScanInfo(const QString& path);
 
 signals:
     // A scan, a save or a scan-info file has ended and the window shows its outcome.

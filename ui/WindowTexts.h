@@ -29,6 +29,11 @@ inline const QString kNotSaved = QStringLiteral("Not Saved");
 inline const QString kSaved = QStringLiteral("Saved");
 inline const QString kScanInfoOpened = QStringLiteral("Scan Info Opened");
 
+inline const QString kCannotOpenScanInfoNow = QStringLiteral("Cannot open this scan info file now");
+inline const QString kAlreadyRunning = QStringLiteral(
+    "The program is already running. For opening this scan info file either quit the program and then launch this "
+    "file or open this file from the currently running program.");
+
 inline const QString kDiskImageModel = QStringLiteral("Disk image");
 
 }  // namespace pelorin::ui::words
