@@ -1,0 +1,171 @@
+#include "ui/Previewer.h"
+
+#include <QWidget>
+#include <algorithm>
+
+#include "app/Texts.h"
+#include "ui/Dialogs.h"
+#include "ui/WindowTexts.h"
+
+namespace pelorin::ui {
+
+namespace {
+
+const QString kRawJpgFolder = QStringLiteral("RAW Jpg Files");
+const QString kAdviceTitle = QStringLiteral("Information ");
+const QString kAdvice = QStringLiteral(
+    "It is strongly recommended to save 'Scan Information' before proceeding further. Though every case has been "
+    "taken to avoid unexpected errors, large corrupted files might cause software to become unstable and delay the "
+    "preview display. Saving 'Scan Information' would be helpful to reload the tree which would avoid rescanning "
+    "the drive in unstable conditions or if any unexpected erros occur.\n");
+
+}  // namespace
+
+Previewer::Previewer(Dialogs& dialogs, QWidget* mainWindow, PreviewHooks hooks, QObject* parent)
+    : QObject(parent),
+      dialogs_(dialogs),
+      mainWindow_(mainWindow),
+      hooks_(std::move(hooks)),
+      window_(new PreviewWindow(mainWindow)) {
+    connect(&loader_, &PreviewLoader::loaded, this, &Previewer::loaded);
+    connect(&loader_, &PreviewLoader::aborted, this, &Previewer::previewSelected);
+    connect(&loader_, &PreviewLoader::failed, this, &Previewer::readFailed);
+    connect(window_, &PreviewWindow::closed, this, [this] {
+        pending_ = false;
+        loader_.abort();
+        source_ = {};
+    });
+}
+
+void Previewer::request() {
+    pending_ = true;
+    if (loader_.running()) {
+        loader_.abort();  // the abort brings the request back
+        return;
+    }
+    previewSelected();
+}
+
+void Previewer::selectionChanged() {
+    if (window_->isVisible() && hooks_.selectedNode()) request();
+}
+
+void Previewer::close() {
+    if (window_) window_->close();
+}
+
+void Previewer::previewSelected() {
+    FoundNode* node = hooks_.selectedNode();
+    if (!pending_ || !node) return;
+    pending_ = false;
+    if (!adviceGiven_ && hooks_.scanInfoUnsaved()) {
+        adviceGiven_ = true;
+        if (dialogs_.alert(mainWindow_, {kAdviceTitle, kAdvice, {QStringLiteral("Save ScanInfo"), QStringLiteral("Preview")},
+                                         Alert::Icon::Information}) == 0) {
+            hooks_.saveScanInfo();
+            return;
+        }
+    }
+    adviceGiven_ = true;
+    fileName_ = QString::fromStdString(node->fileName());
+    if (node->isFolder()) {
+        window_->clear();
+        window_->setStatus({});
+        window_->showFolder(fileName_);
+        bringUp();
+        emit previewShown();
+        return;
+    }
+    source_ = hooks_.openSource();
+    if (!source_.source) return;
+    fileSector_ = node->sectorNumber();
+    window_->showLoading(fileName_);
+    bringUp();
+
+    const PreviewKind kind = previewKindFor(fileName_);
+    const uint64_t size = node->fileSize();
+    switch (kind) {
+    case PreviewKind::Unsupported: readDump(QStringLiteral("Preview not supported for this file type")); break;
+    case PreviewKind::Picture:
+    case PreviewKind::Photoshop:
+        if (size >= kPictureLimit)
+            readDump(QStringLiteral("File size too large to preview"));
+        else
+            readFile(*node, size, Reading::Picture, kind);
+        break;
+    case PreviewKind::CameraRaw:
+        if (const FoundNode* jpeg = filedPreviewOf(*node); jpeg && jpeg->fileSize() < kPictureLimit)
+            readFile(*jpeg, jpeg->fileSize(), Reading::Picture, PreviewKind::Picture);
+        else
+            readFile(*node, std::min(size, kReadLimit), Reading::Picture, kind);
+        break;
+    case PreviewKind::Media: readFile(*node, std::min(size, kReadLimit), Reading::Media, kind); break;
+    }
+}
+
+void Previewer::readFile(const FoundNode& node, uint64_t length, Reading reading, PreviewKind kind) {
+    reading_ = reading;
+    PreviewRead read{source_.source, node.sectorNumber() * source_.sectorSize,
+                     uint32_t(std::max(node.extraBytesToMove(), 0)), length, {}};
+    if (reading == Reading::Picture) {
+        const bool nikon = isNikonRaw(fileName_);
+        read.picture = [kind, nikon](const QByteArray& bytes) { return decodePicture(bytes, kind, {}, nikon); };
+    }
+    loader_.start(std::move(read));
+}
+
+// The first bytes of the file's first sector, whatever its start offset in it.
+void Previewer::readDump(const QString& status) {
+    window_->setStatus(status);
+    reading_ = Reading::Dump;
+    loader_.start({source_.source, fileSector_ * source_.sectorSize, 0, kDumpLength, {}});
+}
+
+void Previewer::loaded(const QByteArray& bytes, const QImage& picture) {
+    switch (reading_) {
+    case Reading::Picture:
+        if (picture.isNull()) {
+            readDump(QStringLiteral("Preview not available, file might be corrupt."));
+            return;
+        }
+        window_->showPicture(picture, fileName_);
+        break;
+    case Reading::Media: window_->showMedia(bytes, fileName_); break;
+    case Reading::Dump: window_->showText(printableDump(bytes)); break;
+    }
+    bringUp();
+    emit previewShown();
+}
+
+void Previewer::readFailed() {
+    dialogs_.alert(mainWindow_, {QString::fromUtf8(texts::kDriveCannotOpen.data(), qsizetype(texts::kDriveCannotOpen.size())),
+                                 QStringLiteral(" "), {words::kOK}, Alert::Icon::Warning});
+    window_->close();
+    emit previewShown();
+}
+
+void Previewer::bringUp() {
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+const FoundNode* Previewer::filedPreviewOf(const FoundNode& raw) const {
+    const FoundNode* folder = raw.parent();
+    const FoundNode* root = folder ? folder->parent() : nullptr;
+    if (!root) return nullptr;
+    const uint32_t sectorSize = source_.sectorSize;
+    const uint64_t rawSectors = (uint64_t(std::max(raw.extraBytesToMove(), 0)) + raw.fileSize() + sectorSize - 1) / sectorSize;
+    const FoundNode* best = nullptr;
+    for (const auto& child : root->children()) {
+        if (!child->isFolder() || QString::fromStdString(child->fileName()) != kRawJpgFolder) continue;
+        for (const auto& jpeg : child->children()) {
+            const uint64_t sector = jpeg->sectorNumber();
+            if (sector < raw.sectorNumber() || sector - raw.sectorNumber() >= rawSectors) continue;
+            if (!best || jpeg->fileSize() > best->fileSize()) best = jpeg.get();
+        }
+    }
+    return best;
+}
+
+}  // namespace pelorin::ui

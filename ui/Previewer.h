@@ -1,0 +1,91 @@
+#pragma once
+// Previews the found file selected on the results page: decides what kind of
+// preview a row gets, has the loader read its bytes off the main thread (one
+// read at a time; a new request stops the running one, and the row selected
+// then is previewed), and shows the outcome in the preview window.
+
+#include <QObject>
+#include <QPointer>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "engine/FoundNode.h"
+#include "engine/Source.h"
+#include "ui/PreviewLoader.h"
+#include "ui/PreviewPicture.h"
+#include "ui/PreviewWindow.h"
+
+class QWidget;
+
+namespace pelorin::ui {
+
+class Dialogs;
+
+// Where found files are read from, and their sector size.
+struct PreviewSource {
+    std::shared_ptr<Source> source;
+    uint32_t sectorSize = 512;
+};
+
+// What the previewer asks the application for.
+struct PreviewHooks {
+    std::function<FoundNode*()> selectedNode;
+    // The source of the tree in hand; null after the user was told why not.
+    std::function<PreviewSource()> openSource;
+    // True while the tree's scan information is not saved anywhere.
+    std::function<bool()> scanInfoUnsaved;
+    std::function<void()> saveScanInfo;
+};
+
+class Previewer : public QObject {
+    Q_OBJECT
+public:
+    static constexpr uint64_t kPictureLimit = 31457280;  // 30 MiB: larger pictures are not read
+    static constexpr uint64_t kReadLimit = 52428800;     // 50 MiB: read for any preview at most
+    static constexpr uint32_t kDumpLength = 2048;
+
+    Previewer(Dialogs& dialogs, QWidget* mainWindow, PreviewHooks hooks, QObject* parent = nullptr);
+
+    PreviewWindow& window() { return *window_; }
+    PreviewLoader& loader() { return loader_; }
+
+public slots:
+    // The View button, a double-click.
+    void request();
+    // A new row selected: previewed while the window is shown.
+    void selectionChanged();
+    void close();
+
+signals:
+    // A preview is on show (or has failed and been told).
+    void previewShown();
+
+private:
+    enum class Reading { Picture, Media, Dump };
+    void previewSelected();
+    void readFile(const FoundNode& node, uint64_t length, Reading reading, PreviewKind kind);
+    void readDump(const QString& status);
+    void loaded(const QByteArray& bytes, const QImage& picture);
+    void readFailed();
+    void bringUp();
+    // The preview JPEG the scan filed for a raw file (in "RAW Jpg Files",
+    // starting inside the raw file's sectors), if any.
+    const FoundNode* filedPreviewOf(const FoundNode& raw) const;
+
+    Dialogs& dialogs_;
+    QPointer<QWidget> mainWindow_;
+    PreviewHooks hooks_;
+    QPointer<PreviewWindow> window_;  // a window of its own, owned by the main window
+    PreviewLoader loader_;
+    bool pending_ = false;
+    bool adviceGiven_ = false;
+
+    // The file on show.
+    PreviewSource source_;
+    QString fileName_;
+    uint64_t fileSector_ = 0;
+    Reading reading_ = Reading::Dump;
+};
+
+}  // namespace pelorin::ui
