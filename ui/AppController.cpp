@@ -31,6 +31,7 @@
 #include "ui/ResultsPage.h"
 #include "ui/ScanSession.h"
 #include "ui/ScanningPage.h"
+#include "ui/ThumbnailView.h"
 #include "ui/WindowTexts.h"
 
 namespace pelorin::ui {
@@ -125,9 +126,7 @@ void AppController::buildMenus() {
 }
 
 void AppController::buildPreview() {
-    PreviewHooks hooks;
-    hooks.selectedNode = [this] { return resultsPage_->selectedNode(); };
-    hooks.openSource = [this]() -> PreviewSource {
+    auto openSource = [this]() -> PreviewSource {
         // Never a question for a disk image here: without a known path, the drive is not found.
         if (!source_ && !treeSourcePath_.empty()) ensureSaveSource();
         else if (!source_)
@@ -135,6 +134,10 @@ void AppController::buildPreview() {
                                            {words::kOK}, Alert::Icon::Warning});
         return {source_, header_.sectorSize};
     };
+    resultsPage_->thumbnailView().setSourceProvider(openSource);
+    PreviewHooks hooks;
+    hooks.selectedNode = [this] { return resultsPage_->selectedNode(); };
+    hooks.openSource = openSource;
     hooks.scanInfoUnsaved = [this] { return !scanInfoSaved_; };
     hooks.saveScanInfo = [this] { saveScan(); };
     previewer_ = new Previewer(dialogs_, window_.get(), std::move(hooks), this);

@@ -26,6 +26,14 @@ struct PreviewRead {
     std::function<QImage(const QByteArray&)> picture;
 };
 
+enum class PreviewReadOutcome { Loaded, Aborted, Failed };
+
+// Reads what `read` asks for into `bytes` in 64 KiB reads, looking at `abort`
+// before each; counts the reads in `chunks`. The end of the source ends the
+// read early but counts as loaded.
+PreviewReadOutcome readPreviewBytes(const PreviewRead& read, QByteArray& bytes, const std::atomic<bool>& abort,
+                                    std::atomic<int>& chunks);
+
 class PreviewLoader : public QObject {
     Q_OBJECT
 public:
@@ -50,7 +58,7 @@ signals:
     void failed();
 
 private:
-    enum class Outcome { Loaded, Aborted, Failed };
+    using Outcome = PreviewReadOutcome;
     void finished(Outcome outcome, const QByteArray& bytes, const QImage& picture);
 
     std::thread thread_;

@@ -83,23 +83,14 @@ void Previewer::previewSelected() {
     bringUp();
 
     const PreviewKind kind = previewKindFor(fileName_);
-    const uint64_t size = node->fileSize();
-    switch (kind) {
-    case PreviewKind::Unsupported: readDump(QStringLiteral("Preview not supported for this file type")); break;
-    case PreviewKind::Picture:
-    case PreviewKind::Photoshop:
-        if (size >= kPictureLimit)
-            readDump(QStringLiteral("File size too large to preview"));
-        else
-            readFile(*node, size, Reading::Picture, kind);
-        break;
-    case PreviewKind::CameraRaw:
-        if (const FoundNode* jpeg = filedPreviewOf(*node); jpeg && jpeg->fileSize() < kPictureLimit)
-            readFile(*jpeg, jpeg->fileSize(), Reading::Picture, PreviewKind::Picture);
-        else
-            readFile(*node, std::min(size, kReadLimit), Reading::Picture, kind);
-        break;
-    case PreviewKind::Media: readFile(*node, std::min(size, kReadLimit), Reading::Media, kind); break;
+    if (kind == PreviewKind::Unsupported) {
+        readDump(QStringLiteral("Preview not supported for this file type"));
+    } else if (kind == PreviewKind::Media) {
+        readFile(*node, std::min(node->fileSize(), kPreviewReadLimit), Reading::Media, kind);
+    } else if (const auto picture = pictureReadFor(*node, source_.sectorSize)) {
+        readFile(*picture->node, picture->length, Reading::Picture, picture->kind);
+    } else {
+        readDump(QStringLiteral("File size too large to preview"));
     }
 }
 
@@ -150,12 +141,12 @@ void Previewer::bringUp() {
     window_->activateWindow();
 }
 
-const FoundNode* Previewer::filedPreviewOf(const FoundNode& raw) const {
+const FoundNode* filedRawPreview(const FoundNode& raw, uint32_t sectorSize) {
     const FoundNode* folder = raw.parent();
     const FoundNode* root = folder ? folder->parent() : nullptr;
-    if (!root) return nullptr;
-    const uint32_t sectorSize = source_.sectorSize;
-    const uint64_t rawSectors = (uint64_t(std::max(raw.extraBytesToMove(), 0)) + raw.fileSize() + sectorSize - 1) / sectorSize;
+    if (!root || sectorSize == 0) return nullptr;
+    const uint64_t rawSectors =
+        (uint64_t(std::max(raw.extraBytesToMove(), 0)) + raw.fileSize() + sectorSize - 1) / sectorSize;
     const FoundNode* best = nullptr;
     for (const auto& child : root->children()) {
         if (!child->isFolder() || QString::fromStdString(child->fileName()) != kRawJpgFolder) continue;
@@ -166,6 +157,21 @@ const FoundNode* Previewer::filedPreviewOf(const FoundNode& raw) const {
         }
     }
     return best;
+}
+
+std::optional<PictureRead> pictureReadFor(const FoundNode& file, uint32_t sectorSize) {
+    const PreviewKind kind = previewKindFor(QString::fromStdString(file.fileName()));
+    switch (kind) {
+    case PreviewKind::Picture:
+    case PreviewKind::Photoshop:
+        if (file.fileSize() >= kPicturePreviewLimit) return std::nullopt;
+        return PictureRead{&file, file.fileSize(), kind};
+    case PreviewKind::CameraRaw:
+        if (const FoundNode* jpeg = filedRawPreview(file, sectorSize); jpeg && jpeg->fileSize() < kPicturePreviewLimit)
+            return PictureRead{jpeg, jpeg->fileSize(), PreviewKind::Picture};
+        return PictureRead{&file, std::min(file.fileSize(), kPreviewReadLimit), kind};
+    default: return std::nullopt;
+    }
 }
 
 }  // namespace pelorin::ui

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "engine/FoundNode.h"
 #include "engine/Source.h"
@@ -21,6 +22,22 @@ class QWidget;
 namespace pelorin::ui {
 
 class Dialogs;
+
+inline constexpr uint64_t kPicturePreviewLimit = 31457280;  // 30 MiB: larger pictures are not read
+inline constexpr uint64_t kPreviewReadLimit = 52428800;     // 50 MiB: read for any preview at most
+
+// The preview JPEG the scan filed for a raw file (in "RAW Jpg Files",
+// starting inside the raw file's sectors), if any.
+const FoundNode* filedRawPreview(const FoundNode& raw, uint32_t sectorSize);
+
+// What to read for a file's picture: the file itself, or a raw file's filed
+// preview JPEG. None for a file that is no picture, or a picture too large.
+struct PictureRead {
+    const FoundNode* node = nullptr;
+    uint64_t length = 0;
+    PreviewKind kind = PreviewKind::Picture;
+};
+std::optional<PictureRead> pictureReadFor(const FoundNode& file, uint32_t sectorSize);
 
 // Where found files are read from, and their sector size.
 struct PreviewSource {
@@ -41,8 +58,6 @@ struct PreviewHooks {
 class Previewer : public QObject {
     Q_OBJECT
 public:
-    static constexpr uint64_t kPictureLimit = 31457280;  // 30 MiB: larger pictures are not read
-    static constexpr uint64_t kReadLimit = 52428800;     // 50 MiB: read for any preview at most
     static constexpr uint32_t kDumpLength = 2048;
 
     Previewer(Dialogs& dialogs, QWidget* mainWindow, PreviewHooks hooks, QObject* parent = nullptr);
@@ -69,9 +84,6 @@ private:
     void loaded(const QByteArray& bytes, const QImage& picture);
     void readFailed();
     void bringUp();
-    // The preview JPEG the scan filed for a raw file (in "RAW Jpg Files",
-    // starting inside the raw file's sectors), if any.
-    const FoundNode* filedPreviewOf(const FoundNode& raw) const;
 
     Dialogs& dialogs_;
     QPointer<QWidget> mainWindow_;

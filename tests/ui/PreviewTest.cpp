@@ -15,6 +15,7 @@
 #include "ui/FoundTreeModel.h"
 #include "ui/Previewer.h"
 #include "ui/ResultsPage.h"
+#include "ui/ThumbnailView.h"
 
 using namespace pelorin;
 using namespace pelorin::ui;
@@ -103,6 +104,8 @@ private slots:
     void theAdviceToSaveScanInfoComesOnceAndCanReplaceThePreview();
     void aSecondRequestStopsTheReadingAtItsNextChunk();
     void aSourceThatFailsClosesTheWindow();
+    void thumbnailsOfTheSelectedFolder();
+    void thumbnailsStopDrawingWhenTheFolderChanges();
 
 private:
     void preview(FoundNode* node);
@@ -295,6 +298,70 @@ void PreviewTest::aSourceThatFailsClosesTheWindow() {
     sourceless.request();
     QVERIFY(!sourceless.loader().running());
     QVERIFY(!sourceless.window().isVisible());
+}
+
+void PreviewTest::thumbnailsOfTheSelectedFolder() {
+    ResultsPage* page = harness_->app().resultsPage();
+    FoundNode* raw = fileNamed("CR2 Files");
+    page->treeView().setCurrentIndex(page->model().indexOf(raw));
+    ThumbnailModel& model = page->thumbnailView().model();
+    QSignalSpy finished(&model, &ThumbnailModel::loadingFinished);
+    page->thumbnailsButton().click();
+    QVERIFY(page->thumbnailView().isVisibleTo(page));
+    QCOMPARE(model.folder(), raw->parent());
+    QVERIFY(!finished.isEmpty() || finished.wait(10000));
+    // The raw file is drawn from the preview the scan filed for it.
+    const QVariant picture = model.data(model.index(0), Qt::DecorationRole);
+    QCOMPARE(picture.typeId(), QMetaType::QPixmap);
+    QCOMPARE(picture.value<QPixmap>().size(), QSize(ThumbnailModel::kSide, ThumbnailModel::kSide));
+
+    // A double-click previews; choosing a picture selects its row in the tree.
+    QSignalSpy requested(page, &ResultsPage::previewRequested);
+    emit page->thumbnailView().activated(model.index(0));
+    QCOMPARE(requested.size(), 1);
+    page->thumbnailView().setCurrentIndex(model.index(0));
+    QCOMPARE(page->selectedNode(), raw);
+    page->thumbnailsButton().click();
+    QVERIFY(page->treeView().isVisibleTo(page));
+    harness_->app().previewer()->close();
+}
+
+void PreviewTest::thumbnailsStopDrawingWhenTheFolderChanges() {
+    auto folderOf = [](const QList<QPair<QString, uint64_t>>& files) {
+        auto folder = std::make_unique<FoundNode>();
+        folder->setFileType(FoundNode::kFolder);
+        for (const auto& [name, sector] : files) {
+            auto file = std::make_unique<FoundNode>();
+            file->setFileType(FoundNode::kFoundFile);
+            file->setFileName(name.toStdString());
+            file->setSectorNumber(sector);
+            file->setFileSize(sector == 0 ? 3 * PreviewLoader::kChunk : 4000);
+            folder->addChild(std::move(file));
+        }
+        return folder;
+    };
+    const auto slow = folderOf({{"file1.jpg", 0}, {"file2.jpg", 0}});
+    const auto quick = folderOf({{"file1.mid", 8}, {"file2.jpg", 8}});
+    const QByteArray bytes = QByteArray(4096, 0) + pictureBytes({64, 32}, "JPG");
+    auto memory = std::make_shared<MemorySource>(
+        std::span(reinterpret_cast<const uint8_t*>(bytes.constData()), std::size_t(bytes.size())));
+    auto gated = std::make_shared<GatedSource>(1 << 20);
+
+    ThumbnailModel model;
+    QSignalSpy finished(&model, &ThumbnailModel::loadingFinished);
+    model.showFolder(slow.get(), {gated, 512});
+    QVERIFY(gated->started.tryAcquire(1, 5000));
+    std::thread opener([&] {
+        QThread::msleep(50);
+        gated->gate.release(100);
+    });
+    model.showFolder(quick.get(), {memory, 512});
+    opener.join();
+    QCOMPARE(gated->started.available(), 0);  // the first folder's drawing stopped after its read in progress
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.data(model.index(0), Qt::DecorationRole).typeId(), QMetaType::QIcon);  // no picture type
+    QCOMPARE(model.data(model.index(1), Qt::DecorationRole).typeId(), QMetaType::QPixmap);
 }
 
 QTEST_MAIN(PreviewTest)
