@@ -47,6 +47,7 @@ public:
     QImage cover() const { return cover_; }
     QMediaPlayer* player() const { return player_; }
     QPushButton& playButton() const { return *playButton_; }
+    QVideoWidget* videoWidget() const { return videoWidget_; }
 
 signals:
     void closed();
