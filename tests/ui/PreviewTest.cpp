@@ -102,6 +102,8 @@ private slots:
     void audioAndVideoReachThePlayer();
     void aFolderShowsItsIcon();
     void theAdviceToSaveScanInfoComesOnceAndCanReplaceThePreview();
+    void whatCannotBeShownIsDumped_data();
+    void whatCannotBeShownIsDumped();
     void aSecondRequestStopsTheReadingAtItsNextChunk();
     void aSourceThatFailsClosesTheWindow();
     void thumbnailsOfTheSelectedFolder();
@@ -240,6 +242,44 @@ void PreviewTest::theAdviceToSaveScanInfoComesOnceAndCanReplaceThePreview() {
     QVERIFY(shown.wait(5000));
     QCOMPARE(dialogs.alerts.size(), 1);
     QCOMPARE(previewer.window().text(), QString(2048, 'a'));
+}
+
+void PreviewTest::whatCannotBeShownIsDumped_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<quint64>("size");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("undecodable picture") << "file1.jpg" << quint64(3000) << "Preview not available, file might be corrupt.";
+    QTest::newRow("picture of 30 MiB") << "file1.png" << quint64(31457280) << "File size too large to preview";
+    QTest::newRow("picture just under") << "file1.png" << quint64(31457279) << "Preview not available, file might be corrupt.";
+    QTest::newRow("unknown type") << "file1.xyz" << quint64(10) << "Preview not supported for this file type";
+}
+
+// The dump is of the first sector's bytes, whatever the file's start offset in it.
+void PreviewTest::whatCannotBeShownIsDumped() {
+    QFETCH(QString, name);
+    QFETCH(quint64, size);
+    QFETCH(QString, status);
+    testing::ScriptedDialogs dialogs;
+    FoundNode node;
+    node.setFileType(FoundNode::kFoundFile);
+    node.setFileName(name.toStdString());
+    node.setFileSize(size);
+    node.setSectorNumber(1);
+    node.setExtraBytesToMove(100);
+    QByteArray bytes(512, 'x');
+    bytes += QByteArray("\x01\x02text\x7F\xFF", 8) + QByteArray(4096, 'y');
+    auto source = std::make_shared<MemorySource>(
+        std::span(reinterpret_cast<const uint8_t*>(bytes.constData()), std::size_t(bytes.size())));
+    QWidget mainWindow;
+    Previewer previewer(dialogs, &mainWindow,
+                        {[&] { return &node; }, [&] { return PreviewSource{source, 512}; }, [] { return false; },
+                         [] {}});
+    QSignalSpy shown(&previewer, &Previewer::previewShown);
+    previewer.request();
+    QVERIFY(shown.wait(5000));
+    QCOMPARE(previewer.window().page(), PreviewWindow::Page::Text);
+    QCOMPARE(previewer.window().status(), status);
+    QCOMPARE(previewer.window().text(), QStringLiteral("..text..") + QString(2040, 'y'));
 }
 
 void PreviewTest::aSecondRequestStopsTheReadingAtItsNextChunk() {
