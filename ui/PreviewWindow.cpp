@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QUrl>
@@ -86,6 +87,8 @@ PreviewWindow::PreviewWindow(QWidget* parent)
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     connect(buttons, &QDialogButtonBox::rejected, this, &QWidget::close);
+    for (const auto key : {QKeySequence::Cancel, QKeySequence::Close})
+        connect(new QShortcut(key, this), &QShortcut::activated, this, &QWidget::close);
     statusLabel_->setWordWrap(true);
 
     auto* layout = new QVBoxLayout(this);

@@ -38,6 +38,11 @@ Previewer::Previewer(Dialogs& dialogs, QWidget* mainWindow, PreviewHooks hooks, 
 }
 
 void Previewer::request() {
+    takeFocus_ = true;
+    requestPreview();
+}
+
+void Previewer::requestPreview() {
     pending_ = true;
     if (loader_.running()) {
         loader_.abort();  // the abort brings the request back
@@ -47,7 +52,8 @@ void Previewer::request() {
 }
 
 void Previewer::selectionChanged() {
-    if (window_->isVisible() && hooks_.selectedNode()) request();
+    // Keeps the focus where it is, so that the arrow keys go on moving through the list.
+    if (window_->isVisible() && hooks_.selectedNode()) requestPreview();
 }
 
 void Previewer::close() {
@@ -138,7 +144,8 @@ void Previewer::readFailed() {
 void Previewer::bringUp() {
     window_->show();
     window_->raise();
-    window_->activateWindow();
+    if (takeFocus_) window_->activateWindow();
+    takeFocus_ = false;
 }
 
 const FoundNode* filedRawPreview(const FoundNode& raw, uint32_t sectorSize) {

@@ -78,6 +78,7 @@ signals:
 
 private:
     enum class Reading { Picture, Media, Dump };
+    void requestPreview();
     void previewSelected();
     void readFile(const FoundNode& node, uint64_t length, Reading reading, PreviewKind kind);
     void readDump(const QString& status);
@@ -92,6 +93,7 @@ private:
     PreviewLoader loader_;
     bool pending_ = false;
     bool adviceGiven_ = false;
+    bool takeFocus_ = false;  // an explicit request brings the window to the front with the focus
 
     // The file on show.
     PreviewSource source_;
