@@ -25,16 +25,23 @@ Previewer::Previewer(Dialogs& dialogs, QWidget* mainWindow, PreviewHooks hooks, 
     : QObject(parent),
       dialogs_(dialogs),
       mainWindow_(mainWindow),
-      hooks_(std::move(hooks)),
-      window_(new PreviewWindow(mainWindow)) {
+      hooks_(std::move(hooks)) {
     connect(&loader_, &PreviewLoader::loaded, this, &Previewer::loaded);
     connect(&loader_, &PreviewLoader::aborted, this, &Previewer::previewSelected);
     connect(&loader_, &PreviewLoader::failed, this, &Previewer::readFailed);
-    connect(window_, &PreviewWindow::closed, this, [this] {
-        pending_ = false;
-        loader_.abort();
-        source_ = {};
-    });
+}
+
+// Made at the first preview: the player it holds starts the media framework.
+PreviewWindow& Previewer::window() {
+    if (!window_) {
+        window_ = new PreviewWindow(mainWindow_);
+        connect(window_, &PreviewWindow::closed, this, [this] {
+            pending_ = false;
+            loader_.abort();
+            source_ = {};
+        });
+    }
+    return *window_;
 }
 
 void Previewer::request() {
@@ -53,7 +60,7 @@ void Previewer::requestPreview() {
 
 void Previewer::selectionChanged() {
     // Keeps the focus where it is, so that the arrow keys go on moving through the list.
-    if (window_->isVisible() && hooks_.selectedNode()) requestPreview();
+    if (window_ && window_->isVisible() && hooks_.selectedNode()) requestPreview();
 }
 
 void Previewer::close() {
@@ -75,9 +82,9 @@ void Previewer::previewSelected() {
     adviceGiven_ = true;
     fileName_ = QString::fromStdString(node->fileName());
     if (node->isFolder()) {
-        window_->clear();
-        window_->setStatus({});
-        window_->showFolder(fileName_);
+        window().clear();
+        window().setStatus({});
+        window().showFolder(fileName_);
         bringUp();
         emit previewShown();
         return;
@@ -85,7 +92,7 @@ void Previewer::previewSelected() {
     source_ = hooks_.openSource();
     if (!source_.source) return;
     fileSector_ = node->sectorNumber();
-    window_->showLoading(fileName_);
+    window().showLoading(fileName_);
     bringUp();
 
     const PreviewKind kind = previewKindFor(fileName_);
@@ -113,7 +120,7 @@ void Previewer::readFile(const FoundNode& node, uint64_t length, Reading reading
 
 // The first bytes of the file's first sector, whatever its start offset in it.
 void Previewer::readDump(const QString& status) {
-    window_->setStatus(status);
+    window().setStatus(status);
     reading_ = Reading::Dump;
     loader_.start({source_.source, fileSector_ * source_.sectorSize, 0, kDumpLength, {}});
 }
@@ -125,10 +132,10 @@ void Previewer::loaded(const QByteArray& bytes, const QImage& picture) {
             readDump(QStringLiteral("Preview not available, file might be corrupt."));
             return;
         }
-        window_->showPicture(picture, fileName_);
+        window().showPicture(picture, fileName_);
         break;
-    case Reading::Media: window_->showMedia(bytes, fileName_); break;
-    case Reading::Dump: window_->showText(printableDump(bytes)); break;
+    case Reading::Media: window().showMedia(bytes, fileName_); break;
+    case Reading::Dump: window().showText(printableDump(bytes)); break;
     }
     bringUp();
     emit previewShown();
@@ -137,14 +144,14 @@ void Previewer::loaded(const QByteArray& bytes, const QImage& picture) {
 void Previewer::readFailed() {
     dialogs_.alert(mainWindow_, {QString::fromUtf8(texts::kDriveCannotOpen.data(), qsizetype(texts::kDriveCannotOpen.size())),
                                  QStringLiteral(" "), {words::kOK}, Alert::Icon::Warning});
-    window_->close();
+    window().close();
     emit previewShown();
 }
 
 void Previewer::bringUp() {
-    window_->show();
-    window_->raise();
-    if (takeFocus_) window_->activateWindow();
+    window().show();
+    window().raise();
+    if (takeFocus_) window().activateWindow();
     takeFocus_ = false;
 }
 

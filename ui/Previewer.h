@@ -62,7 +62,7 @@ public:
 
     Previewer(Dialogs& dialogs, QWidget* mainWindow, PreviewHooks hooks, QObject* parent = nullptr);
 
-    PreviewWindow& window() { return *window_; }
+    PreviewWindow& window();
     PreviewLoader& loader() { return loader_; }
 
 public slots:
@@ -89,7 +89,7 @@ private:
     Dialogs& dialogs_;
     QPointer<QWidget> mainWindow_;
     PreviewHooks hooks_;
-    QPointer<PreviewWindow> window_;  // a window of its own, owned by the main window
+    QPointer<PreviewWindow> window_;  // a window of its own, owned by the main window; made when first needed
     PreviewLoader loader_;
     bool pending_ = false;
     bool adviceGiven_ = false;
