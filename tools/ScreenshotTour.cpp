@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
         QPixmap shot = previewer->window().grab();
         // The video is drawn on a surface of its own, which grab() does not see: its frame is painted in.
         QVideoWidget* video = previewer->window().videoWidget();
-        if (video->isVisible()) {
+        if (video && video->isVisible()) {
             const QImage frame = video->videoSink()->videoFrame().toImage();
             if (!frame.isNull()) {
                 QPainter painter(&shot);

@@ -40,14 +40,11 @@ PreviewWindow::PreviewWindow(QWidget* parent)
       imageLabel_(centredLabel()),
       textView_(new QPlainTextEdit),
       mediaView_(new QStackedWidget),
-      videoWidget_(new QVideoWidget),
       coverLabel_(centredLabel()),
       mediaNameLabel_(centredLabel()),
       mediaStatusLabel_(centredLabel()),
       playButton_(new QPushButton(style()->standardIcon(QStyle::SP_MediaPlay), tr("Play"))),
-      statusLabel_(centredLabel()),
-      player_(new QMediaPlayer(this)),
-      audio_(new QAudioOutput(this)) {
+      statusLabel_(centredLabel()) {
     setWindowTitle(tr("Preview"));
     fileNameLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     fileNameLabel_->setWordWrap(true);
@@ -72,8 +69,7 @@ PreviewWindow::PreviewWindow(QWidget* parent)
     auto* media = new QWidget;
     auto* mediaLayout = new QVBoxLayout(media);
     mediaView_->addWidget(coverLabel_);
-    mediaView_->addWidget(videoWidget_);
-    videoWidget_->setMinimumSize(320, 200);
+    mediaView_->setMinimumSize(320, 200);
     mediaNameLabel_->setWordWrap(true);
     mediaLayout->addWidget(mediaView_, 1);
     mediaLayout->addWidget(mediaNameLabel_);
@@ -97,7 +93,15 @@ PreviewWindow::PreviewWindow(QWidget* parent)
     layout->addWidget(statusLabel_);
     layout->addWidget(buttons);
     pages_->setMinimumSize(420, 280);
+}
 
+// The media framework starts with the first player: made at the first audio or video.
+void PreviewWindow::makePlayer() {
+    if (player_) return;
+    videoWidget_ = new QVideoWidget;
+    mediaView_->addWidget(videoWidget_);
+    player_ = new QMediaPlayer(this);
+    audio_ = new QAudioOutput(this);
     player_->setAudioOutput(audio_);
     player_->setVideoOutput(videoWidget_);
     connect(playButton_, &QPushButton::clicked, player_, &QMediaPlayer::play);
@@ -149,6 +153,7 @@ void PreviewWindow::showMedia(const QByteArray& bytes, const QString& fileName) 
     mediaView_->setCurrentWidget(coverLabel_);
     showCover(QImage::fromData(id3CoverArt(bytes)));
     pages_->setCurrentIndex(int(Page::Media));
+    makePlayer();
     // The buffer outlives the player's use of it: it goes only after the source is dropped.
     mediaBytes_ = std::make_unique<QBuffer>();
     mediaBytes_->setData(bytes);
@@ -159,8 +164,10 @@ void PreviewWindow::showMedia(const QByteArray& bytes, const QString& fileName) 
 void PreviewWindow::setStatus(const QString& status) { statusLabel_->setText(status); }
 
 void PreviewWindow::clear() {
-    player_->stop();
-    player_->setSourceDevice(nullptr);
+    if (player_) {
+        player_->stop();
+        player_->setSourceDevice(nullptr);
+    }
     mediaBytes_.reset();
     mediaFileName_.clear();
     picture_ = {};

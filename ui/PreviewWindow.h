@@ -45,6 +45,7 @@ public:
     QString mediaName() const;
     QString mediaStatus() const;
     QImage cover() const { return cover_; }
+    // Null until the first audio or video.
     QMediaPlayer* player() const { return player_; }
     QPushButton& playButton() const { return *playButton_; }
     QVideoWidget* videoWidget() const { return videoWidget_; }
@@ -56,6 +57,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void makePlayer();
     void mediaStatusChanged();
     void showCover(const QImage& image);
 
@@ -64,14 +66,14 @@ private:
     QLabel* imageLabel_;
     QPlainTextEdit* textView_;
     QStackedWidget* mediaView_;
-    QVideoWidget* videoWidget_;
+    QVideoWidget* videoWidget_ = nullptr;
     QLabel* coverLabel_;
     QLabel* mediaNameLabel_;
     QLabel* mediaStatusLabel_;
     QPushButton* playButton_;
     QLabel* statusLabel_;
-    QMediaPlayer* player_;
-    QAudioOutput* audio_;
+    QMediaPlayer* player_ = nullptr;
+    QAudioOutput* audio_ = nullptr;
     std::unique_ptr<QBuffer> mediaBytes_;
     QString mediaFileName_;
     QImage picture_;

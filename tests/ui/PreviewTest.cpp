@@ -1,10 +1,10 @@
-// Previews of found files read from a disk image assembled at test time, and
-// the previewer's request rules (the one-time advice, a second request while
+// Previews of pictures, raw files, PSDs and other files read from a disk image
+// assembled at test time, the thumbnails of a folder, and the previewer's
+// request rules (the one-time advice, a second request while
 // reading, a source that fails) over sources of the test's own.
 
 #include <QAbstractButton>
 #include <QBuffer>
-#include <QMediaPlayer>
 #include <QSemaphore>
 #include <QTreeView>
 #include <QtTest>
@@ -31,24 +31,6 @@ QByteArray pictureBytes(QSize size, const char* format, QColor colour = Qt::dark
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, format);
     return bytes;
-}
-
-QByteArray be32(uint32_t v) {
-    QByteArray bytes(4, 0);
-    for (int i = 0; i < 4; ++i) bytes[i] = char(v >> (24 - 8 * i));
-    return bytes;
-}
-
-// An MP3 whose ID3v2.3 tag holds a title, then a PNG cover, before the fixture's audio.
-QByteArray mp3WithCover(const QByteArray& cover) {
-    const QByteArray audio = AppHarness::fixture("mp3/sine-id3.mp3").mid(45);
-    const QByteArray title = QByteArray("\x03Sine", 5);
-    const QByteArray apic = QByteArray("\x00image/png\x00\x03\x00", 13) + cover;
-    QByteArray frames = "TIT2" + be32(uint32_t(title.size())) + QByteArray(2, 0) + title;
-    frames += "APIC" + be32(uint32_t(apic.size())) + QByteArray(2, 0) + apic;
-    const auto n = uint32_t(frames.size());
-    const QByteArray size = be32((n & 0x7F) | (n << 1 & 0x7F00) | (n << 2 & 0x7F0000) | (n << 3 & 0x7F000000));
-    return QByteArray("ID3\x03\x00\x00", 6) + size + frames + audio;
 }
 
 // A CR2 whose first IFD's strip is a preview JPEG starting 0x121 bytes into a sector.
@@ -98,8 +80,6 @@ private slots:
     void initTestCase();
     void eachKindIsPreviewedFromTheImage_data();
     void eachKindIsPreviewedFromTheImage();
-    void audioAndVideoReachThePlayer_data();
-    void audioAndVideoReachThePlayer();
     void aFolderShowsItsIcon();
     void theAdviceToSaveScanInfoComesOnceAndCanReplaceThePreview();
     void whatCannotBeShownIsDumped_data();
@@ -114,22 +94,17 @@ private:
     FoundNode* fileNamed(const QString& folder, int row = 0) const;
 
     std::unique_ptr<AppHarness> harness_;
-    QImage coverPicture_;
 };
 
 void PreviewTest::initTestCase() {
     harness_ = std::make_unique<AppHarness>();
     const QString dir = harness_->folder.path();
-    coverPicture_ = QImage::fromData(pictureBytes({160, 80}, "PNG", Qt::red));
     writeFile(dir + "/wide.png", pictureBytes({800, 500}, "PNG"));
-    writeFile(dir + "/cover.mp3", mp3WithCover(pictureBytes({160, 80}, "PNG", Qt::red)));
     writeFile(dir + "/camera.cr2", cr2WithPreview(AppHarness::fixture("jpeg/large.jpg")));
     const QString image = harness_->buildImage("preview.img", QStringLiteral(
         "size 2097152\nfill zero\n"
         "place 64 jpeg/large.jpg\n"
         "place 400 %1/wide.png\n"
-        "place 600 %1/cover.mp3\n"
-        "place 700 iso/testsrc-isom.mp4\n"
         "place 800 %1/camera.cr2\n"
         "place 1400 psd/image.psd\n"
         "place 1500 midi/scale.mid\n").arg(dir));
@@ -180,30 +155,6 @@ void PreviewTest::eachKindIsPreviewedFromTheImage() {
         QCOMPARE(window.page(), PreviewWindow::Page::Text);
         QCOMPARE(window.text().size(), 2048);
         QVERIFY(window.text().startsWith("MThd...."));  // control bytes as dots
-    }
-}
-
-void PreviewTest::audioAndVideoReachThePlayer_data() {
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("cover");
-    QTest::newRow("MP3 with a cover") << "MP3 Files" << "Sine" << true;
-    QTest::newRow("MP4") << "MP4 Files" << "" << false;
-}
-
-void PreviewTest::audioAndVideoReachThePlayer() {
-    QFETCH(QString, folder);
-    QFETCH(QString, name);
-    QFETCH(bool, cover);
-    preview(fileNamed(folder));
-    PreviewWindow& window = harness_->app().previewer()->window();
-    QCOMPARE(window.page(), PreviewWindow::Page::Media);
-    QTRY_COMPARE_WITH_TIMEOUT(window.player()->mediaStatus(), QMediaPlayer::LoadedMedia, 10000);
-    QCOMPARE(window.mediaStatus(), QStringLiteral("Click Play button"));
-    if (!name.isEmpty()) QCOMPARE(window.mediaName(), name);
-    if (cover) {
-        QCOMPARE(window.cover().size(), QSize(100, 50));
-        QCOMPARE(window.cover().pixelColor(50, 25), QColor(Qt::red));
     }
 }
 

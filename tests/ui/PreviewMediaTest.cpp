@@ -1,0 +1,102 @@
+// Audio and video found on a disk image assembled at test time reach the
+// player from memory: its media status says they were decoded, the title
+// comes from the tag, and an MP3's cover from its ID3 APIC frame.
+
+#include <QAbstractButton>
+#include <QBuffer>
+#include <QMediaPlayer>
+#include <QTreeView>
+#include <QtTest>
+
+#include "support/AppHarness.h"
+#include "ui/FoundTreeModel.h"
+#include "ui/Previewer.h"
+#include "ui/ResultsPage.h"
+
+using namespace pelorin;
+using namespace pelorin::ui;
+using pelorin::ui::testing::AppHarness;
+
+namespace {
+
+QByteArray be32(uint32_t v) {
+    QByteArray bytes(4, 0);
+    for (int i = 0; i < 4; ++i) bytes[i] = char(v >> (24 - 8 * i));
+    return bytes;
+}
+
+QByteArray redPng(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// An MP3 whose ID3v2.3 tag holds a title, then a PNG cover, before the fixture's audio.
+QByteArray mp3WithCover(const QByteArray& cover) {
+    const QByteArray audio = AppHarness::fixture("mp3/sine-id3.mp3").mid(45);
+    const QByteArray title = QByteArray("\x03Sine", 5);
+    const QByteArray apic = QByteArray("\x00image/png\x00\x03\x00", 13) + cover;
+    QByteArray frames = "TIT2" + be32(uint32_t(title.size())) + QByteArray(2, 0) + title;
+    frames += "APIC" + be32(uint32_t(apic.size())) + QByteArray(2, 0) + apic;
+    const auto n = uint32_t(frames.size());
+    const QByteArray size = be32((n & 0x7F) | (n << 1 & 0x7F00) | (n << 2 & 0x7F0000) | (n << 3 & 0x7F000000));
+    return QByteArray("ID3\x03\x00\x00", 6) + size + frames + audio;
+}
+
+}  // namespace
+
+class PreviewMediaTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void audioAndVideoReachThePlayer_data();
+    void audioAndVideoReachThePlayer();
+};
+
+void PreviewMediaTest::audioAndVideoReachThePlayer_data() {
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("cover");
+    QTest::newRow("MP3 with a cover") << "MP3 Files" << "Sine" << true;
+    QTest::newRow("MP4") << "MP4 Files" << "" << false;
+}
+
+void PreviewMediaTest::audioAndVideoReachThePlayer() {
+    QFETCH(QString, folder);
+    QFETCH(QString, name);
+    QFETCH(bool, cover);
+    AppHarness harness;
+    QFile file(harness.folder.filePath("cover.mp3"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(mp3WithCover(redPng({160, 80})));
+    file.close();
+    harness.scanImage(harness.buildImage("media.img", QStringLiteral("size 1048576\nfill zero\n"
+                                                                     "place 64 %1\n"
+                                                                     "place 300 iso/testsrc-isom.mp4\n")
+                                                          .arg(file.fileName())));
+    FoundNode* typeFolder = harness.folderNamed(folder);
+    QVERIFY(typeFolder && !typeFolder->children().empty());
+
+    ResultsPage* page = harness.app().resultsPage();
+    page->treeView().setCurrentIndex(page->model().indexOf(typeFolder->childAtIndex(0)));
+    QSignalSpy shown(harness.app().previewer(), &Previewer::previewShown);
+    harness.dialogs.answer("Preview");
+    page->viewButton().click();
+    QVERIFY(shown.wait(10000));
+    PreviewWindow& window = harness.app().previewer()->window();
+    QCOMPARE(window.page(), PreviewWindow::Page::Media);
+    QTRY_COMPARE_WITH_TIMEOUT(window.player()->mediaStatus(), QMediaPlayer::LoadedMedia, 10000);
+    QCOMPARE(window.mediaStatus(), QStringLiteral("Click Play button"));
+    if (!name.isEmpty()) QCOMPARE(window.mediaName(), name);
+    if (cover) {
+        QCOMPARE(window.cover().size(), QSize(100, 50));
+        QCOMPARE(window.cover().pixelColor(50, 25), QColor(Qt::red));
+    }
+}
+
+QTEST_MAIN(PreviewMediaTest)
+#include "PreviewMediaTest.moc"
