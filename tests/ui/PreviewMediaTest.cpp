@@ -8,6 +8,7 @@
 #include <QTreeView>
 #include <QtTest>
 
+#include "engine/Source.h"
 #include "support/AppHarness.h"
 #include "ui/FoundTreeModel.h"
 #include "ui/Previewer.h"
@@ -47,6 +48,17 @@ QByteArray mp3WithCover(const QByteArray& cover) {
     return QByteArray("ID3\x03\x00\x00", 6) + size + frames + audio;
 }
 
+// Zeros, as many as it claims, without holding them.
+class ZeroSource final : public Source {
+public:
+    explicit ZeroSource(uint64_t size) : Source("zeros", size, 512) {}
+    SourceRead read(uint64_t offset, std::span<uint8_t> buffer) override {
+        const auto count = std::size_t(std::min<uint64_t>(buffer.size(), size() - std::min(offset, size())));
+        std::fill_n(buffer.begin(), count, uint8_t(0));
+        return {count, 0};
+    }
+};
+
 }  // namespace
 
 class PreviewMediaTest : public QObject {
@@ -55,6 +67,7 @@ class PreviewMediaTest : public QObject {
 private slots:
     void audioAndVideoReachThePlayer_data();
     void audioAndVideoReachThePlayer();
+    void onlyTheFirst50MiBOfALargeVideoAreRead();
 };
 
 void PreviewMediaTest::audioAndVideoReachThePlayer_data() {
@@ -96,6 +109,25 @@ void PreviewMediaTest::audioAndVideoReachThePlayer() {
         QCOMPARE(window.cover().size(), QSize(100, 50));
         QCOMPARE(window.cover().pixelColor(50, 25), QColor(Qt::red));
     }
+}
+
+void PreviewMediaTest::onlyTheFirst50MiBOfALargeVideoAreRead() {
+    testing::ScriptedDialogs dialogs;
+    FoundNode movie;
+    movie.setFileType(FoundNode::kFoundFile);
+    movie.setFileName("file1.mov");
+    movie.setFileSize(60000000);
+    movie.setExtraBytesToMove(300);
+    QWidget mainWindow;
+    Previewer previewer(dialogs, &mainWindow,
+                        {[&] { return &movie; }, [] { return PreviewSource{std::make_shared<ZeroSource>(70000000), 512}; },
+                         [] { return false; }, [] {}});
+    QSignalSpy shown(&previewer, &Previewer::previewShown);
+    previewer.request();
+    QVERIFY(shown.wait(10000));
+    // 52,428,800 bytes after the 300 of the first sector that are not the file's: 800 full reads and 300 bytes.
+    QCOMPARE(previewer.loader().chunksRead(), 801);
+    QCOMPARE(previewer.window().page(), PreviewWindow::Page::Media);
 }
 
 QTEST_MAIN(PreviewMediaTest)
