@@ -242,8 +242,8 @@ QByteArray cameraRawPreviewJpeg(const QByteArray& bytes) {
     if (found.empty()) found = finder.tiffPreviews();
     if (found.empty()) found = finder.scannedPreviews();
     if (found.empty()) return {};
-    const auto largest =
-        std::max_element(found.begin(), found.end(), [](const JpegSpan& a, const JpegSpan& b) { return a.length < b.length; });
+    const auto largest = std::max_element(found.begin(), found.end(),
+                                          [](const JpegSpan& a, const JpegSpan& b) { return a.length < b.length; });
     return bytes.mid(qsizetype(largest->offset), qsizetype(largest->length));
 }
 
@@ -280,7 +280,8 @@ QImage photoshopComposite(const QByteArray& bytes) {
         if ((size - at) / countWidth < rows) return {};
         uint64_t data = at + rows * countWidth;
         for (uint64_t row = 0; row < height * colours; ++row) {
-            const uint64_t packed = countWidth == 4 ? view.be32(at + row * countWidth) : view.be16(at + row * countWidth);
+            const uint64_t packed =
+                countWidth == 4 ? view.be32(at + row * countWidth) : view.be16(at + row * countWidth);
             if (packed > size - data || !unpackBits(view, data, data + packed, planes.data() + row * width, width))
                 return {};
             data += packed;
@@ -321,7 +322,9 @@ QSize previewDisplaySize(QSize size, bool nikonRaw) {
 }
 
 QImage decodePicture(const QByteArray& bytes, PreviewKind kind, QSize box, bool nikonRaw) {
-    auto sizeFor = [&](QSize size) { return box.isEmpty() ? previewDisplaySize(size, nikonRaw) : fittedSize(size, box); };
+    auto sizeFor = [&](QSize size) {
+        return box.isEmpty() ? previewDisplaySize(size, nikonRaw) : fittedSize(size, box);
+    };
     if (kind == PreviewKind::Photoshop) {
         const QImage composite = photoshopComposite(bytes);
         if (composite.isNull()) return {};

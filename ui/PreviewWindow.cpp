@@ -106,8 +106,9 @@ void PreviewWindow::makePlayer() {
     player_->setVideoOutput(videoWidget_);
     connect(playButton_, &QPushButton::clicked, player_, &QMediaPlayer::play);
     connect(player_, &QMediaPlayer::mediaStatusChanged, this, &PreviewWindow::mediaStatusChanged);
-    connect(player_, &QMediaPlayer::hasVideoChanged, this,
-            [this](bool video) { mediaView_->setCurrentWidget(video ? static_cast<QWidget*>(videoWidget_) : coverLabel_); });
+    connect(player_, &QMediaPlayer::hasVideoChanged, this, [this](bool video) {
+        mediaView_->setCurrentWidget(video ? static_cast<QWidget*>(videoWidget_) : coverLabel_);
+    });
     connect(player_, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error) {
         if (error == QMediaPlayer::NoError) return;
         mediaStatusLabel_->setText(QStringLiteral("!Error: could not initialize"));

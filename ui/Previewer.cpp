@@ -73,7 +73,9 @@ void Previewer::previewSelected() {
     pending_ = false;
     if (!adviceGiven_ && hooks_.scanInfoUnsaved()) {
         adviceGiven_ = true;
-        if (dialogs_.alert(mainWindow_, {kAdviceTitle, kAdvice, {QStringLiteral("Save ScanInfo"), QStringLiteral("Preview")},
+        if (dialogs_.alert(mainWindow_, {kAdviceTitle,
+                                         kAdvice,
+                                         {QStringLiteral("Save ScanInfo"), QStringLiteral("Preview")},
                                          Alert::Icon::Information}) == 0) {
             hooks_.saveScanInfo();
             return;
@@ -142,8 +144,11 @@ void Previewer::loaded(const QByteArray& bytes, const QImage& picture) {
 }
 
 void Previewer::readFailed() {
-    dialogs_.alert(mainWindow_, {QString::fromUtf8(texts::kDriveCannotOpen.data(), qsizetype(texts::kDriveCannotOpen.size())),
-                                 QStringLiteral(" "), {words::kOK}, Alert::Icon::Warning});
+    dialogs_.alert(mainWindow_,
+                   {QString::fromUtf8(texts::kDriveCannotOpen.data(), qsizetype(texts::kDriveCannotOpen.size())),
+                    QStringLiteral(" "),
+                    {words::kOK},
+                    Alert::Icon::Warning});
     window().close();
     emit previewShown();
 }

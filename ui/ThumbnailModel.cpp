@@ -10,7 +10,8 @@ namespace pelorin::ui {
 
 ThumbnailModel::ThumbnailModel(QObject* parent)
     : QAbstractListModel(parent),
-      placeholder_(QIcon::fromTheme(QStringLiteral("image-x-generic"), QFileIconProvider().icon(QFileIconProvider::File))) {}
+      placeholder_(
+          QIcon::fromTheme(QStringLiteral("image-x-generic"), QFileIconProvider().icon(QFileIconProvider::File))) {}
 
 ThumbnailModel::~ThumbnailModel() { stop(); }
 

@@ -118,10 +118,11 @@ void PreviewMediaTest::onlyTheFirst50MiBOfALargeVideoAreRead() {
     movie.setFileName("file1.mov");
     movie.setFileSize(60000000);
     movie.setExtraBytesToMove(300);
+    auto zeros = std::make_shared<ZeroSource>(70000000);
     QWidget mainWindow;
     Previewer previewer(dialogs, &mainWindow,
-                        {[&] { return &movie; }, [] { return PreviewSource{std::make_shared<ZeroSource>(70000000), 512}; },
-                         [] { return false; }, [] {}});
+                        {[&] { return &movie; }, [&] { return PreviewSource{zeros, 512}; }, [] { return false; },
+                         [] {}});
     QSignalSpy shown(&previewer, &Previewer::previewShown);
     previewer.request();
     QVERIFY(shown.wait(10000));

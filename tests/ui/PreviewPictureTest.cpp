@@ -30,8 +30,8 @@ QByteArray frame(const char* id, const QByteArray& body, uint32_t declaredSize) 
 // An ID3v2.3 tag of the frames whose size field says `tagSize` (synchsafe-coded here).
 QByteArray id3(const QByteArray& frames, uint32_t tagSize) {
     const uint32_t n = tagSize;
-    return QByteArray("ID3\x03\x00\x00", 6) + be32((n & 0x7F) | (n << 1 & 0x7F00) | (n << 2 & 0x7F0000) | (n << 3 & 0x7F000000)) +
-           frames;
+    return QByteArray("ID3\x03\x00\x00", 6) +
+           be32((n & 0x7F) | (n << 1 & 0x7F00) | (n << 2 & 0x7F0000) | (n << 3 & 0x7F000000)) + frames;
 }
 
 QByteArray fromStd(const std::vector<uint8_t>& bytes) {
@@ -139,8 +139,8 @@ void PreviewPictureTest::rawPreviewIsTheLargestJpegPointedTo_data() {
         raf.replace(84, 4, be32(100)).replace(88, 4, be32(uint32_t(large.size())));
         QTest::newRow("RAF header") << raf + large << QSize(64, 48);
     }
-    QTest::newRow("other layouts: the largest stream inside") << QByteArray(300, 'x') + small + QByteArray(77, 'y') + large
-                                                              << QSize(64, 48);
+    QTest::newRow("other layouts: the largest stream inside")
+        << QByteArray(300, 'x') + small + QByteArray(77, 'y') + large << QSize(64, 48);
     QTest::newRow("no JPEG at all") << QByteArray(4096, 'z') << QSize(0, 0);
     {
         TiffBuilder b;

@@ -41,7 +41,8 @@ QByteArray cr2WithPreview(const QByteArray& jpeg) {
     const uint32_t previewAt = 0x4321;
     const uint32_t first = b.placeIfd({b.ascii(271, "Canon"), b.short1(259, 6), TiffBuilder::long1(273, previewAt),
                                        TiffBuilder::long1(279, uint32_t(jpeg.size()))});
-    const uint32_t raw = b.placeIfd({TiffBuilder::long1(273, 0x20000), TiffBuilder::long1(279, 0x1000), b.short1(259, 6)});
+    const uint32_t raw =
+        b.placeIfd({TiffBuilder::long1(273, 0x20000), TiffBuilder::long1(279, 0x1000), b.short1(259, 6)});
     b.link(first, raw);
     b.firstIfd(first);
     b.poke(previewAt, std::vector<uint8_t>(jpeg.begin(), jpeg.end()));
@@ -199,9 +200,11 @@ void PreviewTest::whatCannotBeShownIsDumped_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<quint64>("size");
     QTest::addColumn<QString>("status");
-    QTest::newRow("undecodable picture") << "file1.jpg" << quint64(3000) << "Preview not available, file might be corrupt.";
+    QTest::newRow("undecodable picture") << "file1.jpg" << quint64(3000)
+                                         << "Preview not available, file might be corrupt.";
     QTest::newRow("picture of 30 MiB") << "file1.png" << quint64(31457280) << "File size too large to preview";
-    QTest::newRow("picture just under") << "file1.png" << quint64(31457279) << "Preview not available, file might be corrupt.";
+    QTest::newRow("picture just under") << "file1.png" << quint64(31457279)
+                                        << "Preview not available, file might be corrupt.";
     QTest::newRow("unknown type") << "file1.xyz" << quint64(10) << "Preview not supported for this file type";
 }
 
