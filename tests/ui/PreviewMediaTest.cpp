@@ -68,6 +68,7 @@ private slots:
     void audioAndVideoReachThePlayer_data();
     void audioAndVideoReachThePlayer();
     void onlyTheFirst50MiBOfALargeVideoAreRead();
+    void aVideoThePlayerCannotReadSaysSo();
 };
 
 void PreviewMediaTest::audioAndVideoReachThePlayer_data() {
@@ -129,6 +130,26 @@ void PreviewMediaTest::onlyTheFirst50MiBOfALargeVideoAreRead() {
     // 52,428,800 bytes after the 300 of the first sector that are not the file's: 800 full reads and 300 bytes.
     QCOMPARE(previewer.loader().chunksRead(), 801);
     QCOMPARE(previewer.window().page(), PreviewWindow::Page::Media);
+}
+
+void PreviewMediaTest::aVideoThePlayerCannotReadSaysSo() {
+    testing::ScriptedDialogs dialogs;
+    FoundNode movie;
+    movie.setFileType(FoundNode::kFoundFile);
+    movie.setFileName("file1.mp4");
+    movie.setFileSize(20000);
+    const QByteArray bytes = QByteArray("\0\0\0\x18" "ftypisom", 12) + QByteArray(20000, '\x5A');
+    auto source = std::make_shared<MemorySource>(
+        std::span(reinterpret_cast<const uint8_t*>(bytes.constData()), std::size_t(bytes.size())));
+    QWidget mainWindow;
+    Previewer previewer(dialogs, &mainWindow,
+                        {[&] { return &movie; }, [&] { return PreviewSource{source, 512}; }, [] { return false; },
+                         [] {}});
+    QSignalSpy shown(&previewer, &Previewer::previewShown);
+    previewer.request();
+    QVERIFY(shown.wait(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(previewer.window().mediaStatus().startsWith("!Error"), 10000);
+    QCOMPARE(previewer.window().mediaName(), QStringLiteral("file1.mp4"));
 }
 
 QTEST_MAIN(PreviewMediaTest)
