@@ -11,6 +11,7 @@ packages=(
   libewf-dev ewf-tools
   clang libclang-rt-14-dev
   qt6-base-dev qt6-image-formats-plugins
+  qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   xvfb xauth
   dpkg-dev lintian desktop-file-utils appstream libxml2-utils
 )

@@ -7,7 +7,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMediaPlayer>
 #include <QMessageBox>
+#include <QPainter>
+#include <QVideoFrame>
+#include <QVideoSink>
+#include <QVideoWidget>
 #include <QPushButton>
 #include <QQueue>
 #include <QTableView>
@@ -21,9 +26,11 @@
 #include "ui/DriveListPage.h"
 #include "ui/FoundTreeModel.h"
 #include "ui/MainWindow.h"
+#include "ui/Previewer.h"
 #include "ui/ResultsPage.h"
 #include "ui/ScanningPage.h"
 #include "ui/SelectedTypesWindow.h"
+#include "ui/ThumbnailView.h"
 
 namespace {
 
@@ -152,5 +159,70 @@ int main(int argc, char** argv) {
     app.saveData();
     while (app.saving()) settle(100);
     shoot(app, folder, "06-saved.png");
+
+    // Preview and thumbnails, on a copy of the sample image with a camera raw file added after it.
+    dialogs.expect("No");  // no scan information kept
+    app.home();
+    const QString withRaw = work + "/camera-card-raw.img";
+    QFile::copy(image, withRaw);
+    {
+        QFile raw(QStringLiteral(PELORIN_FIXTURES_DIR "/raw/preview.cr2"));
+        QFile card(withRaw);
+        if (!raw.open(QIODevice::ReadOnly) || !card.open(QIODevice::ReadWrite)) return 1;
+        card.resize(qint64{8} << 20);
+        card.seek(qint64{8400} * 512);
+        card.write(raw.readAll());
+    }
+    app.chooseDiskImage(withRaw);
+    app.scan();
+    while (app.currentPage() != Page::Results) settle(100);
+    tree = app.resultsPage()->findChild<QTreeView*>();
+    auto fileOf = [&](const std::string& name, int row = 0) -> pelorin::FoundNode* {
+        for (const auto& typeFolder : app.root()->children())
+            if (typeFolder->fileName() == name && int(typeFolder->children().size()) > row)
+                return typeFolder->childAtIndex(row);
+        return nullptr;
+    };
+    Previewer* previewer = app.previewer();
+    auto preview = [&](pelorin::FoundNode* node, const QString& picture, auto&& whenShown) {
+        if (!node) return;
+        tree->setCurrentIndex(model->indexOf(node));
+        app.resultsPage()->viewButton().click();
+        settle(800);
+        whenShown();
+        QPixmap shot = previewer->window().grab();
+        // The video is drawn on a surface of its own, which grab() does not see: its frame is painted in.
+        QVideoWidget* video = previewer->window().videoWidget();
+        if (video && video->isVisible()) {
+            const QImage frame = video->videoSink()->videoFrame().toImage();
+            if (!frame.isNull()) {
+                QPainter painter(&shot);
+                const QRect area(video->mapTo(&previewer->window(), QPoint()), video->size());
+                const QSize size = frame.size().scaled(area.size(), Qt::KeepAspectRatio);
+                painter.fillRect(area, Qt::black);
+                painter.drawImage(QRect(area.center() - QPoint(size.width() / 2, size.height() / 2), size), frame);
+            }
+        }
+        shot.save(folder + "/" + picture);
+        std::fprintf(stderr, "%s\n", qPrintable(folder + "/" + picture));
+    };
+    dialogs.expect("Preview");  // the advice to save scan information, once
+    preview(fileOf("JPG Files", 2), "07-preview-image.png", [] {});
+    preview(fileOf("CR2 Files"), "08-preview-raw.png", [] {});
+    preview(fileOf("MP4 Files"), "09-preview-video.png", [&] {
+        previewer->window().playButton().click();
+        settle(700);
+        previewer->window().player()->pause();
+        settle(200);
+
+    });
+    previewer->close();
+
+    for (const auto& typeFolder : app.root()->children())
+        if (typeFolder->fileName() == "JPG Files") tree->setCurrentIndex(model->indexOf(typeFolder.get()));
+    app.resultsPage()->thumbnailsButton().click();
+    ThumbnailModel& thumbnails = app.resultsPage()->thumbnailView().model();
+    while (thumbnails.loading()) settle(100);
+    shoot(app, folder, "10-thumbnails.png");
     return 0;
 }

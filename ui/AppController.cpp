@@ -26,10 +26,12 @@
 #include "ui/FileTypesPage.h"
 #include "ui/InformationPanel.h"
 #include "ui/MainWindow.h"
+#include "ui/Previewer.h"
 #include "ui/QtPrompts.h"
 #include "ui/ResultsPage.h"
 #include "ui/ScanSession.h"
 #include "ui/ScanningPage.h"
+#include "ui/ThumbnailView.h"
 #include "ui/WindowTexts.h"
 
 namespace pelorin::ui {
@@ -78,8 +80,7 @@ AppController::AppController(AppParts parts, QObject* parent)
 
     buildMenus();
     connectPages();
-    // Nothing previews a found file yet: no button that does nothing.
-    resultsPage_->viewButton().setVisible(false);
+    buildPreview();
     saveClock_.setInterval(1000);
     connect(&saveClock_, &QTimer::timeout, this, &AppController::tickSaveClock);
 
@@ -97,6 +98,7 @@ AppController::AppController(AppParts parts, QObject* parent)
 }
 
 AppController::~AppController() {
+    delete previewer_;  // waits for a preview still reading
     scanSession_.reset();  // stops and waits for a scan still running
     if (saver_) saver_->stopSaving();
     if (saveThread_.joinable()) saveThread_.join();
@@ -121,6 +123,26 @@ void AppController::buildMenus() {
                                           &AppController::help);
     manual->setShortcut(QKeySequence::HelpContents);
     helpMenu->addAction(QIcon::fromTheme("help-about"), tr("About Pelorin"), this, &AppController::displayAboutPanel);
+}
+
+void AppController::buildPreview() {
+    auto openSource = [this]() -> PreviewSource {
+        // Never a question for a disk image here: without a known path, the drive is not found.
+        if (!source_ && !treeSourcePath_.empty()) ensureSaveSource();
+        else if (!source_)
+            dialogs_.alert(window_.get(), {fromStd(std::string(texts::kDriveCannotOpen)), QStringLiteral(" "),
+                                           {words::kOK}, Alert::Icon::Warning});
+        return {source_, header_.sectorSize};
+    };
+    resultsPage_->thumbnailView().setSourceProvider(openSource);
+    PreviewHooks hooks;
+    hooks.selectedNode = [this] { return resultsPage_->selectedNode(); };
+    hooks.openSource = openSource;
+    hooks.scanInfoUnsaved = [this] { return !scanInfoSaved_; };
+    hooks.saveScanInfo = [this] { saveScan(); };
+    previewer_ = new Previewer(dialogs_, window_.get(), std::move(hooks), this);
+    connect(resultsPage_, &ResultsPage::previewRequested, previewer_, &Previewer::request);
+    connect(resultsPage_, &ResultsPage::selectedNodeChanged, previewer_, &Previewer::selectionChanged);
 }
 
 void AppController::connectPages() {
@@ -615,6 +637,7 @@ void AppController::home() {
 }
 
 void AppController::displayDriveList() {
+    previewer_->close();
     resultsPage_->clear();
     root_.reset();
     source_.reset();

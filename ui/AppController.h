@@ -35,6 +35,7 @@ class DriveListPage;
 class FileTypesPage;
 class InformationPanel;
 class MainWindow;
+class Previewer;
 class QtPrompts;
 class ResultsPage;
 class ScanningPage;
@@ -66,6 +67,7 @@ public:
     FileTypesPage* fileTypesPage() const { return fileTypesPage_; }
     ScanningPage* scanningPage() const { return scanningPage_; }
     ResultsPage* resultsPage() const { return resultsPage_; }
+    Previewer* previewer() const { return previewer_; }
     Page currentPage() const;
 
     // The tree in hand (after a scan or an opened scan-info file), or null.
@@ -117,6 +119,7 @@ signals:
 
 private:
     void buildMenus();
+    void buildPreview();
     void connectPages();
     void showPage(Page page);
     void applyWindowSizeRules(Page page);
@@ -149,6 +152,7 @@ private:
     ScanningPage* scanningPage_ = nullptr;
     ResultsPage* resultsPage_ = nullptr;
     InformationPanel* informationPanel_ = nullptr;
+    Previewer* previewer_ = nullptr;
     QtPrompts* prompts_ = nullptr;
     QAction* openDiskImageAction_ = nullptr;
     QAction* openScanInfoAction_ = nullptr;
@@ -161,7 +165,7 @@ private:
     // The scan, and what it leaves: the tree, the source, the scan's header.
     std::unique_ptr<ScanSession> scanSession_;
     std::unique_ptr<FoundNode> root_;
-    std::unique_ptr<Source> source_;
+    std::shared_ptr<Source> source_;  // shared with a preview still reading
     ScanInfoHeader header_;
     bool treeIsDiskImage_ = false;
     std::string treeSourcePath_;  // where saving reads; empty when unknown

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QStyle>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -16,6 +17,7 @@
 #include "engine/CheckController.h"
 #include "engine/SizeText.h"
 #include "recovery/SaveRecoveredFiles.h"
+#include "ui/ThumbnailView.h"
 
 namespace pelorin::ui {
 namespace {
@@ -70,9 +72,17 @@ void ResultsPage::buildLayout() {
     nextRowButton_ = makeButton(QStringLiteral("Next"), "go-down", QStyle::SP_ArrowDown, this);
     nextRowButton_->setToolTip(QStringLiteral("Select the next row"));
     selectAllButton_ = new QCheckBox(QStringLiteral("Select all"), this);
+    thumbnails_ = new ThumbnailView(this);
+    thumbnailsButton_ = makeButton(QStringLiteral("Thumbnails"), "view-preview", QStyle::SP_FileDialogDetailedView, this);
+    thumbnailsButton_->setCheckable(true);
+    thumbnailsButton_->setToolTip(QStringLiteral("Show the files of the selected folder as pictures"));
+    views_ = new QStackedWidget(this);
+    views_->addWidget(tree_);
+    views_->addWidget(thumbnails_);
     auto* rowLine = new QHBoxLayout;
     rowLine->addWidget(selectAllButton_);
     rowLine->addStretch(1);
+    rowLine->addWidget(thumbnailsButton_);
     rowLine->addWidget(previousRowButton_);
     rowLine->addWidget(nextRowButton_);
 
@@ -139,7 +149,7 @@ void ResultsPage::buildLayout() {
     buttons->addWidget(exitButton_);
 
     auto* page = new QVBoxLayout(this);
-    page->addWidget(tree_, 1);
+    page->addWidget(views_, 1);
     page->addLayout(rowLine);
     page->addLayout(displays);
     page->addWidget(saveProgressBox_);
@@ -169,6 +179,25 @@ void ResultsPage::connectControls() {
     });
     connect(tree_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { emit selectedNodeChanged(selectedNode()); });
+    connect(thumbnailsButton_, &QPushButton::toggled, this, &ResultsPage::showThumbnails);
+    // The grid moves the tree's selection, so that View and the row buttons act on its files.
+    connect(thumbnails_, &ThumbnailView::nodeSelected, this,
+            [this](FoundNode* node) { tree_->setCurrentIndex(model_.indexOf(node)); });
+    connect(thumbnails_, &ThumbnailView::nodeActivated, this, [this](FoundNode* node) {
+        if (!busy_) emit previewRequested(node);
+    });
+}
+
+void ResultsPage::showThumbnails(bool on) {
+    if (on) {
+        // The selected folder, or the folder of the selected file.
+        const FoundNode* folder = selectedNode();
+        if (folder && !folder->isFolder()) folder = folder->parent();
+        if (folder && folder == model_.root()) folder = nullptr;
+        if (!folder && model_.root() && !model_.root()->children().empty()) folder = model_.root()->childAtIndex(0);
+        thumbnails_->showFolder(folder);
+    }
+    views_->setCurrentWidget(on ? static_cast<QWidget*>(thumbnails_) : tree_);
 }
 
 void ResultsPage::showScanResults(FoundNode* root, uint64_t filesFound) {
@@ -216,6 +245,7 @@ void ResultsPage::setScanInfoStatus(const QString& status) { scanInfoStatusLabel
 
 void ResultsPage::setBusy(bool busy) {
     busy_ = busy;
+    if (busy) thumbnailsButton_->setChecked(false);  // the tree shows what a save is doing
     model_.setTicksLocked(busy);
     exitButton_->setEnabled(!busy);
     homeButton_->setEnabled(!busy);
@@ -225,6 +255,8 @@ void ResultsPage::setBusy(bool busy) {
 }
 
 void ResultsPage::clear() {
+    thumbnailsButton_->setChecked(false);
+    thumbnails_->showFolder(nullptr);
     model_.setRoot(nullptr);
     saveProgressBox_->hide();
 }
@@ -313,7 +345,7 @@ bool ResultsPage::treeHasFiles() const { return model_.root() && model_.root()->
 void ResultsPage::enableForTree() {
     const bool on = treeHasFiles() && !busy_;
     for (QWidget* control : std::initializer_list<QWidget*>{selectAllButton_, saveScanInfoButton_, previousRowButton_,
-                                                           nextRowButton_, viewButton_})
+                                                           nextRowButton_, viewButton_, thumbnailsButton_})
         control->setEnabled(on);
 }
 
@@ -332,6 +364,7 @@ QAbstractButton& ResultsPage::saveButton() const { return *saveButton_; }
 QAbstractButton& ResultsPage::saveScanInfoButton() const { return *saveScanInfoButton_; }
 QAbstractButton& ResultsPage::homeButton() const { return *homeButton_; }
 QAbstractButton& ResultsPage::viewButton() const { return *viewButton_; }
+QAbstractButton& ResultsPage::thumbnailsButton() const { return *thumbnailsButton_; }
 QAbstractButton& ResultsPage::selectAllButton() const { return *selectAllButton_; }
 QAbstractButton& ResultsPage::previousRowButton() const { return *previousRowButton_; }
 QAbstractButton& ResultsPage::nextRowButton() const { return *nextRowButton_; }

@@ -18,9 +18,12 @@ class QGroupBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QStackedWidget;
 class QTreeView;
 
 namespace pelorin::ui {
+
+class ThumbnailView;
 
 class ResultsPage : public QWidget {
     Q_OBJECT
@@ -50,12 +53,15 @@ public:
     FoundNode* selectedNode() const;
     FoundTreeModel& model() { return model_; }
     QTreeView& treeView() { return *tree_; }
+    // The "Thumbnails" view of a folder, shown in place of the tree.
+    ThumbnailView& thumbnailView() { return *thumbnails_; }
 
     // The parts tests and the controller reach for by name.
     QAbstractButton& saveButton() const;
     QAbstractButton& saveScanInfoButton() const;
     QAbstractButton& homeButton() const;
     QAbstractButton& viewButton() const;
+    QAbstractButton& thumbnailsButton() const;
     QAbstractButton& selectAllButton() const;
     QAbstractButton& previousRowButton() const;
     QAbstractButton& nextRowButton() const;
@@ -91,6 +97,7 @@ private:
     void showTickedCount(int32_t count, uint64_t bytes);
     void moveSelection(bool down);
     void setBarValue(uint64_t value);
+    void showThumbnails(bool on);
 
     SelectionTotals& totals_;
     FoundTreeModel model_;
@@ -100,6 +107,9 @@ private:
     uint64_t barValue_ = 0;
 
     QTreeView* tree_;
+    QStackedWidget* views_;
+    ThumbnailView* thumbnails_;
+    QPushButton* thumbnailsButton_;
     QLabel* totalFilesLabel_;
     QLabel* totalSizeLabel_;
     QLabel* tickedCountLabel_;
