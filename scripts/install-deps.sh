@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev qt6-image-formats-plugins
   xvfb xauth
+  dbus-daemon python3-dbus python3-gi
 )
 
 missing=()
