@@ -6,13 +6,13 @@ cmake_minimum_required(VERSION 3.25)
 # scan-info files, drive discovery and the application's shared pieces use the
 # engine; the command-line tool and the desktop application use everything
 # below them, and never each other. Device access through the system's disk
-# service stands alone.
+# service stands alone; the shared words and both programs use it.
 set(allowed_engine engine)
 set(allowed_recognisers engine recognisers)
 set(allowed_recovery engine recovery)
 set(allowed_scaninfo engine scaninfo)
 set(allowed_drives engine drives)
-set(allowed_app engine app)
+set(allowed_app engine access app)
 set(allowed_access access)
 set(allowed_cli engine recognisers recovery scaninfo drives access app cli)
 set(allowed_ui engine recognisers recovery scaninfo drives access app ui)

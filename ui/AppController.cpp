@@ -21,6 +21,7 @@
 #include "drives/ScanInfoDriveMatch.h"
 #include "engine/ControllerReaders.h"
 #include "engine/OpenSource.h"
+#include "ui/DeviceAccessRequest.h"
 #include "ui/Dialogs.h"
 #include "ui/DriveListPage.h"
 #include "ui/FileTypesPage.h"
@@ -56,6 +57,7 @@ AppController::AppController(AppParts parts, QObject* parent)
       window_(std::make_unique<MainWindow>()),
       awake_(parts_.keepAwake ? std::move(parts_.keepAwake) : makeDbusKeepAwake()) {
     if (!parts_.quit) parts_.quit = [] { QApplication::quit(); };
+    if (parts_.deviceAccess) accessRequest_ = std::make_unique<DeviceAccessRequest>(*parts_.deviceAccess);
     prompts_ = new QtPrompts(dialogs_, window_.get(), this);
     informationPanel_ = new InformationPanel(window_.get());
 
@@ -97,6 +99,7 @@ AppController::AppController(AppParts parts, QObject* parent)
 }
 
 AppController::~AppController() {
+    accessRequest_.reset();  // ends a wait for the system's answer
     scanSession_.reset();  // stops and waits for a scan still running
     if (saver_) saver_->stopSaving();
     if (saveThread_.joinable()) saveThread_.join();
@@ -172,6 +175,8 @@ Page AppController::currentPage() const { return static_cast<Page>(window_->page
 
 bool AppController::scanRunning() const { return scanSession_ && scanSession_->running(); }
 
+bool AppController::askingForAccess() const { return accessRequest_ && accessRequest_->waiting(); }
+
 void AppController::showPage(Page page) {
     window_->pages()->setCurrentIndex(static_cast<int>(page));
     const bool onDriveList = page == Page::DriveList;
@@ -211,9 +216,7 @@ void AppController::rememberFolder(const char* key, const QString& path) {
 // Why a source could not be read, and what the user can do about it.
 QString AppController::explanationFor(const std::string& path, int error) const {
     if (error == EACCES || error == EPERM || (error == 0 && isBlockDevice(path) && ::access(path.c_str(), R_OK) != 0))
-        return tr("Reading %1 needs administrator rights. Start Pelorin as root (for example: sudo -E pelorin), "
-                  "or scan a disk image of the drive with Open Disk Image….")
-            .arg(fromStd(path));
+        return fromStd(texts::needsRightsAdvice(path)) + tr(" Or scan a disk image of the drive with Open Disk Image….");
     return {};
 }
 
@@ -284,33 +287,62 @@ void AppController::exit() {
     if (ask(words::kCloseApplication, {words::kYes, words::kNo}) == 0) quitApplication();
 }
 
-std::unique_ptr<Source> AppController::openChosenSource(const ChosenDrive& drive, bool diskImage) {
-    SourceOpenFailure why;
-    auto source = openSource(drive.sourcePath, diskImage ? drive.sectorSize : 0, &why);
-    if (!source) {
-        Alert alert{fromStd(std::string(texts::kDriveCannotOpen)), fromStd(texts::sourceOpenFailure(drive.sourcePath, why)),
-                    {words::kOK}, Alert::Icon::Warning,
-                    explanationFor(drive.sourcePath, why.kind == SourceOpenFailure::System ? why.error : 0)};
-        dialogs_.alert(window_.get(), alert);
-    }
-    return source;
+void AppController::alertCannotOpen(const std::string& path, const SourceOpenFailure& why, const QString& explanation) {
+    dialogs_.alert(window_.get(), {fromStd(std::string(texts::kDriveCannotOpen)), fromStd(texts::sourceOpenFailure(path, why)),
+                                   {words::kOK}, Alert::Icon::Warning, explanation});
 }
 
 // ----- Scanning -----
 
 void AppController::scan() {
-    if (scanSession_ || fileTypesPage_->numberOfFileTypeSelected() == 0) return;
+    if (scanSession_ || askingForAccess() || fileTypesPage_->numberOfFileTypeSelected() == 0) return;
     ChosenDrive drive = chosen_;
     if (chosenIsDiskImage_) {
         drive.sectorSize = static_cast<uint32_t>(fileTypesPage_->diskImageSectorSize());
         drive.sectorCount = drive.sizeInBytes / drive.sectorSize;
         QSettings().setValue("diskImages/sectorSize", int(drive.sectorSize));
     }
-    auto source = openChosenSource(drive, chosenIsDiskImage_);
+    SourceOpenFailure why;
+    auto source = openSource(drive.sourcePath, chosenIsDiskImage_ ? drive.sectorSize : 0, &why);
     if (!source) {
+        // A drive the user may not open: the system may hand it over.
+        if (!chosenIsDiskImage_ && why.kind == SourceOpenFailure::System && accessRequest_ &&
+            parts_.deviceAccess->mayHelpWith(why.error)) {
+            askForAccessThenScan(drive, why);
+            return;
+        }
+        alertCannotOpen(drive.sourcePath, why,
+                        explanationFor(drive.sourcePath, why.kind == SourceOpenFailure::System ? why.error : 0));
         back();
         return;
     }
+    startScan(drive, std::move(source));
+}
+
+void AppController::askForAccessThenScan(const ChosenDrive& drive, const SourceOpenFailure& why) {
+    if (askingForAccess()) return;
+    fileTypesPage_->setEnabled(false);
+    informationPanel_->showActivity(fromStd(std::string(texts::kAskingForAccessTitle)),
+                                    fromStd(texts::askingForAccess(drive.sourcePath)));
+    accessRequest_->start(drive.sourcePath, [this, drive, why](DeviceAccessResult answer) {
+        informationPanel_->hide();
+        fileTypesPage_->setEnabled(true);
+        std::unique_ptr<Source> source;
+        if (answer.outcome == DeviceAccessResult::Outcome::Opened)
+            source = FileSource::adopt(answer.fd.release(), drive.sourcePath);
+        if (!source) {
+            const std::string explanation = answer.outcome == DeviceAccessResult::Outcome::Opened
+                                                ? texts::sourceOpenFailure(drive.sourcePath, {SourceOpenFailure::System, errno, {}})
+                                                : texts::deviceAccessFailure(drive.sourcePath, answer);
+            alertCannotOpen(drive.sourcePath, why, fromStd(explanation));
+            back();
+            return;
+        }
+        startScan(drive, std::move(source));
+    });
+}
+
+void AppController::startScan(const ChosenDrive& drive, std::unique_ptr<Source> source) {
     std::vector<uint8_t> first5(std::size_t{5} * drive.sectorSize, 0);
     if (!readSector(*source, drive.sectorSize, first5, *prompts_)) {
         back();
