@@ -306,9 +306,13 @@ void AppController::scan() {
     auto source = openSource(drive.sourcePath, chosenIsDiskImage_ ? drive.sectorSize : 0, &why);
     if (!source) {
         // A drive the user may not open: the system may hand it over.
-        if (!chosenIsDiskImage_ && why.kind == SourceOpenFailure::System && accessRequest_ &&
-            parts_.deviceAccess->mayHelpWith(why.error)) {
-            askForAccessThenScan(drive, why);
+        if (!chosenIsDiskImage_ && mayAskForAccess(why)) {
+            askForAccess(drive.sourcePath, 0, why, [this, drive](std::unique_ptr<Source> handed) {
+                if (handed)
+                    startScan(drive, std::move(handed));
+                else
+                    back();
+            });
             return;
         }
         alertCannotOpen(drive.sourcePath, why,
@@ -319,27 +323,31 @@ void AppController::scan() {
     startScan(drive, std::move(source));
 }
 
-void AppController::askForAccessThenScan(const ChosenDrive& drive, const SourceOpenFailure& why) {
-    if (askingForAccess()) return;
-    fileTypesPage_->setEnabled(false);
+void AppController::askForAccess(const std::string& path, uint32_t sectorSize, const SourceOpenFailure& why,
+                                 std::function<void(std::unique_ptr<Source>)> handedOver) {
+    window_->pages()->setEnabled(false);
     informationPanel_->showActivity(fromStd(std::string(texts::kAskingForAccessTitle)),
-                                    fromStd(texts::askingForAccess(drive.sourcePath)));
-    accessRequest_->start(drive.sourcePath, [this, drive, why](DeviceAccessResult answer) {
+                                    fromStd(texts::askingForAccess(path)));
+    accessRequest_->start(path, [this, path, sectorSize, why, handedOver](DeviceAccessResult answer) {
         informationPanel_->hide();
-        fileTypesPage_->setEnabled(true);
+        window_->pages()->setEnabled(true);
         std::unique_ptr<Source> source;
         if (answer.outcome == DeviceAccessResult::Outcome::Opened)
-            source = FileSource::adopt(answer.fd.release(), drive.sourcePath);
+            source = FileSource::adopt(answer.fd.release(), path, sectorSize);
         if (!source) {
-            const std::string explanation = answer.outcome == DeviceAccessResult::Outcome::Opened
-                                                ? texts::sourceOpenFailure(drive.sourcePath, {SourceOpenFailure::System, errno, {}})
-                                                : texts::deviceAccessFailure(drive.sourcePath, answer);
-            alertCannotOpen(drive.sourcePath, why, fromStd(explanation));
-            back();
-            return;
+            const std::string explanation =
+                answer.outcome == DeviceAccessResult::Outcome::Opened
+                    ? texts::sourceOpenFailure(path, {SourceOpenFailure::System, errno, {}})
+                    : texts::deviceAccessFailure(path, answer);
+            alertCannotOpen(path, why, fromStd(explanation));
         }
-        startScan(drive, std::move(source));
+        handedOver(std::move(source));
     });
+}
+
+bool AppController::mayAskForAccess(const SourceOpenFailure& why) const {
+    return why.kind == SourceOpenFailure::System && accessRequest_ && !accessRequest_->waiting() &&
+           parts_.deviceAccess->mayHelpWith(why.error);
 }
 
 void AppController::startScan(const ChosenDrive& drive, std::unique_ptr<Source> source) {
@@ -411,7 +419,7 @@ void AppController::scanningCompleted(const ScanOutcome& outcome) {
 
 // ----- Saving -----
 
-bool AppController::ensureSaveSource() {
+bool AppController::ensureSaveSource(const std::function<void()>& handedOver) {
     if (source_) return true;
     // An opened scan-info file: its drive, when attached, or the disk image it came from.
     std::string path = treeSourcePath_;
@@ -430,13 +438,23 @@ bool AppController::ensureSaveSource() {
     }
     SourceOpenFailure why;
     auto source = openSource(path, header_.sectorSize, &why);
-    if (!source) {
-        dialogs_.alert(window_.get(), {fromStd(std::string(texts::kDriveCannotOpen)),
-                                       fromStd(texts::sourceOpenFailure(path, why)), {words::kOK},
-                                       Alert::Icon::Warning,
-                                       explanationFor(path, why.kind == SourceOpenFailure::System ? why.error : 0)});
+    if (!source && !treeIsDiskImage_ && mayAskForAccess(why)) {
+        askForAccess(path, header_.sectorSize, why, [this, path, handedOver](std::unique_ptr<Source> handed) {
+            if (handed && takeSaveSource(path, std::move(handed)))
+                handedOver();
+            else
+                resultsPage_->setBusy(false);
+        });
         return false;
     }
+    if (!source) {
+        alertCannotOpen(path, why, explanationFor(path, why.kind == SourceOpenFailure::System ? why.error : 0));
+        return false;
+    }
+    return takeSaveSource(path, std::move(source));
+}
+
+bool AppController::takeSaveSource(const std::string& path, std::unique_ptr<Source> source) {
     // Files are cut at the source's end; a source smaller than the scanned drive is refused.
     ScanInfo info;
     info.header = header_;
@@ -455,14 +473,21 @@ bool AppController::ensureSaveSource() {
 }
 
 void AppController::saveData() {
-    if (!root_ || saving()) return;
+    if (!root_ || saving() || askingForAccess()) return;
     resultsPage_->setBusy(true);
     if (dialogs_.alert(window_.get(), {words::kInformation, words::kSameDriveWarning, {words::kYes, words::kNo},
-                                       Alert::Icon::Warning}) != 0 ||
-        !ensureSaveSource()) {
+                                       Alert::Icon::Warning}) != 0) {
         resultsPage_->setBusy(false);
         return;
     }
+    if (!ensureSaveSource([this] { chooseFolderAndSave(); })) {
+        if (!askingForAccess()) resultsPage_->setBusy(false);
+        return;
+    }
+    chooseFolderAndSave();
+}
+
+void AppController::chooseFolderAndSave() {
     const QString folder = dialogs_.chooseFolder(window_.get(), {words::kSelect, startFolder(kSaveFolderKey)});
     if (folder.isEmpty()) {
         resultsPage_->setBusy(false);

@@ -136,13 +136,19 @@ private:
     void tickSaveClock();
     // Opens what saving reads, when it is not open yet: the scanned source, or
     // the drive (or disk image) of an opened scan-info file. False after
-    // telling the user.
-    bool ensureSaveSource();
+    // telling the user, or while the system is asked for the drive: then
+    // `handedOver` runs once it is handed over.
+    bool ensureSaveSource(const std::function<void()>& handedOver);
+    bool takeSaveSource(const std::string& path, std::unique_ptr<Source> source);
+    void chooseFolderAndSave();
     // The "Drive cannot open or not found" alert for a source that did not open.
     void alertCannotOpen(const std::string& path, const SourceOpenFailure& why, const QString& explanation);
-    // Asks the system for the chosen drive, which the user may not open; the
-    // scan starts when it is handed over.
-    void askForAccessThenScan(const ChosenDrive& drive, const SourceOpenFailure& why);
+    // A drive the user may not open, which the system may hand over.
+    bool mayAskForAccess(const SourceOpenFailure& why) const;
+    // Asks the system for it off the main thread; `handedOver` gets the
+    // source, or null after the user was told why not.
+    void askForAccess(const std::string& path, uint32_t sectorSize, const SourceOpenFailure& why,
+                      std::function<void(std::unique_ptr<Source>)> handedOver);
     void startScan(const ChosenDrive& drive, std::unique_ptr<Source> source);
     QString explanationFor(const std::string& path, int error) const;
     QString startFolder(const char* key) const;

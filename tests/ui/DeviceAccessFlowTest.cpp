@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QtTest>
 #include <condition_variable>
@@ -13,6 +14,8 @@
 #include "support/RecordedDevices.h"
 #include "ui/DriveListPage.h"
 #include "ui/FileTypesPage.h"
+#include "ui/FoundTreeModel.h"
+#include "ui/ResultsPage.h"
 
 namespace pelorin::ui::testing {
 namespace {
@@ -37,6 +40,7 @@ public:
     DeviceAccessResult openForReading(const std::string& deviceNode) override {
         std::unique_lock lock(mutex_);
         askedFor_ = deviceNode;
+        ++requests_;
         released_.wait(lock, [this] { return release_ || cancelled_; });
         DeviceAccessResult result;
         result.outcome = cancelled_ ? DeviceAccessResult::Outcome::Dismissed : answer_;
@@ -59,9 +63,9 @@ public:
         std::lock_guard lock(mutex_);
         return askedFor_;
     }
-    bool cancelled() {
+    int requests() {
         std::lock_guard lock(mutex_);
-        return cancelled_;
+        return requests_;
     }
 
 private:
@@ -70,6 +74,7 @@ private:
     std::mutex mutex_;
     std::condition_variable released_;
     bool release_ = false, cancelled_ = false;
+    int requests_ = 0;
     std::string askedFor_;
 };
 
@@ -80,7 +85,11 @@ struct CardReaderApp {
         access = stand.get();
         AppParts parts;
         parts.dialogs = &dialogs;
-        parts.devices = std::make_unique<RecordedDeviceDatabase>(test::recordedAs({{"USB card reader", "pelorin-test-card"}}));
+        // The recorded card reader, as large as the image it stands for.
+        auto devices = test::recordedAs({{"USB card reader", "pelorin-test-card"}});
+        devices.resize(1);
+        devices.front().device.attributes["size"] = "2048";
+        parts.devices = std::make_unique<RecordedDeviceDatabase>(std::move(devices));
         parts.keepAwake = std::make_unique<NoKeepAwake>();
         parts.quit = [] {};
         parts.deviceAccess = std::move(stand);
@@ -133,6 +142,51 @@ private slots:
                                                 std::to_string(file->fileSize()));
         QCOMPARE(lines.size(), 3);
         QCOMPARE(lines, reference.treeLines());
+
+        // Saving reads through the same descriptor: the drive's node is nowhere.
+        FoundTreeModel& model = card.app->resultsPage()->model();
+        QVERIFY(model.setData(model.indexOf(card.app->root()).siblingAtColumn(3), Qt::Checked, Qt::CheckStateRole));
+        QTemporaryDir destination;
+        card.dialogs.answer("Yes");
+        card.dialogs.choose(destination.path());
+        QSignalSpy saved(card.app.get(), &AppController::saveFinished);
+        card.app->saveData();
+        QVERIFY(saved.wait(30000));
+        QCOMPARE(card.dialogs.alerts.last().title, QString("Saving Completed"));
+        QFile imageFile(image);
+        QVERIFY(imageFile.open(QIODevice::ReadOnly));
+        const QByteArray imageBytes = imageFile.readAll();
+        int savedFiles = 0;
+        QDirIterator it(destination.path(), QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray bytes = file.readAll();
+            QVERIFY2(imageBytes.indexOf(bytes) >= 0 && !bytes.isEmpty(), qPrintable(file.fileName()));
+            ++savedFiles;
+        }
+        QCOMPARE(savedFiles, 3);
+        QCOMPARE(card.access->requests(), 1);
+
+        // A scan-info file of the drive: saving from it asks for the drive again.
+        const QString scanInfo = destination.filePath("card scan");
+        card.dialogs.choose(scanInfo);
+        QSignalSpy written(card.app.get(), &AppController::scanInfoWritten);
+        card.app->saveScan();
+        QVERIFY(written.wait(30000));
+        card.app->home();
+        QSignalSpy read(card.app.get(), &AppController::scanInfoRead);
+        card.app->openScanInfoFile(scanInfo + ".rvx");
+        QVERIFY(read.wait(30000));
+        QTemporaryDir again;
+        card.dialogs.answer("Yes");
+        card.dialogs.choose(again.path());
+        QSignalSpy savedAgain(card.app.get(), &AppController::saveFinished);
+        card.app->saveData();
+        QVERIFY(savedAgain.wait(30000));
+        QCOMPARE(card.access->requests(), 2);
+        QCOMPARE(card.dialogs.alerts.last().title, QString("Saving Completed"));
+        QVERIFY(!card.dialogs.alerts.last().message.contains("could not be saved"));
     }
 
     void everyRefusalSaysWhyUnderTheDriveAlertAndScansNothing_data() {
