@@ -125,7 +125,7 @@ std::string deviceAccessFailure(const std::string& path, const DeviceAccessResul
 }
 
 std::string askingForAccess(const std::string& path) {
-    return joined("Reading ", path) + " needs your password; the system asks for it in a window of its own.";
+    return joined("Waiting for permission to read ", path) + ". The system may ask for your password.";
 }
 
 std::string chosenDriveDescription(const std::string& name, const std::string& serial, uint64_t sizeInBytes) {
