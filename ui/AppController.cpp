@@ -332,12 +332,15 @@ void AppController::askForAccess(const std::string& path, uint32_t sectorSize, c
         informationPanel_->hide();
         window_->pages()->setEnabled(true);
         std::unique_ptr<Source> source;
-        if (answer.outcome == DeviceAccessResult::Outcome::Opened)
+        int adoptError = 0;
+        if (answer.outcome == DeviceAccessResult::Outcome::Opened) {
             source = FileSource::adopt(answer.fd.release(), path, sectorSize);
+            adoptError = errno;
+        }
         if (!source) {
             const std::string explanation =
                 answer.outcome == DeviceAccessResult::Outcome::Opened
-                    ? texts::sourceOpenFailure(path, {SourceOpenFailure::System, errno, {}})
+                    ? texts::sourceOpenFailure(path, {SourceOpenFailure::System, adoptError, {}})
                     : texts::deviceAccessFailure(path, answer);
             alertCannotOpen(path, why, fromStd(explanation));
         }
