@@ -188,6 +188,7 @@ DeviceAccessResult UdisksAccess::openForReading(const std::string& deviceNode) {
         return failure(Outcome::Failed);
     Message open(raw);
     if (sd_bus_message_append(open.get(), "a{sv}", 0) < 0) return failure(Outcome::Failed);
+    if (beforeAuthorisation_) beforeAuthorisation_();
     CallEnd opened = call(bus.get(), open.get(), cancelled_.get());
     if (!opened.reply || !opened.errorName.empty()) return failureOf(opened);
     int fd = -1;

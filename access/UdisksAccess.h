@@ -3,6 +3,7 @@
 // device node (Manager.ResolveDevice) and asks it for a read-only descriptor
 // (Block.OpenForBackup), letting polkit ask the user for a password.
 
+#include <functional>
 #include <string>
 
 #include "access/DeviceAccess.h"
@@ -18,8 +19,15 @@ public:
     DeviceAccessResult openForReading(const std::string& deviceNode) override;
     void cancel() override;
 
+    // Runs on the asking thread once UDisks2 has found the device, just
+    // before polkit may want a password (to start a terminal's agent then).
+    void setBeforeAuthorisation(std::function<void()> beforeAuthorisation) {
+        beforeAuthorisation_ = std::move(beforeAuthorisation);
+    }
+
 private:
     std::string busAddress_;
+    std::function<void()> beforeAuthorisation_;
     UniqueFd cancelled_;  // an eventfd that becomes readable on cancel()
 };
 

@@ -42,7 +42,9 @@ SourceCheck inspectSource(const std::string& path, uint32_t requestedSectorSize)
         // A device this user may not open: UDisks2 may hand it over, once polkit agrees.
         UdisksAccess access;
         if (access.mayHelpWith(why.error)) {
-            const TerminalPasswordAgent agent;  // asks on the terminal when no desktop agent answers
+            // Asks on the terminal when no desktop agent answers.
+            std::optional<TerminalPasswordAgent> agent;
+            access.setBeforeAuthorisation([&agent] { agent.emplace(); });
             DeviceAccessResult handed = access.openForReading(path);
             if (handed.outcome == DeviceAccessResult::Outcome::Opened)
                 source = FileSource::adopt(handed.fd.release(), path);
