@@ -4,7 +4,6 @@
 // read-only descriptor of it. The outcome is a value; the programs choose the
 // words.
 
-#include <memory>
 #include <string>
 
 #include "access/UniqueFd.h"

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "access/DeviceAccess.h"
-#include "access/UniqueFd.h"
 
 namespace pelorin {
 
