@@ -88,6 +88,46 @@ std::string sourceOpenFailure(const std::string& path, const SourceOpenFailure& 
     return joined("cannot open ", path);
 }
 
+std::string needsRightsAdvice(const std::string& path) {
+    return joined("Reading ", path) +
+           " needs more rights than this user has. Run Pelorin as root (sudo -E pelorin, or sudo pelorin-cli), or "
+           "add the user to the 'disk' group (sudo adduser $USER disk, then log in again).";
+}
+
+std::string deviceAccessFailure(const std::string& path, const DeviceAccessResult& result) {
+    using Outcome = DeviceAccessResult::Outcome;
+    switch (result.outcome) {
+    case Outcome::Opened: return {};
+    case Outcome::NoSystemBus:
+    case Outcome::NoService:
+        return needsRightsAdvice(path) + " No disk service (UDisks2) was there to ask for them.";
+    case Outcome::NotAuthorised:
+        return joined("The system did not allow this user to read ", path) +
+               ". An administrator can allow it, or run Pelorin as root.";
+    case Outcome::Dismissed:
+        return joined("The password prompt was closed, so ", path) + " was not opened. Try again to be asked again.";
+    case Outcome::DeviceNotFound:
+        return path + " is not there any more: the drive may have been removed. Attach it again and choose it again.";
+    case Outcome::Failed: break;
+    }
+    std::string text = joined("The disk service (UDisks2) could not open ", path);
+    if (!result.errorMessage.empty()) {
+        text += ": ";
+        text += result.errorMessage;
+    }
+    if (!result.errorName.empty()) {
+        text += " (";
+        text += result.errorName;
+        text += ")";
+    }
+    text += '.';
+    return text;
+}
+
+std::string askingForAccess(const std::string& path) {
+    return joined("Waiting for permission to read ", path) + ". The system may ask for your password.";
+}
+
 std::string chosenDriveDescription(const std::string& name, const std::string& serial, uint64_t sizeInBytes) {
     return joined("Selected Drive: ", name) + "\n\nSerial: " + serial + "\n\nSize: " + sizeText(sizeInBytes);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "access/DeviceAccess.h"
 #include "engine/Prompts.h"
 #include "engine/Source.h"
 
@@ -42,6 +43,15 @@ inline constexpr std::string_view kSelectDrivePrompt =
     "\nSelect the drive from which digital media files needs to be recovered and click on 'Next' button to proceed.";
 // One line saying why a source could not be opened.
 std::string sourceOpenFailure(const std::string& path, const SourceOpenFailure& why);
+
+// What to do when reading a device needs rights the user does not have, and
+// no disk service can be asked for them.
+std::string needsRightsAdvice(const std::string& path);
+// Why the system's disk service did not hand over the device; empty when it did.
+std::string deviceAccessFailure(const std::string& path, const DeviceAccessResult& result);
+// Shown while the disk service (and perhaps a password prompt) is asked.
+inline constexpr std::string_view kAskingForAccessTitle = "Asking for access";
+std::string askingForAccess(const std::string& path);
 
 std::string chosenDriveDescription(const std::string& name, const std::string& serial, uint64_t sizeInBytes);
 

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "access/TerminalPasswordAgent.h"
+#include "access/UdisksAccess.h"
 #include "app/Texts.h"
 #include "engine/OpenSource.h"
 
@@ -36,6 +38,21 @@ SourceCheck inspectSource(const std::string& path, uint32_t requestedSectorSize)
     const bool blockDevice = S_ISBLK(st.st_mode);
     SourceOpenFailure why;
     auto source = openSource(path, blockDevice ? 0 : (requestedSectorSize != 0 ? requestedSectorSize : 512), &why);
+    if (!source && blockDevice && why.kind == SourceOpenFailure::System) {
+        // A device this user may not open: UDisks2 may hand it over, once polkit agrees.
+        UdisksAccess access;
+        if (access.mayHelpWith(why.error)) {
+            // Asks on the terminal when no desktop agent answers.
+            std::optional<TerminalPasswordAgent> agent;
+            access.setBeforeAuthorisation([&agent] { agent.emplace(); });
+            DeviceAccessResult handed = access.openForReading(path);
+            if (handed.outcome == DeviceAccessResult::Outcome::Opened)
+                source = FileSource::adopt(handed.fd.release(), path);
+            else if (handed.outcome != DeviceAccessResult::Outcome::NoSystemBus &&
+                     handed.outcome != DeviceAccessResult::Outcome::NoService)
+                return failure(texts::deviceAccessFailure(path, handed));
+        }
+    }
     if (!source) return failure(texts::sourceOpenFailure(path, why));
 
     SourceInfo info;

@@ -20,7 +20,9 @@ struct SourceInfo {
 };
 
 // The source's geometry and the source opened for reading, or a one-line
-// reason why it cannot be scanned. `requestedSectorSize` is 0 when the user
+// reason why it cannot be scanned. A block device the user may not open is
+// asked of UDisks2 on the system bus (polkit may ask for a password); without
+// one, the refusal stands. `requestedSectorSize` is 0 when the user
 // gave none.
 struct SourceCheck {
     std::optional<SourceInfo> info;

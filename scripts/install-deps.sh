@@ -14,6 +14,7 @@ packages=(
   qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   xvfb xauth
   dpkg-dev lintian desktop-file-utils appstream libxml2-utils
+  dbus-daemon python3-dbus python3-gi
 )
 
 missing=()

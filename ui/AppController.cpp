@@ -21,6 +21,7 @@
 #include "drives/ScanInfoDriveMatch.h"
 #include "engine/ControllerReaders.h"
 #include "engine/OpenSource.h"
+#include "ui/DeviceAccessRequest.h"
 #include "ui/Dialogs.h"
 #include "ui/DriveListPage.h"
 #include "ui/FileTypesPage.h"
@@ -58,6 +59,7 @@ AppController::AppController(AppParts parts, QObject* parent)
       window_(std::make_unique<MainWindow>()),
       awake_(parts_.keepAwake ? std::move(parts_.keepAwake) : makeDbusKeepAwake()) {
     if (!parts_.quit) parts_.quit = [] { QApplication::quit(); };
+    if (parts_.deviceAccess) accessRequest_ = std::make_unique<DeviceAccessRequest>(*parts_.deviceAccess);
     prompts_ = new QtPrompts(dialogs_, window_.get(), this);
     informationPanel_ = new InformationPanel(window_.get());
 
@@ -98,7 +100,8 @@ AppController::AppController(AppParts parts, QObject* parent)
 }
 
 AppController::~AppController() {
-    delete previewer_;  // waits for a preview still reading
+    accessRequest_.reset();  // ends a wait for the system's answer
+    delete previewer_;       // waits for a preview still reading
     scanSession_.reset();  // stops and waits for a scan still running
     if (saver_) saver_->stopSaving();
     if (saveThread_.joinable()) saveThread_.join();
@@ -128,7 +131,7 @@ void AppController::buildMenus() {
 void AppController::buildPreview() {
     auto openSource = [this]() -> PreviewSource {
         // Never a question for a disk image here: without a known path, the drive is not found.
-        if (!source_ && !treeSourcePath_.empty()) ensureSaveSource();
+        if (!source_ && !treeSourcePath_.empty()) ensureSaveSource([] {});
         else if (!source_)
             dialogs_.alert(window_.get(), {fromStd(std::string(texts::kDriveCannotOpen)), QStringLiteral(" "),
                                            {words::kOK}, Alert::Icon::Warning});
@@ -194,6 +197,8 @@ Page AppController::currentPage() const { return static_cast<Page>(window_->page
 
 bool AppController::scanRunning() const { return scanSession_ && scanSession_->running(); }
 
+bool AppController::askingForAccess() const { return accessRequest_ && accessRequest_->waiting(); }
+
 void AppController::showPage(Page page) {
     window_->pages()->setCurrentIndex(static_cast<int>(page));
     const bool onDriveList = page == Page::DriveList;
@@ -233,9 +238,7 @@ void AppController::rememberFolder(const char* key, const QString& path) {
 // Why a source could not be read, and what the user can do about it.
 QString AppController::explanationFor(const std::string& path, int error) const {
     if (error == EACCES || error == EPERM || (error == 0 && isBlockDevice(path) && ::access(path.c_str(), R_OK) != 0))
-        return tr("Reading %1 needs administrator rights. Start Pelorin as root (for example: sudo -E pelorin), "
-                  "or scan a disk image of the drive with Open Disk Image….")
-            .arg(fromStd(path));
+        return fromStd(texts::needsRightsAdvice(path)) + tr(" Or scan a disk image of the drive with Open Disk Image….");
     return {};
 }
 
@@ -306,33 +309,73 @@ void AppController::exit() {
     if (ask(words::kCloseApplication, {words::kYes, words::kNo}) == 0) quitApplication();
 }
 
-std::unique_ptr<Source> AppController::openChosenSource(const ChosenDrive& drive, bool diskImage) {
-    SourceOpenFailure why;
-    auto source = openSource(drive.sourcePath, diskImage ? drive.sectorSize : 0, &why);
-    if (!source) {
-        Alert alert{fromStd(std::string(texts::kDriveCannotOpen)), fromStd(texts::sourceOpenFailure(drive.sourcePath, why)),
-                    {words::kOK}, Alert::Icon::Warning,
-                    explanationFor(drive.sourcePath, why.kind == SourceOpenFailure::System ? why.error : 0)};
-        dialogs_.alert(window_.get(), alert);
-    }
-    return source;
+void AppController::alertCannotOpen(const std::string& path, const SourceOpenFailure& why, const QString& explanation) {
+    dialogs_.alert(window_.get(), {fromStd(std::string(texts::kDriveCannotOpen)), fromStd(texts::sourceOpenFailure(path, why)),
+                                   {words::kOK}, Alert::Icon::Warning, explanation});
 }
 
 // ----- Scanning -----
 
 void AppController::scan() {
-    if (scanSession_ || fileTypesPage_->numberOfFileTypeSelected() == 0) return;
+    if (scanSession_ || askingForAccess() || fileTypesPage_->numberOfFileTypeSelected() == 0) return;
     ChosenDrive drive = chosen_;
     if (chosenIsDiskImage_) {
         drive.sectorSize = static_cast<uint32_t>(fileTypesPage_->diskImageSectorSize());
         drive.sectorCount = drive.sizeInBytes / drive.sectorSize;
         QSettings().setValue("diskImages/sectorSize", int(drive.sectorSize));
     }
-    auto source = openChosenSource(drive, chosenIsDiskImage_);
+    SourceOpenFailure why;
+    auto source = openSource(drive.sourcePath, chosenIsDiskImage_ ? drive.sectorSize : 0, &why);
     if (!source) {
+        // A drive the user may not open: the system may hand it over.
+        if (!chosenIsDiskImage_ && mayAskForAccess(why)) {
+            askForAccess(drive.sourcePath, 0, why, [this, drive](std::unique_ptr<Source> handed) {
+                if (handed)
+                    startScan(drive, std::move(handed));
+                else
+                    back();
+            });
+            return;
+        }
+        alertCannotOpen(drive.sourcePath, why,
+                        explanationFor(drive.sourcePath, why.kind == SourceOpenFailure::System ? why.error : 0));
         back();
         return;
     }
+    startScan(drive, std::move(source));
+}
+
+void AppController::askForAccess(const std::string& path, uint32_t sectorSize, const SourceOpenFailure& why,
+                                 std::function<void(std::unique_ptr<Source>)> handedOver) {
+    window_->pages()->setEnabled(false);
+    informationPanel_->showActivity(fromStd(std::string(texts::kAskingForAccessTitle)),
+                                    fromStd(texts::askingForAccess(path)));
+    accessRequest_->start(path, [this, path, sectorSize, why, handedOver](DeviceAccessResult answer) {
+        informationPanel_->hide();
+        window_->pages()->setEnabled(true);
+        std::unique_ptr<Source> source;
+        int adoptError = 0;
+        if (answer.outcome == DeviceAccessResult::Outcome::Opened) {
+            source = FileSource::adopt(answer.fd.release(), path, sectorSize);
+            adoptError = errno;
+        }
+        if (!source) {
+            const std::string explanation =
+                answer.outcome == DeviceAccessResult::Outcome::Opened
+                    ? texts::sourceOpenFailure(path, {SourceOpenFailure::System, adoptError, {}})
+                    : texts::deviceAccessFailure(path, answer);
+            alertCannotOpen(path, why, fromStd(explanation));
+        }
+        handedOver(std::move(source));
+    });
+}
+
+bool AppController::mayAskForAccess(const SourceOpenFailure& why) const {
+    return why.kind == SourceOpenFailure::System && accessRequest_ && !accessRequest_->waiting() &&
+           parts_.deviceAccess->mayHelpWith(why.error);
+}
+
+void AppController::startScan(const ChosenDrive& drive, std::unique_ptr<Source> source) {
     std::vector<uint8_t> first5(std::size_t{5} * drive.sectorSize, 0);
     if (!readSector(*source, drive.sectorSize, first5, *prompts_)) {
         back();
@@ -401,7 +444,7 @@ void AppController::scanningCompleted(const ScanOutcome& outcome) {
 
 // ----- Saving -----
 
-bool AppController::ensureSaveSource() {
+bool AppController::ensureSaveSource(const std::function<void()>& handedOver) {
     if (source_) return true;
     // An opened scan-info file: its drive, when attached, or the disk image it came from.
     std::string path = treeSourcePath_;
@@ -420,13 +463,23 @@ bool AppController::ensureSaveSource() {
     }
     SourceOpenFailure why;
     auto source = openSource(path, header_.sectorSize, &why);
-    if (!source) {
-        dialogs_.alert(window_.get(), {fromStd(std::string(texts::kDriveCannotOpen)),
-                                       fromStd(texts::sourceOpenFailure(path, why)), {words::kOK},
-                                       Alert::Icon::Warning,
-                                       explanationFor(path, why.kind == SourceOpenFailure::System ? why.error : 0)});
+    if (!source && !treeIsDiskImage_ && mayAskForAccess(why)) {
+        askForAccess(path, header_.sectorSize, why, [this, path, handedOver](std::unique_ptr<Source> handed) {
+            if (handed && takeSaveSource(path, std::move(handed)))
+                handedOver();
+            else
+                resultsPage_->setBusy(false);
+        });
         return false;
     }
+    if (!source) {
+        alertCannotOpen(path, why, explanationFor(path, why.kind == SourceOpenFailure::System ? why.error : 0));
+        return false;
+    }
+    return takeSaveSource(path, std::move(source));
+}
+
+bool AppController::takeSaveSource(const std::string& path, std::unique_ptr<Source> source) {
     // Files are cut at the source's end; a source smaller than the scanned drive is refused.
     ScanInfo info;
     info.header = header_;
@@ -445,14 +498,21 @@ bool AppController::ensureSaveSource() {
 }
 
 void AppController::saveData() {
-    if (!root_ || saving()) return;
+    if (!root_ || saving() || askingForAccess()) return;
     resultsPage_->setBusy(true);
     if (dialogs_.alert(window_.get(), {words::kInformation, words::kSameDriveWarning, {words::kYes, words::kNo},
-                                       Alert::Icon::Warning}) != 0 ||
-        !ensureSaveSource()) {
+                                       Alert::Icon::Warning}) != 0) {
         resultsPage_->setBusy(false);
         return;
     }
+    if (!ensureSaveSource([this] { chooseFolderAndSave(); })) {
+        if (!askingForAccess()) resultsPage_->setBusy(false);
+        return;
+    }
+    chooseFolderAndSave();
+}
+
+void AppController::chooseFolderAndSave() {
     const QString folder = dialogs_.chooseFolder(window_.get(), {words::kSelect, startFolder(kSaveFolderKey)});
     if (folder.isEmpty()) {
         resultsPage_->setBusy(false);

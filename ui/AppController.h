@@ -15,6 +15,7 @@
 #include <optional>
 #include <thread>
 
+#include "access/DeviceAccess.h"
 #include "app/SleepPrevention.h"
 #include "drives/DeviceDatabase.h"
 #include "drives/DriveList.h"
@@ -40,6 +41,7 @@ class QtPrompts;
 class ResultsPage;
 class ScanningPage;
 class ScanSession;
+class DeviceAccessRequest;
 
 // The pages of the wizard, in order.
 enum class Page { DriveList = 0, FileTypes = 1, Scanning = 2, Results = 3 };
@@ -54,6 +56,9 @@ struct AppParts {
     // Ends the application; tests record it instead.
     std::function<void()> quit;
     std::function<std::time_t()> wallClock = [] { return std::time(nullptr); };
+    // Asks the system for a drive the user cannot open by themselves (UDisks2);
+    // null: never asked, the refusal stands.
+    std::unique_ptr<DeviceAccess> deviceAccess;
 };
 
 class AppController final : public QObject {
@@ -76,6 +81,8 @@ public:
     bool scanInfoSaved() const { return scanInfoSaved_; }
     bool scanRunning() const;
     bool saving() const { return saveThread_.joinable(); }
+    // Waiting for the system to hand over a drive the user cannot open.
+    bool askingForAccess() const;
     // The source chosen for the next scan.
     const ChosenDrive& chosenSource() const { return chosen_; }
 
@@ -136,9 +143,20 @@ private:
     void tickSaveClock();
     // Opens what saving reads, when it is not open yet: the scanned source, or
     // the drive (or disk image) of an opened scan-info file. False after
-    // telling the user.
-    bool ensureSaveSource();
-    std::unique_ptr<Source> openChosenSource(const ChosenDrive& drive, bool diskImage);
+    // telling the user, or while the system is asked for the drive: then
+    // `handedOver` runs once it is handed over.
+    bool ensureSaveSource(const std::function<void()>& handedOver);
+    bool takeSaveSource(const std::string& path, std::unique_ptr<Source> source);
+    void chooseFolderAndSave();
+    // The "Drive cannot open or not found" alert for a source that did not open.
+    void alertCannotOpen(const std::string& path, const SourceOpenFailure& why, const QString& explanation);
+    // A drive the user may not open, which the system may hand over.
+    bool mayAskForAccess(const SourceOpenFailure& why) const;
+    // Asks the system for it off the main thread; `handedOver` gets the
+    // source, or null after the user was told why not.
+    void askForAccess(const std::string& path, uint32_t sectorSize, const SourceOpenFailure& why,
+                      std::function<void(std::unique_ptr<Source>)> handedOver);
+    void startScan(const ChosenDrive& drive, std::unique_ptr<Source> source);
     QString explanationFor(const std::string& path, int error) const;
     QString startFolder(const char* key) const;
     void rememberFolder(const char* key, const QString& path);
@@ -180,6 +198,7 @@ private:
     QTimer saveClock_;
     int saveSeconds_ = 0;
     SleepPrevention awake_;
+    std::unique_ptr<DeviceAccessRequest> accessRequest_;
 };
 
 }  // namespace pelorin::ui

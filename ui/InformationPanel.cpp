@@ -9,6 +9,7 @@ namespace pelorin::ui {
 InformationPanel::InformationPanel(QWidget* parent) : QDialog(parent), text(new QLabel(this)) {
     setModal(false);
     setWindowFlag(Qt::WindowCloseButtonHint, false);
+    text->setWordWrap(true);  // a long device path must not be cut off
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text);
     auto* busy = new QProgressBar(this);
@@ -21,6 +22,7 @@ InformationPanel::InformationPanel(QWidget* parent) : QDialog(parent), text(new 
 void InformationPanel::showActivity(const QString& title, const QString& line) {
     setWindowTitle(title);
     text->setText(line);
+    adjustSize();
     show();
     raise();
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string_view>
 
+#include "access/UdisksAccess.h"
 #include "drives/DriveWatcher.h"
 #include "drives/LibudevDeviceDatabase.h"
 #include "ui/AppController.h"
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
     std::string error;
     parts.deviceEvents = pelorin::openSystemDeviceEventSource(error);
     if (!parts.deviceEvents) qWarning("Drives are not watched: %s", error.c_str());
+    parts.deviceAccess = std::make_unique<pelorin::UdisksAccess>();
 
     pelorin::ui::AppController controller(std::move(parts));
     instance.deliverTo(controller);
