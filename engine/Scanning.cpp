@@ -25,10 +25,11 @@ Scanning::Scanning(ScanContext& context, ScanController& controller_, std::span<
 
 Scanning::~Scanning() = default;
 
-std::unique_ptr<FoundNode> Scanning::makeTypeFolder(std::string_view name, std::string_view extension) {
+std::unique_ptr<FoundNode> Scanning::makeTypeFolder(std::string_view name, std::string_view extension,
+                                                    bool idOnFirstFile) {
     auto folder = std::make_unique<FoundNode>();
     folder->setFileType(FoundNode::kFolder);
-    folder->setFileID(nextFileId++);
+    folder->setFileID(idOnFirstFile ? kNoIdYet : nextFileId++);
     folder->setParentID(FoundNode::kRootID);
     folder->setFileName(std::string(name));
     folder->setExtension(std::string(extension));
@@ -42,16 +43,17 @@ void Scanning::registerTickedTypes() {
     for (const FileTypeInfo& row : registry_)
         ticked.set(index(row.type), controller.isTicked(row.type) && row.factory);
     bool previewTypeTicked = false;
+    for (const FileTypeInfo& row : registry_)
+        previewTypeTicked = previewTypeTicked || (ticked[index(row.type)] && row.reportsPreview);
     for (const FileTypeInfo& row : registry_) {
         if (ticked[index(row.type)]) {
-            auto folder = makeTypeFolder(row.folderName, row.extension);
+            auto folder = makeTypeFolder(row.folderName, row.extension, isAddedType(row.type));
             registered_.push_back({row.factory(ctx, ticked), row.firstByte, folder.get()});
             if (row.isoBaseMedia) noIsoBaseMediaTicked_ = false;
-            previewTypeTicked = previewTypeTicked || row.reportsPreview;
             typeFolders_[index(row.type)] = std::move(folder);
         }
         // The preview folder takes its id between the CRW and MID folders.
-        if (row.type == FileType::Crw && previewTypeTicked) rawPreviews_ = makeTypeFolder(kRawJpgFolderName, "");
+        if (row.type == FileType::Crw && previewTypeTicked) rawPreviews_ = makeTypeFolder(kRawJpgFolderName, "", false);
     }
 }
 
@@ -77,6 +79,7 @@ void Scanning::buildDispatch() {
 
 FoundNode* Scanning::addFoundFile(FoundNode* folder, uint64_t fileSize, uint64_t sectorNumber) {
     ctx.filesFound.fetch_add(1, std::memory_order_relaxed);
+    if (folder->fileID() == kNoIdYet) folder->setFileID(nextFileId++);
     auto node = std::make_unique<FoundNode>();
     node->setFileType(FoundNode::kFoundFile);
     node->setParentID(folder->fileID());

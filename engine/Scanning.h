@@ -67,7 +67,9 @@ private:
     static constexpr uint8_t kStopPass = 0xFF;
 
     void registerTickedTypes();
-    std::unique_ptr<FoundNode> makeTypeFolder(std::string_view name, std::string_view extension);
+    // A folder of an added type takes its id with its first file (see isAddedType).
+    std::unique_ptr<FoundNode> makeTypeFolder(std::string_view name, std::string_view extension, bool idOnFirstFile);
+    static constexpr uint32_t kNoIdYet = 0;
     void buildDispatch();
     // False when the source has gone while the loop jumped over a file.
     bool offerSector(Probe& probe, const DispatchStep* route, uint64_t& sectorIndex, uint32_t& windowOffset,

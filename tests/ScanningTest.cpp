@@ -477,6 +477,48 @@ TEST_F(ScanningTest, PreviewJpegsAreFiledOnlyAboveAKilobyte) {
     EXPECT_EQ(preview.fileID(), folderNamed(*root, "CRW Files")->childAtIndex(0)->fileID() + 1);
 }
 
+// A scan with every type ticked numbers the forty's folders and files as a
+// scan of the forty alone; an added type's folder takes the next id when its
+// first file is found. CR3, an added type, files previews in "RAW Jpg Files".
+TEST_F(ScanningTest, AddedTypesTakeFolderIdsOnlyWithTheirFirstFile) {
+    auto image = numberedImage(6);
+    TypeSelection forty, all;
+    for (const auto& row : registry()) {
+        all.set(index(row.type));
+        forty.set(index(row.type), !isAddedType(row.type));
+    }
+    EXPECT_EQ(forty.count(), 40u);
+    auto ids = [](const FoundNode& root) {
+        std::vector<std::pair<std::string, uint32_t>> named;
+        for (const auto& folder : root.children()) {
+            named.emplace_back(folder->fileName(), folder->fileID());
+            for (const auto& file : folder->children()) named.emplace_back(file->fileName(), file->fileID());
+        }
+        return named;
+    };
+    s.accepts = [](FileType type, const uint8_t*, uint64_t sector) {
+        return type == (sector == 5 ? FileType::Cr3 : FileType::Jpg) && sector != 4;
+    };
+    auto withAll = ids(*scan(image, all));
+    auto withForty = ids(*scan(image, forty));
+    ASSERT_EQ(withAll.size(), withForty.size() + 2);  // the CR3 folder and its file
+    std::erase_if(withAll, [](const auto& entry) { return entry.first.ends_with(".cr3") || entry.first == "CR3 Files"; });
+    EXPECT_EQ(withAll, withForty);
+
+    s.found = [](FileType, uint64_t sector) {
+        Match match = sized(1000);
+        match.preview = {.sector = sector, .extraBytes = 100, .size = 2000};
+        return match;
+    };
+    s.accepts = [](FileType type, const uint8_t*, uint64_t sector) { return type == FileType::Cr3 && sector == 3; };
+    auto root = scan(image, selectionOf({FileType::Cr3, FileType::Jpg}));
+    const FoundNode* previews = folderNamed(*root, "RAW Jpg Files");
+    ASSERT_NE(previews, nullptr);
+    EXPECT_EQ(previews->fileID(), 3u);
+    ASSERT_NE(folderNamed(*root, "CR3 Files"), nullptr);
+    EXPECT_EQ(folderNamed(*root, "CR3 Files")->fileID(), 5u);  // after the JPG folder's 4
+}
+
 TEST_F(ScanningTest, NikonFileThatIsAnNrwGoesOnToTheNrwRecogniser) {
     auto image = numberedImage(4);
     s.accepts = [](FileType type, const uint8_t*, uint64_t sector) {
