@@ -92,7 +92,10 @@ TEST(FlacFileCheck, FrameWalks) {
 // A metadata block whose length runs past the source: the file runs to its end, which the scan cuts.
 TEST(FlacFileCheck, MetadataPastTheSourceEnd) {
     const Bytes file = flacHeader(0, {{6, 0xFFFFFF}});
-    EXPECT_EQ(sizeOf<FlacFileCheck>(Bytes(file.begin(), file.begin() + 4000)), 46u + 0xFFFFFF);
+    const Bytes cut(file.begin(), file.begin() + 4000);
+    EXPECT_EQ(sizeOf<FlacFileCheck>(cut), 46u + 0xFFFFFF);
+    const ScanResult result = scanPlaced({{3, cut}}, selectionOf({FileType::Flac}));
+    EXPECT_EQ(leavesIn(*result.root, "FLAC Files"), (Leaves{{3, 4000}}));
 }
 
 // Real files, with and without the totals in STREAMINFO (written to a pipe, ffmpeg leaves them 0).

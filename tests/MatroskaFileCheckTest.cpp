@@ -96,6 +96,8 @@ TEST(MatroskaFileCheck, SegmentLengths) {
         {"known size, children not looked at", concat({header, element(kSegment, Bytes(5000, 0x42))}), header.size() + 5012},
         {"unknown size, random bytes after", concat({unknown, tail}), unknown.size()},
         {"unknown size, zeros after", concat({unknown, Bytes(3000)}), unknown.size()},
+        // Random bytes that start like a Void element are no more of the file.
+        {"unknown size, a Void's ID after", concat({unknown, {0xEC, 0x54, 0x71}, tail}), unknown.size()},
         {"unknown size, one-byte size field", concat({header, element(kSegment, children, kUnknown, 1), tail}),
          header.size() + 5 + children.size()},
         {"unknown size, another file after", concat({unknown, header, tail}), unknown.size()},
@@ -107,6 +109,18 @@ TEST(MatroskaFileCheck, SegmentLengths) {
          unknown.size() + 12 + kLargestSize},
     };
     for (const auto& [name, file, size] : cases) EXPECT_EQ(claimOf(file), (Claim{size, std::nullopt})) << name;
+}
+
+// What runs past the source's end is cut there by the scan.
+TEST(MatroskaFileCheck, CutShortByTheSourceEnd) {
+    const Bytes header = ebmlHeader("webm");
+    const Bytes known = concat({header, element(kSegment, concat({kTracksElement, cluster(1), cluster(2)}))});
+    const Bytes unknown = concat({header, element(kSegment, concat({kTracksElement, cluster(1), cluster(2)}), kUnknown)});
+    for (const Bytes& file : {known, unknown}) {
+        const Bytes cut(file.begin(), file.end() - 700);
+        const ScanResult result = scanPlaced({{3, cut}}, selectionOf({FileType::Mkv, FileType::Webm}));
+        EXPECT_EQ(leavesIn(*result.root, "WEBM Files"), (Leaves{{3, cut.size()}}));
+    }
 }
 
 TEST(MatroskaFileCheck, RealFilesAreExact) {

@@ -87,6 +87,16 @@ TEST(MtsFileCheck, ClipLengths) {
     for (const auto& [name, file, size] : cases) EXPECT_EQ(mtsSized(file), (Sized{size, true})) << name;
 }
 
+// A clip is one file: the tables it repeats, here one on a sector's first
+// byte, start no file of their own; and its last packet is cut where the source ends.
+TEST(MtsFileCheck, OneClipIsOneFile) {
+    Bytes file = clip(20);
+    std::copy(kPat.begin(), kPat.end(), file.begin() + 24 * 192);  // sector 9 of the clip
+    const Bytes cut(file.begin(), file.end() - 100);
+    const ScanResult result = scanPlaced({{2, file}, {100, cut}}, selectionOf({FileType::Mts}));
+    EXPECT_EQ(leavesIn(*result.root, "MTS Files"), (Leaves{{2, file.size()}, {100, cut.size()}}));
+}
+
 TEST(MtsFileCheck, RealClipIsExact) {
     const Bytes clip = fixture("mts/testsrc.mts");
     for (uint32_t sectorSize : {512u, 4096u}) {

@@ -55,6 +55,11 @@ bool isClusterChild(uint32_t id, uint64_t size) {
     }
 }
 
+// Void and CRC-32 elements carry nothing of the file, and the bytes after a
+// file start with either one time in 128: where the walk goes by IDs alone,
+// they are taken only when another element follows them inside the source.
+bool holdsNothing(uint32_t id) { return id == kVoid || id == kCrc32; }
+
 }  // namespace
 
 // An ID of one to four bytes, its length marked by the first byte's leading
@@ -112,6 +117,7 @@ uint64_t MatroskaFileCheck::walkSegment(FileCursor& cursor, uint64_t at, uint64_
         } else {
             end = child.dataStart + child.size;
         }
+        if (holdsNothing(child.id) && (end >= sourceEnd || !isSegmentChild(elementAt(cursor, end).id))) break;
         at = end;
     }
     return at;
@@ -123,7 +129,12 @@ uint64_t MatroskaFileCheck::walkCluster(FileCursor& cursor, uint64_t at, uint64_
     while (at < sourceEnd && !ctx.cancelled()) {
         const Element child = elementAt(cursor, at);
         if (child.unknownSize || !isClusterChild(child.id, child.size)) break;
-        at = child.dataStart + child.size;
+        const uint64_t end = child.dataStart + child.size;
+        if (holdsNothing(child.id)) {
+            const Element next = end < sourceEnd ? elementAt(cursor, end) : Element{};
+            if (!isSegmentChild(next.id) && !isClusterChild(next.id, next.size)) break;
+        }
+        at = end;
     }
     return at;
 }
