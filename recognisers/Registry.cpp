@@ -9,6 +9,7 @@
 #include "recognisers/media/BmpFileCheck.h"
 #include "recognisers/media/FlacFileCheck.h"
 #include "recognisers/media/GifFileCheck.h"
+#include "recognisers/media/HeifFileCheck.h"
 #include "recognisers/media/IsoBaseMediaFileCheck.h"
 #include "recognisers/media/JpgFileCheck.h"
 #include "recognisers/media/MatroskaFileCheck.h"
@@ -22,6 +23,8 @@
 #include "recognisers/media/RaFileCheck.h"
 #include "recognisers/media/RmFileCheck.h"
 #include "recognisers/media/WavFileCheck.h"
+#include "recognisers/media/WebpFileCheck.h"
+#include "recognisers/raw/Cr3FileCheck.h"
 #include "recognisers/raw/CrwFileCheck.h"
 #include "recognisers/raw/MrwFileCheck.h"
 #include "recognisers/raw/RafFileCheck.h"
@@ -76,14 +79,14 @@ constexpr TypeTable kRegistry{{
     {T::Opus,         0x4F, "opus", "OPUS Files",          ".opus", false, false, "47opus",  "OPUS",      "AUDIO",          make<OpusFileCheck>},
     {T::Avi,          0x52, "avi",  "AVI Files",           ".avi",  false, false, "28avi",   "AVI",       "VIDEO",          make<AviFileCheck>},
     {T::Wav,          0x52, "wav",  "WAV Files",           ".wav",  false, false, "39wav",   "WAV",       "AUDIO",          make<WavFileCheck>},
-    {T::Webp,         0x52, "webp", "WEBP Files",          ".webp", false, false, "44webp",  "WEBP",      "IMAGE",          nullptr},
+    {T::Webp,         0x52, "webp", "WEBP Files",          ".webp", false, false, "44webp",  "WEBP",      "IMAGE",          make<WebpFileCheck>},
     {T::Flac,         0x66, "flac", "FLAC Files",          ".flac", false, false, "45flac",  "FLAC",      "AUDIO",          make<FlacFileCheck>},
     {T::Png,          0x89, "png",  "PNG Files",           ".png",  false, false, "17png",   "PNG",       "IMAGE",          make<PngFileCheck>},
     {T::Jpg,          0xFF, "jpg",  "JPG Files",           ".jpg",  false, false, "08jpg",   "JPG",       "IMAGE",          make<JpgFileCheck>},
-    {T::Cr3,          0x00, "cr3",  "CR3 Files",           ".cr3",  true,  true,  "40cr3",   "CR3",       "CANON",          nullptr},
-    {T::Heic,         0x00, "heic", "HEIC Files",          ".heic", false, true,  "41heic",  "HEIC",      "IMAGE",          nullptr},
-    {T::Heif,         0x00, "heif", "HEIF Files",          ".heif", false, true,  "42heif",  "HEIF",      "IMAGE",          nullptr},
-    {T::Avif,         0x00, "avif", "AVIF Files",          ".avif", false, true,  "43avif",  "AVIF",      "IMAGE",          nullptr},
+    {T::Cr3,          0x00, "cr3",  "CR3 Files",           ".cr3",  true,  true,  "40cr3",   "CR3",       "CANON",          make<Cr3FileCheck>},
+    {T::Heic,         0x00, "heic", "HEIC Files",          ".heic", false, true,  "41heic",  "HEIC",      "IMAGE",          make<HeicFileCheck>},
+    {T::Heif,         0x00, "heif", "HEIF Files",          ".heif", false, true,  "42heif",  "HEIF",      "IMAGE",          make<HeifFileCheck>},
+    {T::Avif,         0x00, "avif", "AVIF Files",          ".avif", false, true,  "43avif",  "AVIF",      "IMAGE",          make<AvifFileCheck>},
     {T::Mov,          0x00, "mov",  "MOV Files",           ".mov",  false, true,  "33mov",   "MOV",       "VIDEO",          make<MovFileCheck>},
     {T::Mp4,          0x00, "mp4",  "MP4 Files",           ".mp4",  false, true,  "35mp4",   "MP4",       "AUDIO/VIDEO",    make<Mp4FileCheck>},
     {T::M4a,          0x00, "m4a",  "M4A Files",           ".m4a",  false, true,  "29m4a",   "M4A",       "AUDIO",          make<M4aFileCheck>},
