@@ -88,9 +88,13 @@ private:
     std::unique_ptr<FoundNode> rawPreviews_;
     std::vector<Registered> registered_;
     // The steps of every route, each ending in kStopPass; a route starts at
-    // dispatchBegin_[first byte + 256 × (the sector may be an ISO box)].
+    // dispatchBegin_[first byte + 256 × what the fifth byte makes of the
+    // sector: 0 nothing in particular, 1 maybe an ISO box, 2 maybe a
+    // time-coded transport packet].
     std::vector<DispatchStep> dispatchSteps_;
-    std::array<uint32_t, 512> dispatchBegin_{};
+    std::array<uint32_t, 3 * 256> dispatchBegin_{};
+    // 256 × the kind of route, by the sector's fifth byte: one look-up in the loop.
+    std::array<uint16_t, 256> routeKindOffset_{};
     bool noIsoBaseMediaTicked_ = true;
     uint32_t nextFileId = 3;
     std::string scannedPath_;

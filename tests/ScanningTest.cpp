@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <thread>
 #include <utility>
 
@@ -31,6 +32,7 @@ struct Script {
     std::function<Match(FileType, uint64_t)> found = [](FileType, uint64_t) { return sized(1000); };
     std::function<void(Probe&, uint64_t)> sawProbe = [](Probe&, uint64_t) {};
     std::map<FileType, std::bitset<256>> firstBytes;  // narrowed acceptedFirstBytes
+    std::set<FileType> needSync;                      // needsTransportSyncAtFour
     std::vector<TypeSelection> tickedAtRegistration;
 };
 Script* script = nullptr;
@@ -48,6 +50,7 @@ public:
         auto it = script->firstBytes.find(type);
         return it == script->firstBytes.end() ? Recogniser::acceptedFirstBytes() : it->second;
     }
+    bool needsTransportSyncAtFour() const override { return script->needSync.count(type) != 0; }
 
 private:
     FileType type;
@@ -142,12 +145,14 @@ TEST_F(ScanningTest, NarrowedFirstBytesGiveTheSameVerdictsAsAskingEveryone) {
     Bytes all(256 * 512, 0);
     for (int sector = 0; sector < 256; ++sector) {
         all[sector * 512] = uint8_t(sector);
-        all[sector * 512 + 4] = uint8_t(sector * 7);  // some sectors look like ISO boxes
+        // Some sectors look like ISO boxes, one (193) like a time-coded transport packet.
+        all[sector * 512 + 4] = uint8_t(sector * 7);
     }
     image.write(0, all);
     TypeSelection ticked;
     for (const auto& row : registry()) ticked.set(index(row.type));
     s.accepts = [](FileType type, const uint8_t* probe, uint64_t) {
+        if (type == FileType::Mts) return probe[4] == 0x47;
         return probe[0] == info(type).firstByte && type != FileType::Mpg;
     };
     auto everyoneAsked = scan(image, ticked);
@@ -155,10 +160,16 @@ TEST_F(ScanningTest, NarrowedFirstBytesGiveTheSameVerdictsAsAskingEveryone) {
     Script narrowed;
     narrowed.accepts = s.accepts;
     for (const auto& row : registry())
-        if (row.type != FileType::Mpg && !row.isoBaseMedia) narrowed.firstBytes[row.type] = std::bitset<256>().set(row.firstByte);
+        if (row.type != FileType::Mpg && row.type != FileType::Mts && !row.isoBaseMedia)
+            narrowed.firstBytes[row.type] = std::bitset<256>().set(row.firstByte);
+    narrowed.needSync = {FileType::Mts};
     script = &narrowed;
     auto someAsked = scan(image, ticked);
     EXPECT_LT(narrowed.asked.size(), s.asked.size());
+    std::vector<uint64_t> askedOfMts;
+    for (auto [type, sector] : narrowed.asked)
+        if (type == FileType::Mts) askedOfMts.push_back(sector);
+    EXPECT_EQ(askedOfMts, std::vector<uint64_t>{193});
     auto leaves = [](const FoundNode& root) {
         std::vector<std::pair<std::string, uint64_t>> all;
         for (const auto& folder : root.children())

@@ -5,7 +5,7 @@
 namespace pelorin {
 namespace {
 
-constexpr uint8_t kSyncByte = 0x47;
+constexpr uint8_t kSyncByte = Recogniser::kTransportSync;
 constexpr uint32_t kSyncOffset = 4;     // after the time code
 constexpr uint32_t kPacketsInStep = 4;  // packets a clip's start must hold
 constexpr uint32_t kLastTablePid = 0x1F;  // PIDs up to this one carry tables (PAT, SDT, SIT, ...)

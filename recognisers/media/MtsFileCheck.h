@@ -22,9 +22,10 @@ public:
 
     explicit MtsFileCheck(ScanContext& context) : Recogniser(context), window_(context) {}
 
-    // The time code takes any first byte: every sector is asked, and most are
-    // turned away by their fifth byte.
+    // The time code takes any first byte: the loop asks only about sectors
+    // with the sync byte after it.
     std::optional<Match> recognise(Probe& probe, uint64_t sector) override;
+    bool needsTransportSyncAtFour() const override { return true; }
 
 private:
     void learnPids(FileCursor& cursor, uint64_t packet, uint32_t pid);
