@@ -47,9 +47,14 @@ void Scanning::registerTickedTypes() {
     TypeSelection ticked;
     for (const FileTypeInfo& row : registry_)
         ticked.set(index(row.type), controller.isTicked(row.type) && row.factory);
-    bool previewTypeTicked = false;
-    for (const FileTypeInfo& row : registry_)
-        previewTypeTicked = previewTypeTicked || (ticked[index(row.type)] && row.reportsPreview);
+    // The preview folder takes its id between the CRW and MID folders, or,
+    // when only added types can fill it, with its first file, as theirs do.
+    bool previewTypeTicked = false, onlyAddedTypesPreview = true;
+    for (const FileTypeInfo& row : registry_) {
+        if (!ticked[index(row.type)] || !row.reportsPreview) continue;
+        previewTypeTicked = true;
+        onlyAddedTypesPreview = onlyAddedTypesPreview && isAddedType(row.type);
+    }
     for (const FileTypeInfo& row : registry_) {
         if (ticked[index(row.type)]) {
             auto folder = makeTypeFolder(row.folderName, row.extension, isAddedType(row.type));
@@ -57,8 +62,8 @@ void Scanning::registerTickedTypes() {
             if (row.isoBaseMedia) noIsoBaseMediaTicked_ = false;
             typeFolders_[index(row.type)] = std::move(folder);
         }
-        // The preview folder takes its id between the CRW and MID folders.
-        if (row.type == FileType::Crw && previewTypeTicked) rawPreviews_ = makeTypeFolder(kRawJpgFolderName, "", false);
+        if (row.type == FileType::Crw && previewTypeTicked)
+            rawPreviews_ = makeTypeFolder(kRawJpgFolderName, "", onlyAddedTypesPreview);
     }
 }
 

@@ -490,7 +490,8 @@ TEST_F(ScanningTest, PreviewJpegsAreFiledOnlyAboveAKilobyte) {
 
 // A scan with every type ticked numbers the forty's folders and files as a
 // scan of the forty alone; an added type's folder takes the next id when its
-// first file is found. CR3, an added type, files previews in "RAW Jpg Files".
+// first file is found. CR3, an added type, files previews in "RAW Jpg Files",
+// which, with no raw type of the forty ticked, is numbered the same way.
 TEST_F(ScanningTest, AddedTypesTakeFolderIdsOnlyWithTheirFirstFile) {
     auto image = numberedImage(6);
     TypeSelection forty, all;
@@ -525,9 +526,11 @@ TEST_F(ScanningTest, AddedTypesTakeFolderIdsOnlyWithTheirFirstFile) {
     auto root = scan(image, selectionOf({FileType::Cr3, FileType::Jpg}));
     const FoundNode* previews = folderNamed(*root, "RAW Jpg Files");
     ASSERT_NE(previews, nullptr);
-    EXPECT_EQ(previews->fileID(), 3u);
     ASSERT_NE(folderNamed(*root, "CR3 Files"), nullptr);
-    EXPECT_EQ(folderNamed(*root, "CR3 Files")->fileID(), 5u);  // after the JPG folder's 4
+    // The JPG folder is 3; then the CR3 folder, its file, the preview folder, the preview.
+    EXPECT_EQ(folderNamed(*root, "CR3 Files")->fileID(), 4u);
+    EXPECT_EQ(previews->fileID(), 6u);
+    EXPECT_EQ(previews->childAtIndex(0)->fileID(), 7u);
 }
 
 TEST_F(ScanningTest, NikonFileThatIsAnNrwGoesOnToTheNrwRecogniser) {
