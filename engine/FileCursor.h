@@ -32,11 +32,14 @@ public:
         loaded_ = true;
     }
 
+    uint64_t fileSector() const { return fileSector_; }
+
     // Reads by file offset from the window as it stands (0 outside it).
     uint8_t byte(uint64_t offset) const { return window_.byte(offset - windowStart_); }
     uint32_t be16(uint64_t offset) const { return window_.be16(offset - windowStart_); }
     uint32_t be32(uint64_t offset) const { return window_.be32(offset - windowStart_); }
     uint32_t le32(uint64_t offset) const { return window_.le32(offset - windowStart_); }
+    uint64_t be64(uint64_t offset) const { return window_.be64(offset - windowStart_); }
 
 private:
     ReadWindow& window_;

@@ -47,6 +47,14 @@ public:
     // every probe whose first byte is outside it.
     virtual std::bitset<256> acceptedFirstBytes() const { return std::bitset<256>().set(); }
 
+    // True for a type whose header may start with any byte (a time code) but
+    // always has a transport packet's sync byte, kTransportSync, at offset 4.
+    // The loop then asks it only about sectors with that byte there, so that
+    // it costs nothing on the others; it must answer nothing, with no side
+    // effect, for every probe without it.
+    static constexpr uint8_t kTransportSync = 0x47;
+    virtual bool needsTransportSyncAtFour() const { return false; }
+
 protected:
     ScanContext& ctx;
 };

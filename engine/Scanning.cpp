@@ -18,6 +18,11 @@ constexpr uint32_t kWindowSize = WindowSource::kWindowSize;
 // reach the ISO base media recognisers at the end of the list.
 bool mayBeIsoBox(const uint8_t* probe) { return uint8_t(probe[4] - 0x66) <= 0x78 - 0x66; }
 
+// What the fifth byte makes of a sector, as the routes are kept (one byte
+// cannot be both).
+enum RouteKind : unsigned { kPlainRoute = 0, kIsoBoxRoute = 1, kTransportRoute = 2, kRouteKinds = 3 };
+static_assert(uint8_t(Recogniser::kTransportSync - 0x66) > 0x78 - 0x66);
+
 }  // namespace
 
 Scanning::Scanning(ScanContext& context, ScanController& controller_, std::span<const FileTypeInfo, kFileTypeCount> types)
@@ -25,10 +30,11 @@ Scanning::Scanning(ScanContext& context, ScanController& controller_, std::span<
 
 Scanning::~Scanning() = default;
 
-std::unique_ptr<FoundNode> Scanning::makeTypeFolder(std::string_view name, std::string_view extension) {
+std::unique_ptr<FoundNode> Scanning::makeTypeFolder(std::string_view name, std::string_view extension,
+                                                    bool idOnFirstFile) {
     auto folder = std::make_unique<FoundNode>();
     folder->setFileType(FoundNode::kFolder);
-    folder->setFileID(nextFileId++);
+    folder->setFileID(idOnFirstFile ? kNoIdYet : nextFileId++);
     folder->setParentID(FoundNode::kRootID);
     folder->setFileName(std::string(name));
     folder->setExtension(std::string(extension));
@@ -41,30 +47,48 @@ void Scanning::registerTickedTypes() {
     TypeSelection ticked;
     for (const FileTypeInfo& row : registry_)
         ticked.set(index(row.type), controller.isTicked(row.type) && row.factory);
-    bool previewTypeTicked = false;
+    // The preview folder takes its id between the CRW and MID folders, or,
+    // when only added types can fill it, with its first file, as theirs do.
+    bool previewTypeTicked = false, onlyAddedTypesPreview = true;
+    for (const FileTypeInfo& row : registry_) {
+        if (!ticked[index(row.type)] || !row.reportsPreview) continue;
+        previewTypeTicked = true;
+        onlyAddedTypesPreview = onlyAddedTypesPreview && isAddedType(row.type);
+    }
     for (const FileTypeInfo& row : registry_) {
         if (ticked[index(row.type)]) {
-            auto folder = makeTypeFolder(row.folderName, row.extension);
+            auto folder = makeTypeFolder(row.folderName, row.extension, isAddedType(row.type));
             registered_.push_back({row.factory(ctx, ticked), row.firstByte, folder.get()});
             if (row.isoBaseMedia) noIsoBaseMediaTicked_ = false;
-            previewTypeTicked = previewTypeTicked || row.reportsPreview;
             typeFolders_[index(row.type)] = std::move(folder);
         }
-        // The preview folder takes its id between the CRW and MID folders.
-        if (row.type == FileType::Crw && previewTypeTicked) rawPreviews_ = makeTypeFolder(kRawJpgFolderName, "");
+        if (row.type == FileType::Crw && previewTypeTicked)
+            rawPreviews_ = makeTypeFolder(kRawJpgFolderName, "", onlyAddedTypesPreview);
     }
 }
 
 void Scanning::buildDispatch() {
     std::array<std::bitset<256>, kFileTypeCount> accepted;
-    for (std::size_t i = 0; i < registered_.size(); ++i) accepted[i] = registered_[i].recogniser->acceptedFirstBytes();
+    std::bitset<kFileTypeCount> needsSync;
+    for (std::size_t i = 0; i < registered_.size(); ++i) {
+        accepted[i] = registered_[i].recogniser->acceptedFirstBytes();
+        needsSync[i] = registered_[i].recogniser->needsTransportSyncAtFour();
+    }
+    for (unsigned fifth = 0; fifth < 256; ++fifth) {
+        const uint8_t probe[5] = {0, 0, 0, 0, uint8_t(fifth)};
+        const unsigned kind = !noIsoBaseMediaTicked_ && mayBeIsoBox(probe) ? kIsoBoxRoute
+                              : fifth == Recogniser::kTransportSync && needsSync.any() ? kTransportRoute
+                                                                                        : kPlainRoute;
+        routeKindOffset_[fifth] = static_cast<uint16_t>(256 * kind);
+    }
     dispatchSteps_.clear();
-    for (unsigned isoException = 0; isoException < 2; ++isoException) {
+    for (unsigned kind = 0; kind < kRouteKinds; ++kind) {
+        const bool isoException = kind == kIsoBoxRoute;
         for (unsigned first = 0; first < 256; ++first) {
-            dispatchBegin_[first + 256 * isoException] = static_cast<uint32_t>(dispatchSteps_.size());
+            dispatchBegin_[first + 256 * kind] = static_cast<uint32_t>(dispatchSteps_.size());
             for (std::size_t i = 0; i < registered_.size(); ++i) {
                 const bool boundExceeded = first < registered_[i].firstByte && !isoException;
-                if (accepted[i][first]) {
+                if (accepted[i][first] && (kind == kTransportRoute || !needsSync[i])) {
                     dispatchSteps_.push_back({static_cast<uint8_t>(i), boundExceeded});
                 } else if (boundExceeded) {
                     break;  // this recogniser would answer NO and end the pass
@@ -77,6 +101,7 @@ void Scanning::buildDispatch() {
 
 FoundNode* Scanning::addFoundFile(FoundNode* folder, uint64_t fileSize, uint64_t sectorNumber) {
     ctx.filesFound.fetch_add(1, std::memory_order_relaxed);
+    if (folder->fileID() == kNoIdYet) folder->setFileID(nextFileId++);
     auto node = std::make_unique<FoundNode>();
     node->setFileType(FoundNode::kFoundFile);
     node->setParentID(folder->fileID());
@@ -239,8 +264,7 @@ void Scanning::run() {
 
         // Most sectors start with a byte no ticked type's header can start
         // with: their route is empty, and nothing is asked or cleared.
-        const bool isoException = !noIsoBaseMediaTicked_ && mayBeIsoBox(sector);
-        const DispatchStep* route = dispatchSteps_.data() + dispatchBegin_[sector[0] + 256u * isoException];
+        const DispatchStep* route = dispatchSteps_.data() + dispatchBegin_[sector[0] + routeKindOffset_[sector[4]]];
         if (route->recogniser != kStopPass) {
             std::memcpy(probe, sector, kProbeSize);
             probeView.verdict = {};  // what one sector's recognisers leave never reaches the next

@@ -67,7 +67,9 @@ private:
     static constexpr uint8_t kStopPass = 0xFF;
 
     void registerTickedTypes();
-    std::unique_ptr<FoundNode> makeTypeFolder(std::string_view name, std::string_view extension);
+    // A folder of an added type takes its id with its first file (see isAddedType).
+    std::unique_ptr<FoundNode> makeTypeFolder(std::string_view name, std::string_view extension, bool idOnFirstFile);
+    static constexpr uint32_t kNoIdYet = 0;
     void buildDispatch();
     // False when the source has gone while the loop jumped over a file.
     bool offerSector(Probe& probe, const DispatchStep* route, uint64_t& sectorIndex, uint32_t& windowOffset,
@@ -86,9 +88,13 @@ private:
     std::unique_ptr<FoundNode> rawPreviews_;
     std::vector<Registered> registered_;
     // The steps of every route, each ending in kStopPass; a route starts at
-    // dispatchBegin_[first byte + 256 × (the sector may be an ISO box)].
+    // dispatchBegin_[first byte + 256 × what the fifth byte makes of the
+    // sector: 0 nothing in particular, 1 maybe an ISO box, 2 maybe a
+    // time-coded transport packet].
     std::vector<DispatchStep> dispatchSteps_;
-    std::array<uint32_t, 512> dispatchBegin_{};
+    std::array<uint32_t, 3 * 256> dispatchBegin_{};
+    // 256 × the kind of route, by the sector's fifth byte: one look-up in the loop.
+    std::array<uint16_t, 256> routeKindOffset_{};
     bool noIsoBaseMediaTicked_ = true;
     uint32_t nextFileId = 3;
     std::string scannedPath_;

@@ -7,17 +7,24 @@
 #include "recognisers/media/AmrFileCheck.h"
 #include "recognisers/media/AviFileCheck.h"
 #include "recognisers/media/BmpFileCheck.h"
+#include "recognisers/media/FlacFileCheck.h"
 #include "recognisers/media/GifFileCheck.h"
+#include "recognisers/media/HeifFileCheck.h"
 #include "recognisers/media/IsoBaseMediaFileCheck.h"
 #include "recognisers/media/JpgFileCheck.h"
+#include "recognisers/media/MatroskaFileCheck.h"
 #include "recognisers/media/MidFileCheck.h"
 #include "recognisers/media/Mp3FileCheck.h"
 #include "recognisers/media/MpgFileCheck.h"
+#include "recognisers/media/MtsFileCheck.h"
+#include "recognisers/media/OggFileCheck.h"
 #include "recognisers/media/PngFileCheck.h"
 #include "recognisers/media/PsdFileCheck.h"
 #include "recognisers/media/RaFileCheck.h"
 #include "recognisers/media/RmFileCheck.h"
 #include "recognisers/media/WavFileCheck.h"
+#include "recognisers/media/WebpFileCheck.h"
+#include "recognisers/raw/Cr3FileCheck.h"
 #include "recognisers/raw/CrwFileCheck.h"
 #include "recognisers/raw/MrwFileCheck.h"
 #include "recognisers/raw/RafFileCheck.h"
@@ -38,6 +45,9 @@ constexpr TypeTable kRegistry{{
 //   type            1st   key     folder                 ext      preview iso    typeKey    label        category          factory
     {T::Mpg,          0x00, "mpg",  "MPG Files",           ".mpg",  false, false, "36mpg",   "MPG",       "VIDEO",          make<MpgFileCheck>},
     {T::Mrw,          0x00, "mrw",  "MRW Files",           ".mrw",  false, false, "12mrw",   "MRW",       "MINOLTA",        make<MrwFileCheck>},
+    {T::Mts,          0x00, "mts",  "MTS Files",           ".mts",  false, false, "50mts",   "MTS",       "VIDEO",          make<MtsFileCheck>},
+    {T::Mkv,          0x1A, "mkv",  "MKV Files",           ".mkv",  false, false, "48mkv",   "MKV",       "VIDEO",          make<MatroskaFileCheck>},
+    {T::Webm,         0x1A, "webm", "WEBM Files",          ".webm", false, false, "49webm",  "WEBM",      "VIDEO",          make<WebmFileCheck>},
     {T::Amr,          0x23, "amr",  "AMR Files",           ".amr",  false, false, "27amr",   "AMR",       "AUDIO",          make<AmrFileCheck>},
     {T::Ra,           0x2E, "ra",   "RA Files",            ".ra",   false, false, "37ra",    "RA",        "AUDIO",          make<RaFileCheck>},
     {T::Rm,           0x2E, "rm",   "RM Files",            ".rm",   false, false, "38rm",    "RM",        "AUDIO/VIDEO",    make<RmFileCheck>},
@@ -65,10 +75,18 @@ constexpr TypeTable kRegistry{{
     {T::Threefr,      0x49, "3fr",  "HasselBlad Files",    ".3fr",  false, false, "00fr",    "3FR",       "HASSELBLAD",     make<ThreefrFileCheck>},
     {T::Crw,          0x49, "crw",  "CRW Files",           ".crw",  true,  false, "04crw",   "CRW",       "CANON",          make<CrwFileCheck>},
     {T::Mid,          0x4D, "mid",  "MID Files",           ".mid",  false, false, "32mid",   "MIDI",      "AUDIO",          make<MidFileCheck>},
+    {T::Ogg,          0x4F, "ogg",  "OGG Files",           ".ogg",  false, false, "46ogg",   "OGG",       "AUDIO",          make<OggFileCheck>},
+    {T::Opus,         0x4F, "opus", "OPUS Files",          ".opus", false, false, "47opus",  "OPUS",      "AUDIO",          make<OpusFileCheck>},
     {T::Avi,          0x52, "avi",  "AVI Files",           ".avi",  false, false, "28avi",   "AVI",       "VIDEO",          make<AviFileCheck>},
     {T::Wav,          0x52, "wav",  "WAV Files",           ".wav",  false, false, "39wav",   "WAV",       "AUDIO",          make<WavFileCheck>},
+    {T::Webp,         0x52, "webp", "WEBP Files",          ".webp", false, false, "44webp",  "WEBP",      "IMAGE",          make<WebpFileCheck>},
+    {T::Flac,         0x66, "flac", "FLAC Files",          ".flac", false, false, "45flac",  "FLAC",      "AUDIO",          make<FlacFileCheck>},
     {T::Png,          0x89, "png",  "PNG Files",           ".png",  false, false, "17png",   "PNG",       "IMAGE",          make<PngFileCheck>},
     {T::Jpg,          0xFF, "jpg",  "JPG Files",           ".jpg",  false, false, "08jpg",   "JPG",       "IMAGE",          make<JpgFileCheck>},
+    {T::Cr3,          0x00, "cr3",  "CR3 Files",           ".cr3",  true,  true,  "40cr3",   "CR3",       "CANON",          make<Cr3FileCheck>},
+    {T::Heic,         0x00, "heic", "HEIC Files",          ".heic", false, true,  "41heic",  "HEIC",      "IMAGE",          make<HeicFileCheck>},
+    {T::Heif,         0x00, "heif", "HEIF Files",          ".heif", false, true,  "42heif",  "HEIF",      "IMAGE",          make<HeifFileCheck>},
+    {T::Avif,         0x00, "avif", "AVIF Files",          ".avif", false, true,  "43avif",  "AVIF",      "IMAGE",          make<AvifFileCheck>},
     {T::Mov,          0x00, "mov",  "MOV Files",           ".mov",  false, true,  "33mov",   "MOV",       "VIDEO",          make<MovFileCheck>},
     {T::Mp4,          0x00, "mp4",  "MP4 Files",           ".mp4",  false, true,  "35mp4",   "MP4",       "AUDIO/VIDEO",    make<Mp4FileCheck>},
     {T::M4a,          0x00, "m4a",  "M4A Files",           ".m4a",  false, true,  "29m4a",   "M4A",       "AUDIO",          make<M4aFileCheck>},

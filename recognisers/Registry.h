@@ -1,5 +1,5 @@
 #pragma once
-// The forty file types: the order in which the loop asks their recognisers,
+// The file types: the order in which the loop asks their recognisers,
 // their folders and names, how the user refers to them, and the factory of
 // each recogniser. The table in Registry.cpp is the one place that says so;
 // the caller of a scan hands it to Scanning.

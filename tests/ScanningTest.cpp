@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <thread>
 #include <utility>
 
@@ -31,6 +32,7 @@ struct Script {
     std::function<Match(FileType, uint64_t)> found = [](FileType, uint64_t) { return sized(1000); };
     std::function<void(Probe&, uint64_t)> sawProbe = [](Probe&, uint64_t) {};
     std::map<FileType, std::bitset<256>> firstBytes;  // narrowed acceptedFirstBytes
+    std::set<FileType> needSync;                      // needsTransportSyncAtFour
     std::vector<TypeSelection> tickedAtRegistration;
 };
 Script* script = nullptr;
@@ -48,6 +50,7 @@ public:
         auto it = script->firstBytes.find(type);
         return it == script->firstBytes.end() ? Recogniser::acceptedFirstBytes() : it->second;
     }
+    bool needsTransportSyncAtFour() const override { return script->needSync.count(type) != 0; }
 
 private:
     FileType type;
@@ -142,12 +145,14 @@ TEST_F(ScanningTest, NarrowedFirstBytesGiveTheSameVerdictsAsAskingEveryone) {
     Bytes all(256 * 512, 0);
     for (int sector = 0; sector < 256; ++sector) {
         all[sector * 512] = uint8_t(sector);
-        all[sector * 512 + 4] = uint8_t(sector * 7);  // some sectors look like ISO boxes
+        // Some sectors look like ISO boxes, one (193) like a time-coded transport packet.
+        all[sector * 512 + 4] = uint8_t(sector * 7);
     }
     image.write(0, all);
     TypeSelection ticked;
     for (const auto& row : registry()) ticked.set(index(row.type));
     s.accepts = [](FileType type, const uint8_t* probe, uint64_t) {
+        if (type == FileType::Mts) return probe[4] == 0x47;
         return probe[0] == info(type).firstByte && type != FileType::Mpg;
     };
     auto everyoneAsked = scan(image, ticked);
@@ -155,10 +160,16 @@ TEST_F(ScanningTest, NarrowedFirstBytesGiveTheSameVerdictsAsAskingEveryone) {
     Script narrowed;
     narrowed.accepts = s.accepts;
     for (const auto& row : registry())
-        if (row.type != FileType::Mpg && !row.isoBaseMedia) narrowed.firstBytes[row.type] = std::bitset<256>().set(row.firstByte);
+        if (row.type != FileType::Mpg && row.type != FileType::Mts && !row.isoBaseMedia)
+            narrowed.firstBytes[row.type] = std::bitset<256>().set(row.firstByte);
+    narrowed.needSync = {FileType::Mts};
     script = &narrowed;
     auto someAsked = scan(image, ticked);
     EXPECT_LT(narrowed.asked.size(), s.asked.size());
+    std::vector<uint64_t> askedOfMts;
+    for (auto [type, sector] : narrowed.asked)
+        if (type == FileType::Mts) askedOfMts.push_back(sector);
+    EXPECT_EQ(askedOfMts, std::vector<uint64_t>{193});
     auto leaves = [](const FoundNode& root) {
         std::vector<std::pair<std::string, uint64_t>> all;
         for (const auto& folder : root.children())
@@ -475,6 +486,51 @@ TEST_F(ScanningTest, PreviewJpegsAreFiledOnlyAboveAKilobyte) {
     EXPECT_EQ(preview.extraBytesToMove(), 17);
     EXPECT_EQ(preview.fileSize(), 1025u);
     EXPECT_EQ(preview.fileID(), folderNamed(*root, "CRW Files")->childAtIndex(0)->fileID() + 1);
+}
+
+// A scan with every type ticked numbers the forty's folders and files as a
+// scan of the forty alone; an added type's folder takes the next id when its
+// first file is found. CR3, an added type, files previews in "RAW Jpg Files",
+// which, with no raw type of the forty ticked, is numbered the same way.
+TEST_F(ScanningTest, AddedTypesTakeFolderIdsOnlyWithTheirFirstFile) {
+    auto image = numberedImage(6);
+    TypeSelection forty, all;
+    for (const auto& row : registry()) {
+        all.set(index(row.type));
+        forty.set(index(row.type), !isAddedType(row.type));
+    }
+    EXPECT_EQ(forty.count(), 40u);
+    auto ids = [](const FoundNode& root) {
+        std::vector<std::pair<std::string, uint32_t>> named;
+        for (const auto& folder : root.children()) {
+            named.emplace_back(folder->fileName(), folder->fileID());
+            for (const auto& file : folder->children()) named.emplace_back(file->fileName(), file->fileID());
+        }
+        return named;
+    };
+    s.accepts = [](FileType type, const uint8_t*, uint64_t sector) {
+        return type == (sector == 5 ? FileType::Cr3 : FileType::Jpg) && sector != 4;
+    };
+    auto withAll = ids(*scan(image, all));
+    auto withForty = ids(*scan(image, forty));
+    ASSERT_EQ(withAll.size(), withForty.size() + 2);  // the CR3 folder and its file
+    std::erase_if(withAll, [](const auto& entry) { return entry.first.ends_with(".cr3") || entry.first == "CR3 Files"; });
+    EXPECT_EQ(withAll, withForty);
+
+    s.found = [](FileType, uint64_t sector) {
+        Match match = sized(1000);
+        match.preview = {.sector = sector, .extraBytes = 100, .size = 2000};
+        return match;
+    };
+    s.accepts = [](FileType type, const uint8_t*, uint64_t sector) { return type == FileType::Cr3 && sector == 3; };
+    auto root = scan(image, selectionOf({FileType::Cr3, FileType::Jpg}));
+    const FoundNode* previews = folderNamed(*root, "RAW Jpg Files");
+    ASSERT_NE(previews, nullptr);
+    ASSERT_NE(folderNamed(*root, "CR3 Files"), nullptr);
+    // The JPG folder is 3; then the CR3 folder, its file, the preview folder, the preview.
+    EXPECT_EQ(folderNamed(*root, "CR3 Files")->fileID(), 4u);
+    EXPECT_EQ(previews->fileID(), 6u);
+    EXPECT_EQ(previews->childAtIndex(0)->fileID(), 7u);
 }
 
 TEST_F(ScanningTest, NikonFileThatIsAnNrwGoesOnToTheNrwRecogniser) {

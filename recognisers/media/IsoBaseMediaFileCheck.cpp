@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/Probe.h"
+#include "recognisers/media/IsoStillFileCheck.h"
 
 namespace pelorin {
 namespace {
@@ -152,9 +153,11 @@ bool MovFileCheck::firstAtomMatches(const uint8_t* probe) const {
 Mp4FileCheck::Mp4FileCheck(ScanContext& context)
     : IsoBaseMediaFileCheck(context, kMp4Rules), window_(context) {}
 
-// Every "ftyp" brand the other members do not claim.
+// Every "ftyp" brand the other members do not claim, but for those of still
+// images and camera raw: a CR3 or HEIC is never a video.
 bool Mp4FileCheck::firstAtomMatches(const uint8_t* probe) const {
     if (!sizeIsPlausible(probe) || Probe(probe).be32(4) != kFtyp) return false;
+    if (IsoStillFileCheck::isStillBrand(Probe(probe).be32(8))) return false;
     switch (Probe(probe).be24(8)) {
     case threeCC("M4A"): case threeCC("M4B"): case threeCC("M4V"): case threeCC("3gp"): case threeCC("3g2"):
         return false;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <random>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -100,6 +101,14 @@ Sized sized(const Bytes& file, uint64_t sector = 2, uint32_t sectorSize = 512, b
 template <class Check>
 uint64_t sizeOf(const Bytes& file, uint64_t sector = 2, uint32_t sectorSize = 512, bool cancel = false) {
     return sized<Check>(file, sector, sectorSize, cancel).size;
+}
+
+// Bytes from a seeded generator: what follows a file on a used disk.
+inline Bytes randomBytes(std::size_t count, unsigned seed) {
+    std::mt19937 random(seed);
+    Bytes bytes(count);
+    for (auto& b : bytes) b = static_cast<uint8_t>(random());
+    return bytes;
 }
 
 }  // namespace pelorin::test
