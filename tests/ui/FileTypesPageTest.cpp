@@ -81,8 +81,9 @@ private slots:
         QCOMPARE(ordered.size(), availableTypes().count());
         for (std::size_t i = 1; i < ordered.size(); ++i) QVERIFY(info(ordered[i - 1]).typeKey < info(ordered[i]).typeKey);
         if (availableTypes().all()) {
+            // 3FR first and WAV last of the forty; the types added since follow them.
             QCOMPARE(ordered.front(), FileType::Threefr);
-            QCOMPARE(ordered.back(), FileType::Wav);
+            QCOMPARE(ordered.at(39), FileType::Wav);
         }
     }
 };
