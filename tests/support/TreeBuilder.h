@@ -11,51 +11,12 @@
 #include <tuple>
 
 #include "engine/CheckController.h"
+#include "support/FoundTreeBuilder.h"
 #include "support/TestSupport.h"
 
 namespace pelorin::test {
 
-class TreeBuilder {
-public:
-    TreeBuilder() : controller(TypeSelection{}), scanning(ctx, controller, registry()) {
-        auto root = std::make_unique<FoundNode>();
-        root->setFileType(FoundNode::kFolder);
-        root->setFileID(FoundNode::kRootID);
-        root->setParentID(1);
-        root->setFileName("ROOT");
-        scanning.setRoot(std::move(root));
-    }
-
-    FoundNode* root() { return scanning.root(); }
-
-    // A type folder attached to the root, as at the end of a scan.
-    FoundNode* folder(const std::string& name, const std::string& extension) {
-        auto node = std::make_unique<FoundNode>();
-        node->setFileType(FoundNode::kFolder);
-        node->setFileID(nextFolderId++);
-        node->setParentID(FoundNode::kRootID);
-        node->setFileName(name);
-        node->setExtension(extension);
-        node->setPathName("/" + root()->fileName());
-        node->setParent(root());
-        root()->addToChildrenCount(1);
-        return root()->addChild(std::move(node));
-    }
-    FoundNode* file(FoundNode* folder, uint64_t size, uint64_t sector) {
-        root()->addToFileSize(size);
-        return scanning.addFoundFile(folder, size, sector);
-    }
-    FoundNode* preview(FoundNode* folder, uint64_t size, uint64_t sector, int32_t extraBytes) {
-        root()->addToFileSize(size);
-        return scanning.addRawPreview(folder, sector, size, extraBytes);
-    }
-
-private:
-    ScanContext ctx;
-    RecordingController controller;
-    Scanning scanning;
-    uint32_t nextFolderId = 1000;
-};
+using TreeBuilder = FoundTreeBuilder;
 
 // The ticked nodes below a node and the bytes of the ticked files among them,
 // counted afresh; a node whose childrenCount is not positive counts nothing.
