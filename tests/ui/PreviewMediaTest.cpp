@@ -10,6 +10,7 @@
 
 #include "engine/Source.h"
 #include "support/AppHarness.h"
+#include "support/TestBytes.h"
 #include "ui/FoundTreeModel.h"
 #include "ui/Previewer.h"
 #include "ui/ResultsPage.h"
@@ -17,47 +18,16 @@
 using namespace pelorin;
 using namespace pelorin::ui;
 using pelorin::ui::testing::AppHarness;
+using namespace pelorin::ui::testing;
 
 namespace {
-
-QByteArray be32(uint32_t v) {
-    QByteArray bytes(4, 0);
-    for (int i = 0; i < 4; ++i) bytes[i] = char(v >> (24 - 8 * i));
-    return bytes;
-}
-
-QByteArray redPng(QSize size) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 // An MP3 whose ID3v2.3 tag holds a title, then a PNG cover, before the fixture's audio.
 QByteArray mp3WithCover(const QByteArray& cover) {
     const QByteArray audio = AppHarness::fixture("mp3/sine-id3.mp3").mid(45);
-    const QByteArray title = QByteArray("\x03Sine", 5);
     const QByteArray apic = QByteArray("\x00image/png\x00\x03\x00", 13) + cover;
-    QByteArray frames = "TIT2" + be32(uint32_t(title.size())) + QByteArray(2, 0) + title;
-    frames += "APIC" + be32(uint32_t(apic.size())) + QByteArray(2, 0) + apic;
-    const auto n = uint32_t(frames.size());
-    const QByteArray size = be32((n & 0x7F) | (n << 1 & 0x7F00) | (n << 2 & 0x7F0000) | (n << 3 & 0x7F000000));
-    return QByteArray("ID3\x03\x00\x00", 6) + size + frames + audio;
+    return id3Tag(id3Frame("TIT2", QByteArray("\x03Sine", 5)) + id3Frame("APIC", apic)) + audio;
 }
-
-// Zeros, as many as it claims, without holding them.
-class ZeroSource final : public Source {
-public:
-    explicit ZeroSource(uint64_t size) : Source("zeros", size, 512) {}
-    SourceRead read(uint64_t offset, std::span<uint8_t> buffer) override {
-        const auto count = std::size_t(std::min<uint64_t>(buffer.size(), size() - std::min(offset, size())));
-        std::fill_n(buffer.begin(), count, uint8_t(0));
-        return {count, 0};
-    }
-};
 
 }  // namespace
 
@@ -86,7 +56,7 @@ void PreviewMediaTest::audioAndVideoReachThePlayer() {
     AppHarness harness;
     QFile file(harness.folder.filePath("cover.mp3"));
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(mp3WithCover(redPng({160, 80})));
+    file.write(mp3WithCover(pictureBytes({160, 80}, "PNG", Qt::red)));
     file.close();
     harness.scanImage(harness.buildImage("media.img", QStringLiteral("size 1048576\nfill zero\n"
                                                                      "place 64 %1\n"

@@ -6,47 +6,16 @@
 #include <QtTest>
 
 #include "support/AppHarness.h"
+#include "support/TestBytes.h"
 #include "support/TiffBuilder.h"
 #include "ui/PreviewPicture.h"
 
 using namespace pelorin::ui;
 using pelorin::test::TiffBuilder;
 using pelorin::ui::testing::AppHarness;
+using namespace pelorin::ui::testing;
 
 namespace {
-
-QByteArray be32(uint32_t v) {
-    QByteArray bytes(4, 0);
-    for (int i = 0; i < 4; ++i) bytes[i] = char(v >> (24 - 8 * i));
-    return bytes;
-}
-
-QByteArray be16(uint32_t v) { return be32(v).mid(2); }
-
-QByteArray frame(const char* id, const QByteArray& body, uint32_t declaredSize) {
-    return QByteArray(id, 4) + be32(declaredSize) + QByteArray(2, 0) + body;
-}
-
-// An ID3v2.3 tag of the frames whose size field says `tagSize` (synchsafe-coded here).
-QByteArray id3(const QByteArray& frames, uint32_t tagSize) {
-    const uint32_t n = tagSize;
-    return QByteArray("ID3\x03\x00\x00", 6) +
-           be32((n & 0x7F) | (n << 1 & 0x7F00) | (n << 2 & 0x7F0000) | (n << 3 & 0x7F000000)) + frames;
-}
-
-QByteArray fromStd(const std::vector<uint8_t>& bytes) {
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
-}
-
-QByteArray jpeg(QSize size) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::blue);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG");
-    return bytes;
-}
 
 // A PSD of 2 x 1 pixels in a colour mode, with its planes stored raw.
 QByteArray psd(uint32_t mode, uint32_t channels, const QByteArray& planes, uint32_t depth = 8) {
@@ -77,18 +46,18 @@ void PreviewPictureTest::id3CoverStaysInsideItsBytes_data() {
     QTest::addColumn<QByteArray>("cover");
     const QByteArray picture("\x89PNG-picture-bytes", 18);
     const QByteArray apic = QByteArray("\x00image/png\x00\x03", 12) + QByteArray("Cover\x00", 6) + picture;
-    const QByteArray title = frame("TIT2", "\x03Title", 6);
-    const QByteArray good = title + frame("APIC", apic, uint32_t(apic.size()));
-    QTest::newRow("after a title") << id3(good, uint32_t(good.size())) << picture;
+    const QByteArray title = id3Frame("TIT2", "\x03Title", 6);
+    const QByteArray good = title + id3Frame("APIC", apic, uint32_t(apic.size()));
+    QTest::newRow("after a title") << id3Tag(good, uint32_t(good.size())) << picture;
     const QByteArray wide = QByteArray("\x01image/png\x00\x03", 12) + QByteArray("C\x00\x00\x00", 4) + picture;
-    QTest::newRow("UTF-16 description") << id3(frame("APIC", wide, uint32_t(wide.size())), uint32_t(wide.size() + 10))
+    QTest::newRow("UTF-16 description") << id3Tag(id3Frame("APIC", wide, uint32_t(wide.size())), uint32_t(wide.size() + 10))
                                         << picture;
-    QTest::newRow("size 0") << id3(frame("APIC", apic, 0), uint32_t(apic.size() + 10)) << QByteArray();
-    QTest::newRow("size 1") << id3(frame("APIC", apic, 1), uint32_t(apic.size() + 10)) << QByteArray();
-    QTest::newRow("beyond the tag") << id3(frame("APIC", apic, uint32_t(apic.size())), 20) << QByteArray();
-    QTest::newRow("a frame before it beyond the tag") << id3(frame("TIT2", {}, 5000) + apic, 200) << QByteArray();
-    QTest::newRow("beyond the buffer") << id3(good, 100000).left(60) << QByteArray();
-    QTest::newRow("huge size") << id3(frame("APIC", apic, 0xFFFFFFF0), 0x0FFFFFFF) << QByteArray();
+    QTest::newRow("size 0") << id3Tag(id3Frame("APIC", apic, 0), uint32_t(apic.size() + 10)) << QByteArray();
+    QTest::newRow("size 1") << id3Tag(id3Frame("APIC", apic, 1), uint32_t(apic.size() + 10)) << QByteArray();
+    QTest::newRow("beyond the tag") << id3Tag(id3Frame("APIC", apic, uint32_t(apic.size())), 20) << QByteArray();
+    QTest::newRow("a frame before it beyond the tag") << id3Tag(id3Frame("TIT2", {}, 5000) + apic, 200) << QByteArray();
+    QTest::newRow("beyond the buffer") << id3Tag(good, 100000).left(60) << QByteArray();
+    QTest::newRow("huge size") << id3Tag(id3Frame("APIC", apic, 0xFFFFFFF0), 0x0FFFFFFF) << QByteArray();
     QTest::newRow("no tag") << QByteArray("\xFF\xFB\x90\x00", 4) << QByteArray();
     QTest::newRow("header only") << QByteArray("ID3\x03", 4) << QByteArray();
 }
@@ -108,9 +77,9 @@ void PreviewPictureTest::synchsafeValues() {
 void PreviewPictureTest::rawPreviewIsTheLargestJpegPointedTo_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QSize>("previewSize");
-    const QByteArray small = jpeg({16, 8}), large = jpeg({64, 48});
+    const QByteArray small = pictureBytes({16, 8}, "JPG", Qt::blue), large = pictureBytes({64, 48}, "JPG", Qt::blue);
     // Larger, but no directory points to it: the structure wins over a search.
-    const QByteArray decoy = jpeg({96, 80});
+    const QByteArray decoy = pictureBytes({96, 80}, "JPG", Qt::blue);
     {
         // A thumbnail by JPEGInterchangeFormat in IFD1, the larger preview as IFD0's strip.
         TiffBuilder b;

@@ -11,6 +11,7 @@
 
 #include "engine/Source.h"
 #include "support/AppHarness.h"
+#include "support/TestBytes.h"
 #include "support/TiffBuilder.h"
 #include "ui/FoundTreeModel.h"
 #include "ui/Previewer.h"
@@ -20,18 +21,9 @@
 using namespace pelorin;
 using namespace pelorin::ui;
 using pelorin::ui::testing::AppHarness;
+using namespace pelorin::ui::testing;
 
 namespace {
-
-QByteArray pictureBytes(QSize size, const char* format, QColor colour = Qt::darkCyan) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
-}
 
 // A CR2 whose first IFD's strip is a preview JPEG starting 0x121 bytes into a sector.
 QByteArray cr2WithPreview(const QByteArray& jpeg) {
@@ -47,8 +39,7 @@ QByteArray cr2WithPreview(const QByteArray& jpeg) {
     b.firstIfd(first);
     b.poke(previewAt, std::vector<uint8_t>(jpeg.begin(), jpeg.end()));
     b.padTo(0x21000);
-    const std::vector<uint8_t> bytes = b.bytes();
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+    return fromStd(b.bytes());
 }
 
 void writeFile(const QString& path, const QByteArray& bytes) {
@@ -100,7 +91,7 @@ private:
 void PreviewTest::initTestCase() {
     harness_ = std::make_unique<AppHarness>();
     const QString dir = harness_->folder.path();
-    writeFile(dir + "/wide.png", pictureBytes({800, 500}, "PNG"));
+    writeFile(dir + "/wide.png", pictureBytes({800, 500}, "PNG", Qt::darkCyan));
     writeFile(dir + "/camera.cr2", cr2WithPreview(AppHarness::fixture("jpeg/large.jpg")));
     const QString image = harness_->buildImage("preview.img", QStringLiteral(
         "size 2097152\nfill zero\n"
@@ -336,7 +327,7 @@ void PreviewTest::thumbnailsStopDrawingWhenTheFolderChanges() {
     };
     const auto slow = folderOf({{"file1.jpg", 0}, {"file2.jpg", 0}});
     const auto quick = folderOf({{"file1.mid", 8}, {"file2.jpg", 8}});
-    const QByteArray bytes = QByteArray(4096, 0) + pictureBytes({64, 32}, "JPG");
+    const QByteArray bytes = QByteArray(4096, 0) + pictureBytes({64, 32}, "JPG", Qt::darkCyan);
     auto memory = std::make_shared<MemorySource>(
         std::span(reinterpret_cast<const uint8_t*>(bytes.constData()), std::size_t(bytes.size())));
     auto gated = std::make_shared<GatedSource>(1 << 20);

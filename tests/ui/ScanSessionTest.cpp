@@ -11,30 +11,15 @@
 #include <cstring>
 
 #include "support/ScriptedDialogs.h"
+#include "support/TestBytes.h"
 #include "ui/QtPrompts.h"
 #include "ui/ScanSession.h"
 
 using namespace pelorin;
 using namespace pelorin::ui;
+using pelorin::ui::testing::ZeroSource;
 
 namespace {
-
-// Zeros as far as it goes, and from `goneAt` on, the error of a drive pulled out.
-class ZeroSource final : public Source {
-public:
-    ZeroSource(uint64_t size, uint64_t goneAt = ~uint64_t{0}) : Source("zeros", size, 512), goneAt(goneAt) {}
-
-    SourceRead read(uint64_t offset, std::span<uint8_t> buffer) override {
-        if (offset >= size()) return {0, 0};
-        if (offset >= goneAt) return {0, ENODEV};
-        const std::size_t count = std::min<uint64_t>(buffer.size(), size() - offset);
-        std::memset(buffer.data(), 0, count);
-        return {count, 0};
-    }
-
-private:
-    uint64_t goneAt;
-};
 
 TypeSelection allTypes() { return TypeSelection().set(); }
 
