@@ -80,7 +80,7 @@ DriveIdentity blockDeviceIdentity(const std::string& path, dev_t device) {
 DriveIdentity sourceIdentity(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) return blockDeviceIdentity(path, st.st_rdev);
-    return {std::filesystem::path(path).filename().string(), "Disk image", "-", "-"};
+    return {std::filesystem::path(path).filename().string(), kDiskImageModel, "-", "-"};
 }
 
 }  // namespace pelorin

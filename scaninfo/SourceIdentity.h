@@ -6,6 +6,9 @@
 
 namespace pelorin {
 
+// The model a disk image's identity gives.
+inline constexpr const char* kDiskImageModel = "Disk image";
+
 struct DriveIdentity {
     std::string displayName;
     std::string model;

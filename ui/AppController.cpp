@@ -269,18 +269,16 @@ bool AppController::chooseDiskImage(const QString& path) {
     SourceOpenFailure why;
     auto source = openSource(file, 512, &why);
     if (!source) {
-        Alert alert{fromStd(std::string(texts::kDriveCannotOpen)), fromStd(texts::sourceOpenFailure(file, why)),
-                    {words::kOK}, Alert::Icon::Warning, explanationFor(file, why.kind == SourceOpenFailure::System ? why.error : 0)};
-        dialogs_.alert(window_.get(), alert);
+        alertCannotOpen(file, why, explanationFor(file, why.kind == SourceOpenFailure::System ? why.error : 0));
         return false;
     }
-    // A disk image stands for the drive it was made from: its file name, "Disk image", no serial.
-    const std::string name = QFileInfo(path).fileName().toStdString();
-    chosen_ = ChosenDrive{.name = name,
-                          .model = words::kDiskImageModel.toStdString(),
-                          .serial = std::string(1, '-'),
-                          .revision = std::string(1, '-'),
-                          .displayName = name,
+    // A disk image stands for the drive it was made from, with the identity pelorin-cli gives it.
+    DriveIdentity identity = sourceIdentity(file);
+    chosen_ = ChosenDrive{.name = identity.displayName,
+                          .model = std::move(identity.model),
+                          .serial = std::move(identity.serial),
+                          .revision = std::move(identity.revision),
+                          .displayName = std::move(identity.displayName),
                           .sourcePath = file,
                           .sectorSize = 512,
                           .sizeInBytes = source->size(),
@@ -651,7 +649,7 @@ void AppController::scanInfoOpened(std::shared_ptr<ScanInfo> info, std::optional
     header_ = info->header;
     root_ = std::move(info->root);
     source_.reset();
-    treeIsDiskImage_ = header_.identity.model == words::kDiskImageModel.toStdString();
+    treeIsDiskImage_ = header_.identity.model == kDiskImageModel;
     treeSourcePath_ = matchedDrive.value_or(std::string());
     if (matchedDrive) driveListPage_->driveList().setPreviewSourcePath(*matchedDrive);
     // What is ticked is what the nodes say, whatever the header claims.

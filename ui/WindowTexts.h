@@ -34,6 +34,4 @@ inline const QString kAlreadyRunning = QStringLiteral(
     "The program is already running. For opening this scan info file either quit the program and then launch this "
     "file or open this file from the currently running program.");
 
-inline const QString kDiskImageModel = QStringLiteral("Disk image");
-
 }  // namespace pelorin::ui::words
