@@ -269,7 +269,7 @@ bool AppController::chooseDiskImage(const QString& path) {
     SourceOpenFailure why;
     auto source = openSource(file, 512, &why);
     if (!source) {
-        alertCannotOpen(file, why, explanationFor(file, why.kind == SourceOpenFailure::System ? why.error : 0));
+        alertCannotOpen(file, why);
         return false;
     }
     // A disk image stands for the drive it was made from, with the identity pelorin-cli gives it.
@@ -307,6 +307,10 @@ void AppController::exit() {
     if (ask(words::kCloseApplication, {words::kYes, words::kNo}) == 0) quitApplication();
 }
 
+void AppController::alertCannotOpen(const std::string& path, const SourceOpenFailure& why) {
+    alertCannotOpen(path, why, explanationFor(path, why.kind == SourceOpenFailure::System ? why.error : 0));
+}
+
 void AppController::alertCannotOpen(const std::string& path, const SourceOpenFailure& why, const QString& explanation) {
     dialogs_.alert(window_.get(), {fromStd(std::string(texts::kDriveCannotOpen)), fromStd(texts::sourceOpenFailure(path, why)),
                                    {words::kOK}, Alert::Icon::Warning, explanation});
@@ -335,8 +339,7 @@ void AppController::scan() {
             });
             return;
         }
-        alertCannotOpen(drive.sourcePath, why,
-                        explanationFor(drive.sourcePath, why.kind == SourceOpenFailure::System ? why.error : 0));
+        alertCannotOpen(drive.sourcePath, why);
         back();
         return;
     }
@@ -471,7 +474,7 @@ bool AppController::ensureSaveSource(const std::function<void()>& handedOver) {
         return false;
     }
     if (!source) {
-        alertCannotOpen(path, why, explanationFor(path, why.kind == SourceOpenFailure::System ? why.error : 0));
+        alertCannotOpen(path, why);
         return false;
     }
     return takeSaveSource(path, std::move(source));

@@ -149,6 +149,8 @@ private:
     bool takeSaveSource(const std::string& path, std::unique_ptr<Source> source);
     void chooseFolderAndSave();
     // The "Drive cannot open or not found" alert for a source that did not open.
+    // With no explanation given, what the failure itself suggests (rights, for one).
+    void alertCannotOpen(const std::string& path, const SourceOpenFailure& why);
     void alertCannotOpen(const std::string& path, const SourceOpenFailure& why, const QString& explanation);
     // A drive the user may not open, which the system may hand over.
     bool mayAskForAccess(const SourceOpenFailure& why) const;
