@@ -4,21 +4,22 @@ cmake_minimum_required(VERSION 3.25)
 #
 # The arrows: the engine uses nothing of ours; the recognisers, saving,
 # scan-info files, drive discovery and the application's shared pieces use the
-# engine; the command-line tool and the desktop application use everything
+# engine (putting split photos together too); the command-line tool and the desktop application use everything
 # below them, and never each other. Device access through the system's disk
 # service stands alone; the shared words and both programs use it.
 set(allowed_engine engine)
 set(allowed_recognisers engine recognisers)
+set(allowed_reassembly engine reassembly)
 set(allowed_recovery engine recovery)
 set(allowed_scaninfo engine scaninfo)
 set(allowed_drives engine drives)
 set(allowed_app engine access app)
 set(allowed_access access)
-set(allowed_cli engine recognisers recovery scaninfo drives access app cli)
-set(allowed_ui engine recognisers recovery scaninfo drives access app ui)
+set(allowed_cli engine recognisers reassembly recovery scaninfo drives access app cli)
+set(allowed_ui engine recognisers reassembly recovery scaninfo drives access app ui)
 
 set(faults "")
-foreach(layer engine recognisers recovery scaninfo drives access app cli ui)
+foreach(layer engine recognisers reassembly recovery scaninfo drives access app cli ui)
   file(GLOB_RECURSE files ${SOURCE_DIR}/${layer}/*.h ${SOURCE_DIR}/${layer}/*.cpp)
   foreach(file IN LISTS files)
     file(STRINGS ${file} includes REGEX "^#include \"[a-z]+/")

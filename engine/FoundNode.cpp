@@ -1,5 +1,7 @@
 #include "engine/FoundNode.h"
 
+#include <algorithm>
+
 namespace pelorin {
 
 void FoundNode::setFileType(uint32_t type) {
@@ -58,6 +60,12 @@ void FoundNode::passUp(Tally delta) {
         if (up->childrenCount_ <= 0) return;  // up shows as a leaf: its own share is unchanged
         node = up;
     }
+}
+
+std::vector<ByteRun> byteRunsOf(const FoundNode& file, uint32_t sectorSize) {
+    if (!file.pieces().empty()) return file.pieces();
+    const auto offset = static_cast<uint64_t>(std::max(file.extraBytesToMove(), 0));
+    return {{file.sectorNumber() * sectorSize + offset, file.fileSize()}};
 }
 
 }  // namespace pelorin

@@ -13,6 +13,13 @@
 
 namespace pelorin {
 
+// A stretch of the source, in bytes from its start.
+struct ByteRun {
+    uint64_t offset = 0;
+    uint64_t length = 0;
+    friend bool operator==(const ByteRun&, const ByteRun&) = default;
+};
+
 enum class NodeKind { Folder, File };
 enum class TickState { Off, On, Mixed };
 
@@ -51,6 +58,13 @@ public:
     void setExtraBytesToMove(int32_t bytes) { extraBytesToMove_ = bytes; }
     uint8_t selected() const { return selected_; }
     void setSelected(uint8_t value);
+
+    // A file put back together from pieces: its runs of the source, in file
+    // order, the first starting where sectorNumber and extraBytesToMove say,
+    // their lengths adding up to fileSize. Empty for a file found as one run.
+    const std::vector<ByteRun>& pieces() const { return pieces_; }
+    void setPieces(std::vector<ByteRun> pieces) { pieces_ = std::move(pieces); }
+    bool isReassembled() const { return pieces_.size() > 1; }
 
     // The number of nodes below, as the scan counted them (the root counts its
     // folders and every found file). A node whose count is not positive shows
@@ -122,9 +136,14 @@ private:
     int32_t childrenCount_ = 0;
     int32_t storedChildrenSelected_ = 0;
     int32_t row_ = -1;
+    std::vector<ByteRun> pieces_;
     Tally below_;  // ticked nodes among the children, and what their counted descendants hold
     std::vector<std::unique_ptr<FoundNode>> children_;
     FoundNode* parent_ = nullptr;
 };
+
+// The runs a found file's bytes are read from: its pieces, or the one run
+// from its first byte for fileSize bytes.
+std::vector<ByteRun> byteRunsOf(const FoundNode& file, uint32_t sectorSize);
 
 }  // namespace pelorin
