@@ -2,10 +2,100 @@
 
 #include <algorithm>
 
+#include "engine/FileTypes.h"
 #include "engine/Source.h"
+#include "reassembly/ClusterGeometry.h"
+#include "reassembly/ClusterMap.h"
+#include "reassembly/JpegContinuationSearch.h"
 
 namespace pelorin {
+namespace {
 
-ReassemblyOutcome reassembleSplitFiles(FoundNode&, Source&, uint32_t, const std::atomic<bool>*) { return {}; }
+struct FoundFile {
+    FoundNode* node;
+    uint64_t start;
+    bool isJpeg;
+};
+
+void collectFiles(FoundNode& node, uint32_t sectorSize, bool inJpegFolder, std::vector<FoundFile>& out) {
+    for (const auto& child : node.children()) {
+        if (child->isFolder()) {
+            const bool jpegFolder = child->extension() == ".jpg" && child->fileName() != kRawJpgFolderName;
+            collectFiles(*child, sectorSize, jpegFolder, out);
+        } else if (child->extraBytesToMove() == 0 && child->pieces().empty() && child->fileSize() > 0) {
+            out.push_back({child.get(), byteRunsOf(*child, sectorSize).front().offset, inJpegFolder});
+        }
+    }
+}
+
+void giveNewSize(FoundNode& file, std::vector<ByteRun> pieces) {
+    uint64_t size = 0;
+    for (const ByteRun& piece : pieces) size += piece.length;
+    const uint64_t change = size - file.fileSize();  // modulo 2^64: a fall is added as its complement
+    file.setPieces(std::move(pieces));
+    file.setFileSize(size);
+    for (FoundNode* folder = file.parent(); folder; folder = folder->parent()) folder->addToFileSize(change);
+}
+
+}  // namespace
+
+ReassemblyOutcome reassembleSplitFiles(FoundNode& root, Source& source, uint32_t sectorSize,
+                                       const std::atomic<bool>* cancelled) {
+    const auto began = std::chrono::steady_clock::now();
+    ReassemblyOutcome outcome;
+    std::vector<FoundFile> files;
+    collectFiles(root, sectorSize, false, files);
+    std::sort(files.begin(), files.end(), [](const FoundFile& a, const FoundFile& b) { return a.start < b.start; });
+
+    std::vector<uint64_t> starts;
+    for (const FoundFile& file : files) starts.push_back(file.start);
+    const ClusterGeometry geometry =
+        geometryFromBootSectors(source, sectorSize).value_or(geometryFromFileStarts(starts, sectorSize));
+    outcome.clusterSize = static_cast<uint32_t>(geometry.size);
+
+    // What belongs to files that are whole as found: no piece of another file
+    // is looked for there. Files that do not start on a unit boundary lie
+    // inside other files and claim nothing.
+    ClusterMap clusters(geometry, source.size());
+    JpegContinuationSearch search(source, clusters);
+    search.setCancel(cancelled);
+    std::vector<FoundFile> broken;
+    for (const FoundFile& file : files) {
+        if (cancelled && cancelled->load()) break;
+        const bool aligned = geometry.isBoundary(file.start);
+        if (file.isJpeg) {
+            const JpegContinuationSearch::Check check = search.check(file.start);
+            if (check.verdict == JpegContinuationSearch::Verdict::Whole) {
+                if (aligned) clusters.take(file.start, check.length);
+                continue;
+            }
+            if (check.verdict == JpegContinuationSearch::Verdict::Broken && aligned) {
+                broken.push_back(file);
+                clusters.take(file.start, 1);  // its first unit at least is its own
+                continue;
+            }
+        }
+        if (aligned) clusters.take(file.start, file.node->fileSize());
+    }
+    outcome.filesBroken = static_cast<uint32_t>(broken.size());
+
+    for (const FoundFile& file : broken) {
+        if (cancelled && cancelled->load()) break;
+        std::optional<std::vector<ByteRun>> pieces = search.reassemble(file.start);
+        if (!pieces || pieces->size() < 2) continue;
+        // Never a unit for two files (the first is this picture's own).
+        const bool free = std::all_of(pieces->begin() + 1, pieces->end(), [&](const ByteRun& piece) {
+            for (uint64_t at = piece.offset; at < piece.offset + piece.length; at += geometry.size)
+                if (clusters.isTaken(at)) return false;
+            return true;
+        });
+        if (!free) continue;
+        for (const ByteRun& piece : *pieces) clusters.take(piece.offset, piece.length);
+        giveNewSize(*file.node, std::move(*pieces));
+        ++outcome.filesReassembled;
+    }
+    outcome.elapsed = std::chrono::steady_clock::now() - began;
+    return outcome;
+}
 
 }  // namespace pelorin

@@ -1,0 +1,178 @@
+#include "reassembly/JpegContinuationSearch.h"
+
+#include <algorithm>
+#include <bitset>
+
+#include "engine/Source.h"
+
+namespace pelorin {
+namespace {
+
+constexpr int kMostPieces = 4;
+constexpr int kBreaksTried = 3;                // unit boundaries before the fault tried as the break
+constexpr std::size_t kCandidatesDecoded = 6;  // per break, decoded to the end of the image
+constexpr std::size_t kCandidatesFollowed = 2;  // per break, searched on from where they break off in turn
+constexpr int kFullDecodes = 48;               // per picture
+constexpr uint64_t kTestBytes = 32768;         // decoded from every candidate to rank it
+constexpr uint32_t kFewestLikenessBlocks = 8;
+
+std::vector<ByteRun> with(std::vector<ByteRun> runs, ByteRun run) {
+    runs.push_back(run);
+    return runs;
+}
+
+uint64_t lengthOf(const std::vector<ByteRun>& runs) {
+    uint64_t total = 0;
+    for (const ByteRun& run : runs) total += run.length;
+    return total;
+}
+
+}  // namespace
+
+JpegContinuationSearch::JpegContinuationSearch(Source& source, const ClusterMap& clusters)
+    : source_(source), clusters_(clusters), feed_(source) {}
+
+JpegContinuationSearch::Check JpegContinuationSearch::check(uint64_t start) {
+    feed_.setRuns({{start, PieceFeed::kToSourceEnd}});
+    JpegScanState state = decoder_.start();
+    switch (decoder_.run(state, feed_)) {
+    case JpegScanDecoder::Step::Finished: return {Verdict::Whole, state.position};
+    case JpegScanDecoder::Step::Failed: return {state.scanSeen ? Verdict::Broken : Verdict::NotDecodable, 0};
+    default: return {Verdict::NotDecodable, 0};
+    }
+}
+
+std::optional<std::vector<ByteRun>> JpegContinuationSearch::reassemble(uint64_t start) {
+    decodesLeft_ = kFullDecodes;
+    return solve({}, start, 1);
+}
+
+// Entropy-coded data looks random: a unit that starts with a few repeated
+// values (zeros of a never-written area, a fill) is no piece of a picture,
+// however well it decodes.
+bool JpegContinuationSearch::looksCompressed(uint64_t at) {
+    constexpr int kSampled = 256, kFewestValues = 32;
+    feed_.setRuns({{at, kSampled}});
+    std::bitset<256> seen;
+    for (int i = 0; i < kSampled; ++i) {
+        const int byte = feed_.byteAt(uint64_t(i));
+        if (byte < 0) return false;
+        seen.set(static_cast<std::size_t>(byte));
+    }
+    return seen.count() >= kFewestValues;
+}
+
+bool JpegContinuationSearch::isInside(const std::vector<ByteRun>& runs, uint64_t offset) const {
+    return std::any_of(runs.begin(), runs.end(),
+                       [&](const ByteRun& run) { return offset >= run.offset && offset - run.offset < run.length; });
+}
+
+std::optional<JpegScanState> JpegContinuationSearch::stateBefore(const std::vector<ByteRun>& layout,
+                                                                 uint64_t breakFileOffset) {
+    feed_.setRuns(layout);
+    JpegScanState state = decoder_.start();
+    while (true) {
+        const JpegScanState before = state;
+        decoder_.forgetJournal();
+        const JpegScanDecoder::Step result = decoder_.step(state, feed_);
+        // A step that looked at the break, or failed on what lies there
+        // (a marker where data should go on), is left undone.
+        if (state.reach() > breakFileOffset || (result == JpegScanDecoder::Step::Failed && state.reach() == breakFileOffset)) {
+            decoder_.undoTo(0);
+            return before;
+        }
+        if (result != JpegScanDecoder::Step::Continue) return std::nullopt;
+    }
+}
+
+std::vector<JpegContinuationSearch::Candidate> JpegContinuationSearch::candidatesAfter(
+    const JpegScanState& atBreak, const std::vector<ByteRun>& prefix, uint64_t breakAt, uint64_t cheapCase) {
+    const uint64_t unit = clusters_.geometry().size;
+    const uint64_t breakFileOffset = lengthOf(prefix);
+    const uint64_t testBytes = std::min(kTestBytes, unit);
+    std::vector<ByteRun> layout = with(prefix, {0, PieceFeed::kToSourceEnd});
+    std::vector<Candidate> found;
+    for (uint64_t at = breakAt + unit; at < source_.size(); at += unit) {
+        if (clusters_.isTaken(at) || isInside(prefix, at)) continue;
+        if (cancelled()) break;
+        if (!looksCompressed(at)) continue;
+        layout.back().offset = at;
+        layout.back().length = PieceFeed::kToSourceEnd;
+        feed_.setRuns(layout);
+        JpegScanState state = atBreak;
+        const std::size_t mark = decoder_.journalMark();
+        decoder_.resetLikeness(breakFileOffset);
+        const JpegScanDecoder::Step result = decoder_.run(state, feed_, breakFileOffset + testBytes);
+        decoder_.undoTo(mark);
+        if (result == JpegScanDecoder::Step::Failed || result == JpegScanDecoder::Step::Unsupported) continue;
+        found.push_back({at, result == JpegScanDecoder::Step::Finished, decoder_.likeness(),
+                         decoder_.likenessBlocks() >= kFewestLikenessBlocks});
+    }
+    decoder_.resetLikeness(UINT64_MAX);
+    // Pictures that ended within the test first, then the likeliest; where
+    // likeness cannot be told, the unit right after the files in the way,
+    // then the nearest.
+    std::stable_sort(found.begin(), found.end(), [&](const Candidate& a, const Candidate& b) {
+        if (a.finished != b.finished) return a.finished;
+        if (a.hasLikeness != b.hasLikeness) return a.hasLikeness;
+        if (a.hasLikeness) return a.likeness < b.likeness;
+        return a.offset == cheapCase && b.offset != cheapCase;
+    });
+    return found;
+}
+
+std::optional<std::vector<ByteRun>> JpegContinuationSearch::solve(std::vector<ByteRun> closed, uint64_t openStart,
+                                                                 int depth) {
+    if (cancelled() || decodesLeft_-- <= 0) return std::nullopt;
+    const std::vector<ByteRun> layout = with(closed, {openStart, PieceFeed::kToSourceEnd});
+    const uint64_t closedLength = lengthOf(closed);
+    feed_.setRuns(layout);
+    JpegScanState state = decoder_.start();
+    const JpegScanDecoder::Step result = decoder_.run(state, feed_);
+    if (result == JpegScanDecoder::Step::Finished) return with(closed, {openStart, state.position - closedLength});
+    if (result != JpegScanDecoder::Step::Failed || !state.scanSeen || state.position <= closedLength)
+        return std::nullopt;
+
+    // The data broke off at or before the fault, and no later than where a
+    // unit that belongs to another file begins.
+    const uint64_t unit = clusters_.geometry().size;
+    const uint64_t lastGood = feed_.sourceOffsetOf(state.position - 1);
+    const uint64_t fault = lastGood == PieceFeed::kToSourceEnd ? source_.size() : lastGood + 1;
+    const uint64_t limit = clusters_.firstTakenAfter(openStart, fault + 1);
+    std::vector<uint64_t> breaks;
+    for (uint64_t at = clusters_.geometry().boundaryAtOrBefore(std::min(limit, fault));
+         at > openStart && breaks.size() < kBreaksTried; at -= unit)
+        breaks.push_back(at);
+
+    for (const uint64_t breakAt : breaks) {
+        const uint64_t breakFileOffset = closedLength + (breakAt - openStart);
+        const std::vector<ByteRun> prefix = with(closed, {openStart, breakAt - openStart});
+        std::optional<JpegScanState> atBreak = stateBefore(layout, breakFileOffset);
+        if (!atBreak) continue;
+        const uint64_t cheapCase =
+            clusters_.isTaken(breakAt) ? clusters_.firstFreeFrom(breakAt, source_.size()) : UINT64_MAX;
+        const std::vector<Candidate> candidates = candidatesAfter(*atBreak, prefix, breakAt, cheapCase);
+        for (std::size_t i = 0; i < candidates.size() && i < kCandidatesDecoded; ++i) {
+            if (cancelled() || decodesLeft_-- <= 0) return std::nullopt;
+            const uint64_t next = candidates[i].offset;
+            feed_.setRuns(with(prefix, {next, PieceFeed::kToSourceEnd}));
+            JpegScanState state = *atBreak;
+            const std::size_t mark = decoder_.journalMark();
+            const JpegScanDecoder::Step end = decoder_.run(state, feed_);
+            if (end == JpegScanDecoder::Step::Finished)
+                return with(prefix, {next, state.position - breakFileOffset});
+            decoder_.undoTo(mark);
+            // A piece that decoded for a whole unit and then broke off in turn.
+            const uint64_t reached = feed_.sourceOffsetOf(state.position - 1);
+            if (end != JpegScanDecoder::Step::Failed || depth + 1 >= kMostPieces || i >= kCandidatesFollowed ||
+                reached == PieceFeed::kToSourceEnd || reached < next + unit)
+                continue;
+            if (auto whole = solve(prefix, next, depth + 1)) return whole;
+            atBreak = stateBefore(layout, breakFileOffset);  // the search below started the decoder afresh
+            if (!atBreak) break;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace pelorin
