@@ -30,14 +30,22 @@ uint64_t lengthOf(const std::vector<ByteRun>& runs) {
 }  // namespace
 
 JpegContinuationSearch::JpegContinuationSearch(Source& source, const ClusterMap& clusters)
-    : source_(source), clusters_(clusters), feed_(source) {}
+    : source_(source), clusters_(clusters), feed_(source) {
+    // Every block takes at least a bit of a DC scan.
+    decoder_.setMostBlocks(std::min(JpegScanDecoder::kMostBlocks, source.size() * 8));
+}
 
 JpegContinuationSearch::Check JpegContinuationSearch::check(uint64_t start) {
     feed_.setRuns({{start, PieceFeed::kToSourceEnd}});
     JpegScanState state = decoder_.start();
     switch (decoder_.run(state, feed_)) {
     case JpegScanDecoder::Step::Finished: return {Verdict::Whole, state.position};
-    case JpegScanDecoder::Step::Failed: return {state.scanSeen ? Verdict::Broken : Verdict::NotDecodable, 0};
+    case JpegScanDecoder::Step::Failed: {
+        // The first unit of a file is always whole: a picture that fails
+        // within it is damaged or no picture, not split.
+        const uint64_t firstBoundary = clusters_.geometry().boundaryAtOrAfter(start + 1);
+        return {start + state.reach() > firstBoundary ? Verdict::Broken : Verdict::NotDecodable, 0};
+    }
     default: return {Verdict::NotDecodable, 0};
     }
 }
@@ -102,7 +110,13 @@ std::vector<JpegContinuationSearch::Candidate> JpegContinuationSearch::candidate
         JpegScanState state = atBreak;
         const std::size_t mark = decoder_.journalMark();
         decoder_.resetLikeness(breakFileOffset);
-        const JpegScanDecoder::Step result = decoder_.run(state, feed_, breakFileOffset + testBytes);
+        JpegScanDecoder::Step result = decoder_.run(state, feed_, breakFileOffset + testBytes);
+        // A break inside a marker segment skips on by the segment's length:
+        // the markers that follow must be there too.
+        for (int more = 0; more < 8 && result == JpegScanDecoder::Step::Continue &&
+                           state.phase == JpegScanState::Phase::Markers;
+             ++more)
+            result = decoder_.step(state, feed_);
         decoder_.undoTo(mark);
         if (result == JpegScanDecoder::Step::Failed || result == JpegScanDecoder::Step::Unsupported) continue;
         found.push_back({at, result == JpegScanDecoder::Step::Finished, decoder_.likeness(),
@@ -130,8 +144,7 @@ std::optional<std::vector<ByteRun>> JpegContinuationSearch::solve(std::vector<By
     JpegScanState state = decoder_.start();
     const JpegScanDecoder::Step result = decoder_.run(state, feed_);
     if (result == JpegScanDecoder::Step::Finished) return with(closed, {openStart, state.position - closedLength});
-    if (result != JpegScanDecoder::Step::Failed || !state.scanSeen || state.position <= closedLength)
-        return std::nullopt;
+    if (result != JpegScanDecoder::Step::Failed || state.position <= closedLength) return std::nullopt;
 
     // The data broke off at or before the fault, and no later than where a
     // unit that belongs to another file begins.

@@ -8,10 +8,6 @@ namespace {
 
 using Step = JpegScanDecoder::Step;
 
-// The largest picture decoded: beyond it the coefficient state would not be
-// worth its memory for a search.
-constexpr uint64_t kMaxBlocks = 12u << 20;
-
 // Fills the bit buffer to more than 56 bits. At a marker or the end of the
 // data zeros stand in, counted, so that using one is a fault.
 inline void fill(JpegScanState& s, PieceFeed& feed) {
@@ -217,7 +213,7 @@ Step JpegScanDecoder::markerStep(JpegScanState& s, PieceFeed& feed) {
             c.firstBlock = static_cast<uint32_t>(blocks);
             blocks += uint64_t(c.blocksWide) * c.blocksHigh;
         }
-        if (blocks > kMaxBlocks) return Step::Unsupported;
+        if (blocks > mostBlocks_) return Step::Unsupported;
         t.totalBlocks = static_cast<uint32_t>(blocks);
         nonZero_.assign(t.progressive ? blocks : 0, 0);
         dcValues_.assign(blocks, 0);

@@ -77,8 +77,12 @@ struct JpegScanState {
 
 class JpegScanDecoder {
 public:
+    static constexpr uint64_t kMostBlocks = 12u << 20;
     enum class Step { Continue, Finished, Failed, Unsupported };
 
+    // Pictures of more blocks than this are not decoded (the source cannot
+    // hold them, or their state would not be worth its memory).
+    void setMostBlocks(uint64_t blocks) { mostBlocks_ = blocks; }
     // The state before the first byte of the file.
     JpegScanState start();
     // One marker segment, one restart marker or one MCU.
@@ -112,6 +116,7 @@ private:
     JpegTables& changeTables(JpegScanState& state);
     void setNonZero(uint32_t block, uint64_t mask);
 
+    uint64_t mostBlocks_ = kMostBlocks;
     std::deque<JpegTables> tables_;
     std::vector<uint64_t> nonZero_;  // per block: which coefficients (zigzag order) are non-zero so far
     std::vector<int16_t> dcValues_;  // per block, for the likeness of neighbours
