@@ -55,14 +55,23 @@ ReassemblyOutcome reassembleSplitFiles(FoundNode& root, Source& source, uint32_t
 
     // What belongs to files that are whole as found: no piece of another file
     // is looked for there. Files that do not start on a unit boundary lie
-    // inside other files and claim nothing.
+    // inside other files and claim nothing; a file whose size as found runs
+    // into the next file's start (a split video measured as one run) claims
+    // only up to there.
     ClusterMap clusters(geometry, source.size());
     JpegContinuationSearch search(source, clusters);
     search.setCancel(cancelled);
     std::vector<FoundFile> broken;
-    for (const FoundFile& file : files) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const FoundFile& file = files[i];
         if (cancelled && cancelled->load()) break;
         const bool aligned = geometry.isBoundary(file.start);
+        uint64_t nextStart = source.size();
+        for (std::size_t j = i + 1; j < files.size(); ++j)
+            if (files[j].start > file.start && geometry.isBoundary(files[j].start)) {
+                nextStart = files[j].start;
+                break;
+            }
         if (file.isJpeg) {
             const JpegContinuationSearch::Check check = search.check(file.start);
             if (check.verdict == JpegContinuationSearch::Verdict::Whole) {
@@ -75,7 +84,7 @@ ReassemblyOutcome reassembleSplitFiles(FoundNode& root, Source& source, uint32_t
                 continue;
             }
         }
-        if (aligned) clusters.take(file.start, file.node->fileSize());
+        if (aligned) clusters.take(file.start, std::min(file.node->fileSize(), nextStart - file.start));
     }
     outcome.filesBroken = static_cast<uint32_t>(broken.size());
 
