@@ -151,9 +151,11 @@ std::optional<std::vector<ByteRun>> JpegContinuationSearch::solve(std::vector<By
     const uint64_t unit = clusters_.geometry().size;
     const uint64_t lastGood = feed_.sourceOffsetOf(state.position - 1);
     const uint64_t fault = lastGood == PieceFeed::kToSourceEnd ? source_.size() : lastGood + 1;
-    const uint64_t limit = clusters_.firstTakenAfter(openStart, fault + 1);
+    const uint64_t limit = clusters_.firstTakenAfter(openStart, fault + 3);
+    // Markers are looked at two bytes ahead: a fault just before a boundary
+    // may have seen what lies past it.
     std::vector<uint64_t> breaks;
-    for (uint64_t at = clusters_.geometry().boundaryAtOrBefore(std::min(limit, fault));
+    for (uint64_t at = clusters_.geometry().boundaryAtOrBefore(std::min(limit, fault + 2));
          at > openStart && breaks.size() < kBreaksTried; at -= unit)
         breaks.push_back(at);
 

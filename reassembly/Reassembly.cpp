@@ -54,37 +54,25 @@ ReassemblyOutcome reassembleSplitFiles(FoundNode& root, Source& source, uint32_t
     outcome.clusterSize = static_cast<uint32_t>(geometry.size);
 
     // What belongs to files that are whole as found: no piece of another file
-    // is looked for there. Files that do not start on a unit boundary lie
-    // inside other files and claim nothing; a file whose size as found runs
-    // into the next file's start (a split video measured as one run) claims
-    // only up to there.
+    // is looked for there. A picture that decodes whole claims exactly its
+    // bytes; any other file claims its first unit only, since its size as
+    // found may run past its end (slack, or a split video measured as one
+    // run), and a wrong candidate inside it fails to decode anyway. Files
+    // that do not start on a unit boundary lie inside other files.
     ClusterMap clusters(geometry, source.size());
     JpegContinuationSearch search(source, clusters);
     search.setCancel(cancelled);
     std::vector<FoundFile> broken;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const FoundFile& file = files[i];
+    for (const FoundFile& file : files) {
         if (cancelled && cancelled->load()) break;
-        const bool aligned = geometry.isBoundary(file.start);
-        uint64_t nextStart = source.size();
-        for (std::size_t j = i + 1; j < files.size(); ++j)
-            if (files[j].start > file.start && geometry.isBoundary(files[j].start)) {
-                nextStart = files[j].start;
-                break;
-            }
-        if (file.isJpeg) {
-            const JpegContinuationSearch::Check check = search.check(file.start);
-            if (check.verdict == JpegContinuationSearch::Verdict::Whole) {
-                if (aligned) clusters.take(file.start, check.length);
-                continue;
-            }
-            if (check.verdict == JpegContinuationSearch::Verdict::Broken && aligned) {
-                broken.push_back(file);
-                clusters.take(file.start, 1);  // its first unit at least is its own
-                continue;
-            }
-        }
-        if (aligned) clusters.take(file.start, std::min(file.node->fileSize(), nextStart - file.start));
+        if (!geometry.isBoundary(file.start)) continue;
+        clusters.take(file.start, 1);
+        if (!file.isJpeg) continue;
+        const JpegContinuationSearch::Check check = search.check(file.start);
+        if (check.verdict == JpegContinuationSearch::Verdict::Whole)
+            clusters.take(file.start, check.length);
+        else if (check.verdict == JpegContinuationSearch::Verdict::Broken)
+            broken.push_back(file);
     }
     outcome.filesBroken = static_cast<uint32_t>(broken.size());
 
