@@ -83,6 +83,7 @@ uint32_t be16(PieceFeed& feed, uint64_t at) {
 
 bool JpegHuffmanTable::build(const uint8_t* counts, const uint8_t* symbols, int symbolCount) {
     fast.fill(0);
+    fastAc.fill(0);
     maxCode.fill(-1);
     valueOffset.fill(0);
     std::copy(symbols, symbols + symbolCount, values.begin());
@@ -95,9 +96,14 @@ bool JpegHuffmanTable::build(const uint8_t* counts, const uint8_t* symbols, int 
             for (int i = 0; i < count; ++i, ++index, ++code) {
                 if (length <= kFastBits) {
                     const int shift = kFastBits - length;
-                    for (int fill = 0; fill < (1 << shift); ++fill)
-                        fast[static_cast<std::size_t>((code << shift) | fill)] =
-                            static_cast<uint16_t>(length << 8 | symbols[index]);
+                    const int run = symbols[index] >> 4, size = symbols[index] & 15;
+                    const int used = length + size;
+                    const int what = size != 0 ? kCoefficient : run == 0 ? kEndOfBlock : run == 15 ? kSixteenZeros : 0;
+                    for (int fill = 0; fill < (1 << shift); ++fill) {
+                        const auto at = static_cast<std::size_t>((code << shift) | fill);
+                        fast[at] = static_cast<uint16_t>(length << 8 | symbols[index]);
+                        if (what != 0 && used <= kFastBits) fastAc[at] = static_cast<uint16_t>(used | run << 4 | what << 8);
+                    }
                 }
             }
             maxCode[length] = code - 1;
@@ -429,6 +435,22 @@ bool JpegScanDecoder::decodeBlock(JpegScanState& s, PieceFeed& feed, int slot, u
     const JpegHuffmanTable& ac = t.ac[s.acTable[index]];
     if (!t.progressive) {
         for (int k = 1; k < 64;) {
+            if (s.bitCount < 16) fill(s, feed);
+            if (const uint16_t fast = ac.fastAc[s.bits >> (64 - JpegHuffmanTable::kFastBits)]; fast != 0) {
+                if (!consume(s, fast & 15)) return false;
+                switch (fast >> 8) {
+                case JpegHuffmanTable::kCoefficient:
+                    k += ((fast >> 4) & 15) + 1;
+                    if (k > 64) return false;
+                    continue;
+                case JpegHuffmanTable::kSixteenZeros:
+                    k += 16;
+                    if (k > 64) return false;
+                    continue;
+                default:
+                    return true;  // end of block
+                }
+            }
             if (!decodeSymbol(s, feed, ac, symbol)) return false;
             const int run = symbol >> 4, size = symbol & 15;
             if (size == 0) {

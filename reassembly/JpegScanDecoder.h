@@ -19,6 +19,10 @@ struct JpegHuffmanTable {
     // Codes of up to kFastBits bits: length << 8 | symbol; 0 for longer codes.
     static constexpr int kFastBits = 9;
     std::array<uint16_t, 1u << kFastBits> fast{};
+    // AC codes whose extra bits also fit in kFastBits, for a walk that needs
+    // only where the coefficients go: bits used | run << 4 | what << 8.
+    enum FastAc : uint16_t { kCoefficient = 1, kEndOfBlock = 2, kSixteenZeros = 3 };
+    std::array<uint16_t, 1u << kFastBits> fastAc{};
     std::array<int32_t, 18> maxCode{};  // the largest code of each length, -1 when none
     std::array<int32_t, 17> valueOffset{};
     std::array<uint8_t, 256> values{};

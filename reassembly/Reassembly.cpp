@@ -1,6 +1,7 @@
 #include "reassembly/Reassembly.h"
 
 #include <algorithm>
+#include <thread>
 
 #include "engine/FileTypes.h"
 #include "engine/Source.h"
@@ -37,6 +38,28 @@ void giveNewSize(FoundNode& file, std::vector<ByteRun> pieces) {
     for (FoundNode* folder = file.parent(); folder; folder = folder->parent()) folder->addToFileSize(change);
 }
 
+// Whether each picture that starts on a unit boundary decodes whole as it
+// lies: most of the pass's time, so spread over two threads.
+std::vector<JpegContinuationSearch::Check> checkPictures(const std::vector<FoundFile>& files,
+                                                         const ClusterGeometry& geometry, Source& source,
+                                                         const ClusterMap& clusters, const std::atomic<bool>* cancelled) {
+    std::vector<JpegContinuationSearch::Check> checks(files.size(),
+                                                      {JpegContinuationSearch::Verdict::NotDecodable, 0});
+    const auto checkEvery = [&](std::size_t first, std::size_t step) {
+        JpegContinuationSearch search(source, clusters);
+        for (std::size_t i = first; i < files.size(); i += step) {
+            if (cancelled && cancelled->load(std::memory_order_relaxed)) return;
+            if (files[i].isJpeg && geometry.isBoundary(files[i].start)) checks[i] = search.check(files[i].start);
+        }
+    };
+    const std::size_t threads = std::thread::hardware_concurrency() > 1 ? 2 : 1;
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(checkEvery, t, threads);
+    checkEvery(0, threads);
+    for (std::thread& helper : helpers) helper.join();
+    return checks;
+}
+
 }  // namespace
 
 ReassemblyOutcome reassembleSplitFiles(FoundNode& root, Source& source, uint32_t sectorSize,
@@ -60,20 +83,19 @@ ReassemblyOutcome reassembleSplitFiles(FoundNode& root, Source& source, uint32_t
     // run), and a wrong candidate inside it fails to decode anyway. Files
     // that do not start on a unit boundary lie inside other files.
     ClusterMap clusters(geometry, source.size());
-    JpegContinuationSearch search(source, clusters);
-    search.setCancel(cancelled);
+    const std::vector<JpegContinuationSearch::Check> checks = checkPictures(files, geometry, source, clusters, cancelled);
     std::vector<FoundFile> broken;
-    for (const FoundFile& file : files) {
-        if (cancelled && cancelled->load()) break;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const FoundFile& file = files[i];
         if (!geometry.isBoundary(file.start)) continue;
         clusters.take(file.start, 1);
-        if (!file.isJpeg) continue;
-        const JpegContinuationSearch::Check check = search.check(file.start);
-        if (check.verdict == JpegContinuationSearch::Verdict::Whole)
-            clusters.take(file.start, check.length);
-        else if (check.verdict == JpegContinuationSearch::Verdict::Broken)
+        if (checks[i].verdict == JpegContinuationSearch::Verdict::Whole)
+            clusters.take(file.start, checks[i].length);
+        else if (checks[i].verdict == JpegContinuationSearch::Verdict::Broken)
             broken.push_back(file);
     }
+    JpegContinuationSearch search(source, clusters);
+    search.setCancel(cancelled);
     outcome.filesBroken = static_cast<uint32_t>(broken.size());
 
     for (const FoundFile& file : broken) {
@@ -81,9 +103,9 @@ ReassemblyOutcome reassembleSplitFiles(FoundNode& root, Source& source, uint32_t
         std::optional<std::vector<ByteRun>> pieces = search.reassemble(file.start);
         if (!pieces || pieces->size() < 2) continue;
         // Never a unit for two files (the first is this picture's own).
-        const bool free = std::all_of(pieces->begin() + 1, pieces->end(), [&](const ByteRun& piece) {
-            for (uint64_t at = piece.offset; at < piece.offset + piece.length; at += geometry.size)
-                if (clusters.isTaken(at)) return false;
+        const bool free = std::all_of(pieces->begin(), pieces->end(), [&](const ByteRun& piece) {
+            for (uint64_t at = piece.offset; at < piece.offset + piece.length; at = geometry.boundaryAtOrAfter(at + 1))
+                if (at != file.start && clusters.isTaken(at)) return false;
             return true;
         });
         if (!free) continue;

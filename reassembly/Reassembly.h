@@ -23,7 +23,8 @@ struct ReassemblyOutcome {
 // Works on the tree a scan of `source` built. Files found whole are never
 // changed; a reassembled file gets its pieces and its exact size, and the
 // sizes of the folders above follow. Stops early, leaving what is not done
-// as found, when `cancelled` becomes true.
+// as found, when `cancelled` becomes true. The source is read from two
+// threads at once.
 ReassemblyOutcome reassembleSplitFiles(FoundNode& root, Source& source, uint32_t sectorSize,
                                        const std::atomic<bool>* cancelled = nullptr);
 
