@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include "cli/SourceInfo.h"
 #include "engine/ControllerReaders.h"
 #include "engine/Scanning.h"
+#include "reassembly/Reassembly.h"
 #include "recognisers/Registry.h"
 #include "scaninfo/SourceIdentity.h"
 
@@ -88,7 +90,18 @@ struct ScanOptions {
     std::string select = "all";
     std::optional<uint64_t> firstSector;
     std::optional<uint64_t> lastSector;
+    bool noReassembly = false;
 };
+
+// Puts split files back together after the scan and says how many, and how
+// long that took, beside the scan's own summary.
+void reassemble(FoundNode& root, Source& source, uint32_t sectorSize) {
+    const auto started = std::chrono::steady_clock::now();
+    const ReassemblyOutcome outcome = reassembleSplitFiles(root, source, sectorSize);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+    std::fprintf(stderr, "Reassembled %u split %s in %.2f s\n", outcome.filesReassembled,
+                 outcome.filesReassembled == 1 ? "file" : "files", took.count());
+}
 
 // After the scan: tick the chosen types, then save the scan-info file and
 // recover, as asked. The worst exit status of the steps; `saved` gets what a
@@ -167,6 +180,8 @@ int scan(const ScanOptions& options) {
     const bool stopped = controller.runScan(scanning);
 
     FoundNode* root = scanning.root();
+    // A stopped scan is shown as it stopped.
+    if (!options.noReassembly && !stopped) reassemble(*root, *reader, source.sectorSize);
     std::printf("%s: %llu sectors of %u bytes%s\n", source.path.c_str(),
                 static_cast<unsigned long long>(source.sectorCount), source.sectorSize,
                 stopped ? " (scan stopped)" : "");
@@ -222,6 +237,8 @@ int main(int argc, char** argv) {
                             "Scan up to and including this sector (default the last)");
     scanCommand->add_flag("--files", scanOptions.listFiles, "List every found file, not only the folders");
     scanCommand->add_flag("--no-progress", scanOptions.noProgress, "Do not draw the progress bar");
+    scanCommand->add_flag("--no-reassembly", scanOptions.noReassembly,
+                          "Do not put split photos back together after the scan");
 
     scanCommand->add_option(
         "--recover", scanOptions.recoverDir, "Recover the ticked files into a new recovery folder inside this folder");
