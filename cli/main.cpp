@@ -93,19 +93,18 @@ struct ScanOptions {
     bool noReassembly = false;
 };
 
-// Puts split files back together after the scan and says how many, and how
-// long that took, beside the scan's own summary.
-void reassemble(FoundNode& root, Source& source, uint32_t sectorSize) {
+// Puts split files back together after the scan; what it did, to be said
+// once the tree is shown.
+struct Reassembled {
+    uint32_t files = 0;
+    std::chrono::duration<double> took{};
+};
+Reassembled reassemble(FoundNode& root, Source& source, uint32_t sectorSize) {
     const auto started = std::chrono::steady_clock::now();
     const ReassemblyOutcome outcome = reassembleSplitFiles(root, source, sectorSize);
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
-    std::fprintf(stderr, "Reassembled %u split %s in %.2f s\n", outcome.filesReassembled,
-                 outcome.filesReassembled == 1 ? "file" : "files", took.count());
+    return {outcome.filesReassembled, std::chrono::steady_clock::now() - started};
 }
 
-// After the scan: tick the chosen types, then save the scan-info file and
-// recover, as asked. The worst exit status of the steps; `saved` gets what a
-// recovery wrote.
 int keepResults(const ScanOptions& options, const SourceInfo& source, Source& reader, const DriveIdentity& identity,
                 FoundNode& root, std::vector<uint8_t> first5, bool showProgress, SaveResult& saved) {
     if (options.saveInfo.empty() && options.recoverDir.empty()) return 0;
@@ -181,11 +180,18 @@ int scan(const ScanOptions& options) {
 
     FoundNode* root = scanning.root();
     // A stopped scan is shown as it stopped.
-    if (!options.noReassembly && !stopped) reassemble(*root, *reader, source.sectorSize);
+    std::optional<Reassembled> reassembled;
+    if (!options.noReassembly && !stopped) reassembled = reassemble(*root, *reader, source.sectorSize);
     std::printf("%s: %llu sectors of %u bytes%s\n", source.path.c_str(),
                 static_cast<unsigned long long>(source.sectorCount), source.sectorSize,
                 stopped ? " (scan stopped)" : "");
     printTree(stdout, *root, options.listFiles);
+    if (reassembled) {
+        // After the tree, as the other words on the scan, whichever way the two streams meet.
+        std::fflush(stdout);
+        std::fprintf(stderr, "Reassembled %u split %s in %.2f s\n", reassembled->files,
+                     reassembled->files == 1 ? "file" : "files", reassembled->took.count());
+    }
     if (!options.reportPath.empty() &&
         !writeReport(options.reportPath, source, *root, stopped, error, controller.unreadableSectors()))
         return fail(error);

@@ -31,12 +31,17 @@ QIcon styleIconForMime(const QMimeType& mime) {
     return style->standardIcon(QStyle::SP_FileIcon);
 }
 
-// A file's icon with a link in its lower right corner: the mark of a file put
-// back together from pieces.
+// A file's icon with the theme's link in its lower right corner: the mark of
+// a file put back together from pieces. Without a link in the theme, the
+// style's file with a link arrow.
 QIcon withLinkEmblem(const QIcon& icon) {
-    const QIcon link = QIcon::fromTheme(QStringLiteral("insert-link"),
-                                        QIcon::fromTheme(QStringLiteral("emblem-symbolic-link"),
-                                                         QApplication::style()->standardIcon(QStyle::SP_FileLinkIcon)));
+    QIcon link;
+    for (const char* name : {"insert-link", "insert-link-symbolic", "emblem-symbolic-link"})
+        if (QIcon::hasThemeIcon(QLatin1String(name))) {
+            link = QIcon::fromTheme(QLatin1String(name));
+            break;
+        }
+    if (link.isNull()) return QApplication::style()->standardIcon(QStyle::SP_FileLinkIcon);
     QIcon marked;
     for (const int side : {16, 22, 32, 48}) {
         QPixmap pixmap(side, side);
