@@ -105,6 +105,9 @@ Reassembled reassemble(FoundNode& root, Source& source, uint32_t sectorSize) {
     return {outcome.filesReassembled, std::chrono::steady_clock::now() - started};
 }
 
+// After the scan: tick the chosen types, then save the scan-info file and
+// recover, as asked. The worst exit status of the steps; `saved` gets what a
+// recovery wrote.
 int keepResults(const ScanOptions& options, const SourceInfo& source, Source& reader, const DriveIdentity& identity,
                 FoundNode& root, std::vector<uint8_t> first5, bool showProgress, SaveResult& saved) {
     if (options.saveInfo.empty() && options.recoverDir.empty()) return 0;
