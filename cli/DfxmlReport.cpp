@@ -59,7 +59,19 @@ void addFileObjects(pugi::xml_node dfxml, const FoundNode& node, uint32_t sector
         addNumber(object, "filesize", node.fileSize());
         // A start beyond what 64 bits hold (only a hostile scan-info file has
         // one) gets no byte run rather than a wrong one.
-        if (const auto offset = byteOffsetOf(node, sectorSize)) {
+        if (node.isReassembled()) {
+            // One run per piece, in file order: where it lies in the file and in the image.
+            pugi::xml_node runs = object.append_child("byte_runs");
+            uint64_t fileOffset = 0;
+            for (const ByteRun& piece : node.pieces()) {
+                pugi::xml_node run = runs.append_child("byte_run");
+                run.append_attribute("offset") = static_cast<unsigned long long>(fileOffset);
+                run.append_attribute("file_offset") = static_cast<unsigned long long>(fileOffset);
+                run.append_attribute("img_offset") = static_cast<unsigned long long>(piece.offset);
+                run.append_attribute("len") = static_cast<unsigned long long>(piece.length);
+                fileOffset += piece.length;
+            }
+        } else if (const auto offset = byteOffsetOf(node, sectorSize)) {
             pugi::xml_node run = object.append_child("byte_runs").append_child("byte_run");
             run.append_attribute("offset") = 0ULL;  // the run's place in the file: it is the whole file
             run.append_attribute("img_offset") = static_cast<unsigned long long>(*offset);

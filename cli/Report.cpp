@@ -20,6 +20,13 @@ void addNodes(nlohmann::ordered_json& nodes, const FoundNode& node, uint32_t sec
                                     {"fileSize", node.fileSize()}};
     if (node.fileType() == FoundNode::kFoundFile) {
         if (const auto offset = byteOffsetOf(node, sectorSize)) entry["byteOffset"] = *offset;
+        // A file put back together: where each of its pieces lies, in file order.
+        if (node.isReassembled()) {
+            nlohmann::ordered_json pieces = nlohmann::ordered_json::array();
+            for (const ByteRun& piece : node.pieces())
+                pieces.push_back({{"offset", piece.offset}, {"length", piece.length}});
+            entry["pieces"] = std::move(pieces);
+        }
         if (const auto file = saved.find(&node); file != saved.end()) entry["sha256"] = toHex(file->second.sha256);
     }
     nodes.push_back(std::move(entry));

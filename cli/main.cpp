@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include "cli/SourceInfo.h"
 #include "engine/ControllerReaders.h"
 #include "engine/Scanning.h"
+#include "reassembly/Reassembly.h"
 #include "recognisers/Registry.h"
 #include "scaninfo/SourceIdentity.h"
 
@@ -88,7 +90,20 @@ struct ScanOptions {
     std::string select = "all";
     std::optional<uint64_t> firstSector;
     std::optional<uint64_t> lastSector;
+    bool noReassembly = false;
 };
+
+// Puts split files back together after the scan; what it did, to be said
+// once the tree is shown.
+struct Reassembled {
+    uint32_t files = 0;
+    std::chrono::duration<double> took{};
+};
+Reassembled reassemble(FoundNode& root, Source& source, uint32_t sectorSize) {
+    const auto started = std::chrono::steady_clock::now();
+    const ReassemblyOutcome outcome = reassembleSplitFiles(root, source, sectorSize);
+    return {outcome.filesReassembled, std::chrono::steady_clock::now() - started};
+}
 
 // After the scan: tick the chosen types, then save the scan-info file and
 // recover, as asked. The worst exit status of the steps; `saved` gets what a
@@ -167,10 +182,19 @@ int scan(const ScanOptions& options) {
     const bool stopped = controller.runScan(scanning);
 
     FoundNode* root = scanning.root();
+    // A stopped scan is shown as it stopped.
+    std::optional<Reassembled> reassembled;
+    if (!options.noReassembly && !stopped) reassembled = reassemble(*root, *reader, source.sectorSize);
     std::printf("%s: %llu sectors of %u bytes%s\n", source.path.c_str(),
                 static_cast<unsigned long long>(source.sectorCount), source.sectorSize,
                 stopped ? " (scan stopped)" : "");
     printTree(stdout, *root, options.listFiles);
+    if (reassembled) {
+        // After the tree, as the other words on the scan, whichever way the two streams meet.
+        std::fflush(stdout);
+        std::fprintf(stderr, "Reassembled %u split %s in %.2f s\n", reassembled->files,
+                     reassembled->files == 1 ? "file" : "files", reassembled->took.count());
+    }
     if (!options.reportPath.empty() &&
         !writeReport(options.reportPath, source, *root, stopped, error, controller.unreadableSectors()))
         return fail(error);
@@ -222,6 +246,8 @@ int main(int argc, char** argv) {
                             "Scan up to and including this sector (default the last)");
     scanCommand->add_flag("--files", scanOptions.listFiles, "List every found file, not only the folders");
     scanCommand->add_flag("--no-progress", scanOptions.noProgress, "Do not draw the progress bar");
+    scanCommand->add_flag("--no-reassembly", scanOptions.noReassembly,
+                          "Do not put split photos back together after the scan");
 
     scanCommand->add_option(
         "--recover", scanOptions.recoverDir, "Recover the ticked files into a new recovery folder inside this folder");

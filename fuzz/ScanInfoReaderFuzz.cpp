@@ -29,6 +29,13 @@ void walk(const pelorin::FoundNode& node, int depth) {
     checkSafe(node.fileName());
     checkSafe(node.pathName());
     (void)pelorin::packNodeRecord(node);
+    // Pieces are only ever given whole: at least two, adding up to the file's size.
+    if (!node.pieces().empty()) {
+        if (node.pieces().size() < 2 || node.isFolder()) std::abort();
+        uint64_t total = 0;
+        for (const auto& piece : node.pieces()) total += piece.length;
+        if (total != node.fileSize()) std::abort();
+    }
     for (const auto& child : node.children()) {
         if (child->parent() != &node) std::abort();
         walk(*child, depth + 1);

@@ -254,7 +254,7 @@ void SaveRecoveredFiles::saveDir(const FoundNode& node, const std::string& recov
         }
         handOver(owner, fd);
         digest.restart();
-        CopyResult copied = copyFile(child, fd);
+        CopyResult copied = child.pieces().empty() ? copyFile(child, fd) : copyPieces(child, fd);
         if (::close(fd) != 0 && copied == CopyResult::Done) copied = CopyResult::WriteFailed;
         switch (copied) {
             case CopyResult::Done:
@@ -353,6 +353,36 @@ SaveRecoveredFiles::CopyResult SaveRecoveredFiles::copyFile(const FoundNode& fil
         if (auto r = readAndWrite(first + kSectorsPerBlock * (8 * Q + b), kSectorsPerBlock, b == R - 1 ? T : blockBytes);
             r != CopyResult::Done)
             return r;
+    }
+    return CopyResult::Done;
+}
+
+// A file put back together: each piece in turn, read in whole sectors of up to
+// a chunk at a time (a piece may start and end anywhere in a sector).
+SaveRecoveredFiles::CopyResult SaveRecoveredFiles::copyPieces(const FoundNode& file, int fd) {
+    const uint64_t S = sectorSize;
+    firstWriteOfFile = false;  // each read below drops its own lead-in bytes
+    for (const ByteRun& piece : file.pieces()) {
+        // Nothing of a piece that starts past the source's end can be read
+        // (nor of one whose end lies beyond what 64 bits hold).
+        if (piece.offset >= source.size() || piece.length > UINT64_MAX - piece.offset) return CopyResult::SourceEnded;
+        const uint64_t end = piece.offset + piece.length;
+        for (uint64_t position = piece.offset; position < end;) {
+            if (stopCheck()) return CopyResult::Stopped;
+            const uint64_t skip = position % S;
+            const uint64_t wanted = std::min<uint64_t>(end - position, kSectorsPerChunk * S - skip);
+            const auto count = static_cast<uint32_t>((skip + wanted + S - 1) / S);
+            buffer.assign(std::size_t{count} * S, 0);
+            const std::optional<std::size_t> bytesRead = env.readSaveSector(position / S, count, buffer, prompts);
+            if (!bytesRead) return CopyResult::ReadFailed;
+            const uint64_t bytesHeld = *bytesRead > skip ? std::min<uint64_t>(wanted, *bytesRead - skip) : 0;
+            if (!writeChunk(fd, buffer.data() + skip, static_cast<std::size_t>(bytesHeld)))
+                return CopyResult::WriteFailed;
+            savedData_.fetch_add(bytesHeld);
+            reportProgressIfDue();
+            if (bytesHeld < wanted) return CopyResult::SourceEnded;
+            position += wanted;
+        }
     }
     return CopyResult::Done;
 }

@@ -114,6 +114,7 @@ private:
 
     void saveDir(const FoundNode& node, const std::string& recoveryFolder);
     CopyResult copyFile(const FoundNode& file, int fd);
+    CopyResult copyPieces(const FoundNode& file, int fd);
     bool writeChunk(int fd, const uint8_t* data, std::size_t length);
     bool stopCheck();
     void reportProgressIfDue();

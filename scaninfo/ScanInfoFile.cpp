@@ -60,6 +60,38 @@ private:
     std::vector<uint8_t> pending;
 };
 
+bool anyPieces(const FoundNode& node) {
+    if (node.isReassembled()) return true;
+    return std::any_of(node.children().begin(), node.children().end(),
+                       [](const auto& child) { return anyPieces(*child); });
+}
+
+// The files with pieces, each with its record's place in pre-order.
+void collectPieces(const FoundNode& node, uint32_t& place, std::vector<std::pair<uint32_t, const FoundNode*>>& files) {
+    if (node.isReassembled()) files.emplace_back(place, &node);
+    ++place;
+    for (const auto& child : node.children()) collectPieces(*child, place, files);
+}
+
+void writePieces(FileWriter& out, const FoundNode& root) {
+    std::vector<std::pair<uint32_t, const FoundNode*>> files;
+    uint32_t place = 0;
+    collectPieces(root, place, files);
+    uint8_t field[16];
+    putBE(field, files.size(), 4);
+    out.put(field, 4);
+    for (const auto& [place, file] : files) {
+        putBE(&field[0], place, 4);
+        putBE(&field[4], file->pieces().size(), 4);
+        out.put(field, 8);
+        for (const ByteRun& piece : file->pieces()) {
+            putBE(&field[0], piece.offset, 8);
+            putBE(&field[8], piece.length, 8);
+            out.put(field, 16);
+        }
+    }
+}
+
 void writeDir(FileWriter& out, const FoundNode& node) {
     const auto record = packNodeRecord(node);
     out.put(record.data(), record.size());
@@ -152,8 +184,64 @@ uint64_t firstByteOf(const FoundNode& file, uint32_t sectorSize) {
     return file.sectorNumber() * sectorSize + offset;
 }
 
+// Pieces a file can be given: at least two, the first where the file starts,
+// none empty or ending beyond what 64 bits hold, adding up to the file's size.
+bool arePiecesOf(const FoundNode& file, const std::vector<ByteRun>& pieces, uint32_t sectorSize) {
+    if (pieces.size() < 2 || pieces.front().offset != firstByteOf(file, sectorSize)) return false;
+    uint64_t total = 0;
+    for (const ByteRun& piece : pieces) {
+        if (piece.length == 0 || piece.length > UINT64_MAX - piece.offset || piece.length > UINT64_MAX - total)
+            return false;
+        total += piece.length;
+    }
+    return total == file.fileSize();
+}
+
+// The pieces after the end record, given to the files they name (by the
+// place of their record). An entry that does not fit its file is passed
+// over, leaving the file as one run; the reading ends where the input does.
+void takePieces(Cursor& cursor, const std::vector<std::pair<uint32_t, FoundNode*>>& files, uint32_t sectorSize) {
+    uint8_t field[16];
+    if (!cursor.take({field, 4})) return;
+    const uint64_t entries = getBE(field, 4);
+    for (uint64_t entry = 0; entry < entries; ++entry) {
+        if (!cursor.take({field, 8})) return;
+        const auto place = static_cast<uint32_t>(getBE(&field[0], 4));
+        const uint64_t count = getBE(&field[4], 4);
+        if (count > cursor.remaining() / 16) return;  // more pieces than the input holds
+        std::vector<ByteRun> pieces(static_cast<std::size_t>(count));
+        for (ByteRun& piece : pieces) {
+            if (!cursor.take(field)) return;
+            piece = {getBE(&field[0], 8), getBE(&field[8], 8)};
+        }
+        const auto named = std::lower_bound(files.begin(), files.end(), place,
+                                            [](const auto& file, uint32_t value) { return file.first < value; });
+        if (named == files.end() || named->first != place) continue;
+        FoundNode& file = *named->second;
+        if (!file.pieces().empty() || !arePiecesOf(file, pieces, sectorSize)) continue;
+        file.setPieces(std::move(pieces));
+    }
+}
+
 bool isUsableSectorSize(uint32_t size) {
     return size != 0 && size <= kLargestSectorSize && (size & (size - 1)) == 0;
+}
+
+// Keeps the part of a file in pieces that lies before the source's end: the
+// pieces up to the first that runs past it, that one cut short. A file left
+// with one piece is one run again.
+void cutPiecesAt(FoundNode& file, uint64_t end) {
+    std::vector<ByteRun> kept;
+    for (const ByteRun& piece : file.pieces()) {
+        if (piece.offset >= end) break;
+        kept.push_back({piece.offset, std::min(piece.length, end - piece.offset)});
+        if (kept.back().length != piece.length) break;
+    }
+    uint64_t size = 0;
+    for (const ByteRun& piece : kept) size += piece.length;
+    file.setFileSize(size);
+    if (kept.size() < 2) kept.clear();
+    file.setPieces(std::move(kept));
 }
 
 void refuseAsIncomplete(Notices& prompts, const std::string& path) {
@@ -196,7 +284,8 @@ bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, c
 
     const DriveIdentity& id = header.identity;
     uint8_t block[kDriveBlockSize] = {};
-    putBE(&block[0], header.sectorSize, 4);
+    const bool withPieces = anyPieces(root);
+    putBE(&block[0], header.sectorSize | (withPieces ? kPiecesFlag : 0), 4);
     putBE(&block[4], static_cast<uint32_t>(header.tickedFiles), 4);
     putBE(&block[8], id.displayName.size(), 4);
     putBE(&block[12], id.model.size(), 4);
@@ -219,6 +308,7 @@ bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, c
     writeDir(out, root);
     const std::array<uint8_t, kNodeRecordSize> endRecord{};
     out.put(endRecord.data(), endRecord.size());
+    if (withPieces) writePieces(out, root);
 
     // "Complete" goes in only once everything before it is on disk, so a
     // failed or interrupted write leaves a file the reader refuses.
@@ -243,7 +333,9 @@ std::optional<ScanInfo> readScanInfo(Source& input) {
     if (!cursor.take(block)) return std::nullopt;
     ScanInfo info;
     ScanInfoHeader& header = info.header;
-    header.sectorSize = static_cast<uint32_t>(getBE(&block[0], 4));
+    const auto sectorSizeField = static_cast<uint32_t>(getBE(&block[0], 4));
+    const bool withPieces = (sectorSizeField & kPiecesFlag) != 0;
+    header.sectorSize = sectorSizeField & ~kPiecesFlag;
     if (!isUsableSectorSize(header.sectorSize)) return std::nullopt;
     header.tickedFiles = static_cast<int32_t>(getBE(&block[4], 4));
     const uint64_t displayNameLength = getBE(&block[8], 4);
@@ -273,6 +365,8 @@ std::optional<ScanInfo> readScanInfo(Source& input) {
     // node's tick to the tallies above it; the stored ticked counts are not
     // trusted for that.
     FoundNode* currentFolder = nullptr;
+    std::vector<std::pair<uint32_t, FoundNode*>> files;  // each with its record's place in pre-order
+    uint32_t place = 0;
     uint8_t nextParent[36];
     if (!cursor.peek(nextParent)) return info;
     uint32_t lastParentID = static_cast<uint32_t>(getBE(&nextParent[32], 4));
@@ -285,14 +379,16 @@ std::optional<ScanInfo> readScanInfo(Source& input) {
         }
         auto node = takeNode(cursor, record);
         if (!node) break;
+        ++place;
         if (node->fileType() == FoundNode::kFolder) {
             node->setParent(info.root.get());
             currentFolder = info.root->addChild(std::move(node));
         } else if (node->fileType() == FoundNode::kFoundFile && currentFolder) {
             node->setParent(currentFolder);
-            currentFolder->addChild(std::move(node));
+            files.emplace_back(place, currentFolder->addChild(std::move(node)));
         }
     }
+    if (withPieces && info.endRecordSeen) takePieces(cursor, files, header.sectorSize);
     return info;
 }
 
@@ -334,9 +430,13 @@ bool fitToSource(ScanInfo& info, const Source& source, const std::string& path, 
     for (const auto& folder : info.root->children()) {
         uint64_t folderSize = 0;
         for (const auto& file : folder->children()) {
-            const uint64_t first = firstByteOf(*file, info.header.sectorSize);
-            const uint64_t room = first < end ? end - first : 0;
-            if (file->fileSize() > room) file->setFileSize(room);
+            if (!file->pieces().empty()) {
+                cutPiecesAt(*file, end);
+            } else {
+                const uint64_t first = firstByteOf(*file, info.header.sectorSize);
+                const uint64_t room = first < end ? end - first : 0;
+                if (file->fileSize() > room) file->setFileSize(room);
+            }
             folderSize += file->fileSize();
         }
         folder->setFileSize(folderSize);

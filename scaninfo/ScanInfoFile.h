@@ -11,6 +11,17 @@
 //   ...             display name, serial, model, revision (UTF-8, no terminator)
 //   ...             79-byte node records in pre-order, each followed by its
 //                   name and path bytes; then a 79-byte all-zero end record
+//
+// A tree in which some file was put back together from pieces sets the top
+// bit of the sector size (kPiecesFlag), so that a reader that does not know
+// pieces refuses the file (it takes no sector size above 4096) rather than
+// opening files with sizes their first run does not hold; the pieces follow
+// the end record:
+//   4               the number of files with pieces, then for each
+//   4 + 4           its record's place in pre-order (the root's is 0), the
+//                   number of pieces; then per piece its offset and length
+//                   in bytes of the source (64 bits each), in file order
+// A tree without pieces is written exactly as before.
 
 #include <array>
 #include <cstdint>
@@ -33,6 +44,7 @@ inline constexpr std::size_t kDriveBlockSize = 48;
 inline constexpr std::size_t kNodeRecordSize = 79;
 inline constexpr uint64_t kFirstSectorsOffset = kMarkerSize + kDriveBlockSize;
 inline constexpr uint32_t kLargestSectorSize = 4096;
+inline constexpr uint32_t kPiecesFlag = 0x80000000;
 
 // Everything in a scan-info file but the tree.
 struct ScanInfoHeader {
@@ -78,7 +90,8 @@ std::optional<ScanInfo> openScanInfo(const std::string& path, Prompts& prompts);
 // With the scanned source in hand: refuses, as incomplete, a file that gives
 // the drive more sectors than the source has, and cuts every found file at
 // the source's end (one that starts at or past it keeps no bytes; saving
-// counts it as failed). Folder and root sizes become the sums of their files.
+// counts it as failed; a file in pieces keeps what its pieces hold before the
+// end). Folder and root sizes become the sums of their files.
 bool fitToSource(ScanInfo& info, const Source& source, const std::string& path, Notices& notices);
 
 }  // namespace pelorin

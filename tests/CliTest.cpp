@@ -10,6 +10,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <pugixml.hpp>
+#include <regex>
 
 #include "cli/CliController.h"
 #include "cli/DfxmlReport.h"
@@ -199,6 +200,34 @@ void buildTwoJpegImage(const std::string& path) {
                                     .fills = {{.offset = 0, .length = 256 * 1024, .kind = "random", .seed = 5}},
                                     .placements = {{3, "jpeg/baseline.jpg"}, {20, "jpeg/exif.jpg"}}};
     tools::buildImage(layout, PELORIN_FIXTURES_DIR, path);
+}
+
+// After the scan the pass that puts split files back together runs and says so on standard
+// error, even when it found none; --no-reassembly skips it and says nothing. On an image
+// without split files the listing and the report are the same either way.
+TEST(Cli, TheReassemblyPassReportsItsCountUnlessTurnedOff) {
+    TempImage image;
+    buildTwoJpegImage(image.path());
+    TempDir work;
+    struct Output {
+        int status;
+        std::string out, err, report;
+    };
+    auto scan = [&](const std::string& name, const std::string& option) {
+        const CliRun run = shell("(" + std::string(PELORIN_CLI) + " scan " + quoted(image.path()) +
+                                 " --types jpg --sector-size 4096 --no-progress --files --report " +
+                                 quoted(work / (name + ".json")) + option + " 2>" + quoted(work / name) + ")");
+        const Bytes err = readBytes(work / name), report = readBytes(work / (name + ".json"));
+        return Output{run.status, run.output, std::string(err.begin(), err.end()),
+                      std::string(report.begin(), report.end())};
+    };
+    const Output on = scan("on", ""), off = scan("off", " --no-reassembly");
+    EXPECT_EQ(std::tuple(on.status, off.status), std::tuple(0, 0));
+    EXPECT_TRUE(std::regex_match(on.err, std::regex("Reassembled 0 split files in [0-9]+\\.[0-9]{2} s\n"))) << on.err;
+    EXPECT_EQ(off.err, "");
+    EXPECT_EQ(on.out, off.out);
+    EXPECT_NE(off.out.find("file2.jpg"), std::string::npos) << off.out;
+    EXPECT_EQ(on.report, off.report);
 }
 
 TEST(Cli, ASectorSizeOf4096NumbersFilesIn4096ByteSectors) {
@@ -395,6 +424,54 @@ TEST(Dfxml, OneFileObjectPerFoundFileWithItsPlaceInTheSource) {
     EXPECT_FALSE(cli::writeDfxml(work / "no/such/folder/r.xml", run, source, *tree.root(), {}, error));
     const char* arguments[] = {"pelorin-cli", "scan", "my card.img", "it's", ""};
     EXPECT_EQ(cli::commandLineOf(5, arguments), R"(pelorin-cli scan 'my card.img' 'it'\''s' '')");
+}
+
+// A file put back together lists its pieces in file order, in the JSON report and as one DFXML
+// byte run each (its place in the file and in the image); nothing else in the JSON report
+// changes, and a file found whole keeps its one run as before.
+TEST(Reports, AFileInPiecesListsEachPieceAndNothingElseChanges) {
+    TreeBuilder tree;
+    FoundNode* jpg = tree.folder("JPG Files", ".jpg");
+    FoundNode* split = tree.file(jpg, 70000, 10);
+    tree.file(jpg, 3000, 200);
+    const std::vector<ByteRun> pieces = {{10 * 512, 32768}, {900 * 512 + 17, 30000}, {300 * 512, 7232}};
+    cli::SourceInfo source{.path = "card.img", .sizeInBytes = 1 << 20, .sectorSize = 512};
+    const cli::CommandRun run{"9.9", "pelorin-cli scan card.img", 0};
+    TempDir work;
+    std::string error;
+    auto writeBoth = [&](const std::string& name) {
+        ASSERT_TRUE(cli::writeReport(work / (name + ".json"), source, *tree.root(), false, error)) << error;
+        ASSERT_TRUE(cli::writeDfxml(work / (name + ".xml"), run, source, *tree.root(), {}, error)) << error;
+    };
+    writeBoth("whole");
+    split->setPieces(pieces);
+    writeBoth("pieces");
+
+    std::ifstream wholeIn(work / "whole.json"), piecesIn(work / "pieces.json");
+    const auto whole = nlohmann::ordered_json::parse(wholeIn);
+    auto withPieces = nlohmann::ordered_json::parse(piecesIn);
+    auto& node = withPieces["nodes"][2];
+    ASSERT_EQ(node["fileName"], "file1.jpg");
+    EXPECT_EQ(node["pieces"], nlohmann::ordered_json::parse(R"([{"offset":5120,"length":32768},)"
+                                                             R"({"offset":460817,"length":30000},)"
+                                                             R"({"offset":153600,"length":7232}])"));
+    node.erase("pieces");
+    EXPECT_EQ(withPieces, whole);
+
+    pugi::xml_document dfxml;
+    ASSERT_TRUE(dfxml.load_file((work / "pieces.xml").c_str()));
+    // Per file: each run's offset in the file (as "offset" and as DFXML's "file_offset"), in the image, and length.
+    std::vector<std::vector<uint64_t>> runs;
+    for (pugi::xml_node object : dfxml.child("dfxml").children("fileobject")) {
+        runs.emplace_back();
+        for (pugi::xml_node byteRun : object.child("byte_runs").children("byte_run"))
+            for (const char* name : {"offset", "file_offset", "img_offset", "len"})
+                runs.back().push_back(byteRun.attribute(name).as_ullong(~0ULL));
+    }
+    const uint64_t none = ~0ULL;  // the run of a whole file is written as before, without file_offset
+    EXPECT_EQ(runs, (std::vector<std::vector<uint64_t>>{
+                        {0, 0, 5120, 32768, 32768, 32768, 460817, 30000, 62768, 62768, 153600, 7232},
+                        {0, none, 200 * 512, 3000}}));
 }
 
 // A scan that recovers: --dfxml, the recovery folder's report.xml and the JSON report all

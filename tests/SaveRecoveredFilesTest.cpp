@@ -255,6 +255,50 @@ TEST(SaveRecoveredFiles, ASourceShorterThanTheTreeFailsTheFilesItCannotHoldAndWr
                                                          "\n3 files could not be saved."});
 }
 
+// A file put back together is written piece by piece, whatever the pieces' alignment and
+// length (a piece longer than one read too), with the digest of what was written; a file
+// whose piece lies past the source's end fails and has no digest, and the save goes on.
+TEST(SaveRecoveredFiles, AFileInPiecesIsWrittenPieceByPieceAndAPiecePastTheEndFailsIt) {
+    SaveFixture f(2 << 20);
+    FoundNode* jpg = f.tree.folder("JPG Files", ".jpg");
+    const uint64_t end = 2 << 20;
+    const std::vector<std::vector<ByteRun>> files = {
+        {{100 * 512, 40000}, {3000 * 512 + 17, 9000}},                        // two pieces
+        {{50 * 512 + 100, 700}, {1000 * 512 + 300, 70000}, {200 * 512, 5}},   // three, out of order
+        {{10 * 512, 1000}, {end - 100, 300}},                                 // the second runs past the end
+        {{20 * 512, 1000}, {end + 4096, 300}},                                // the second starts past it
+        {{30 * 512, 10}, {UINT64_MAX - 5, 10}},                               // the second ends past 2^64
+        {{40 * 512, 512}},                                                    // one piece, as found
+    };
+    std::vector<const FoundNode*> nodes;
+    for (const auto& pieces : files) {
+        uint64_t size = 0;
+        for (const ByteRun& piece : pieces) size += piece.length;
+        FoundNode* node = f.tree.file(jpg, size, pieces[0].offset / 512);
+        node->setExtraBytesToMove(int32_t(pieces[0].offset % 512));
+        node->setPieces(pieces);
+        nodes.push_back(node);
+    }
+    const SaveResult result = f.saveAll();
+    EXPECT_EQ(std::tuple(result.outcome, result.filesSaved, result.filesFailed),
+              std::tuple(SaveOutcome::Completed, 3, 3));
+    const fs::path folder = fs::path(result.recoveryFolder) / "ROOT/JPG Files";
+    for (std::size_t k : {0u, 1u, 5u}) {
+        Bytes expected;
+        for (const ByteRun& piece : files[k]) {
+            const Bytes part = f.at(piece.offset, piece.length);
+            expected.insert(expected.end(), part.begin(), part.end());
+        }
+        EXPECT_EQ(readBytes(folder / ("file" + std::to_string(k + 1) + ".jpg")), expected) << k;
+        ASSERT_TRUE(result.savedFiles.contains(nodes[k])) << k;
+        EXPECT_EQ(toHex(result.savedFiles.at(nodes[k]).sha256), sha256Hex(expected)) << k;
+    }
+    for (std::size_t k : {2u, 3u, 4u}) EXPECT_FALSE(result.savedFiles.contains(nodes[k])) << k;
+    // No read asks for more than a chunk, and only what was written counts as saved.
+    EXPECT_LE(*std::max_element(f.reads.begin(), f.reads.end()), 64u);
+    EXPECT_EQ(result.savedData, 49000u + 70705 + 1000 + 100 + 1000 + 10 + 512);
+}
+
 // A destination that fills up part of the way through a file: the file keeps what was
 // written, fails, and the next file is still tried.
 TEST(SaveRecoveredFiles, ADestinationThatFillsUpFailsTheFileAndKeepsWhatWasWritten) {

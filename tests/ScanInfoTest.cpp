@@ -198,6 +198,167 @@ TEST(ScanInfoFile, TheScannedSourceBoundsTheSectorCountAndEveryFile) {
     }
 }
 
+// A JPG folder of three files, the first and the last put back together from pieces.
+struct PiecesSample {
+    const std::vector<ByteRun> first = {{10 * 512, 3000}, {100 * 512 + 7, 2000}};
+    const std::vector<ByteRun> last = {{30 * 512, 1024}, {60 * 512, 4000}, {40 * 512, 3976}};
+    TreeBuilder tree;
+    FoundNode* jpg = tree.folder("JPG Files", ".jpg");
+    FoundNode* a = tree.file(jpg, 5000, 10);
+    FoundNode* b = tree.file(jpg, 700, 20);
+    FoundNode* c = tree.file(jpg, 9000, 30);
+    PiecesSample() {
+        a->setPieces(first);
+        c->setPieces(last);
+    }
+};
+
+uint64_t getBe(const Bytes& bytes, std::size_t offset, int width) {
+    uint64_t value = 0;
+    for (int i = 0; i < width; ++i) value = value << 8 | bytes.at(offset + std::size_t(i));
+    return value;
+}
+
+// Pieces come back as written, and a second save writes the same bytes. The form is the
+// form of a tree without pieces but for the flagged sector size and the pieces after the
+// end record. Against the scanned source, pieces past its end are cut off there.
+TEST(ScanInfoFile, PiecesComeBackAsWrittenAfterTheTreeAndFollowTheSourcesEnd) {
+    TempDir dir;
+    RecordingPrompts prompts;
+    PiecesSample sample;
+    ScanInfoHeader header = kSampleHeader;
+    header.sectorCount = 10;  // within both sources below
+    ASSERT_TRUE(saveScanInfo(dir / "pieces", header, *sample.tree.root(), prompts));
+    const Bytes withPieces = readBytes(dir / "pieces.rvx");
+    auto info = openScanInfo(dir / "pieces.rvx", prompts);
+    ASSERT_TRUE(info && info->endRecordSeen);
+    EXPECT_EQ(info->header.sectorSize, 512u);
+    const FoundNode& folder = *info->root->childAtIndex(0);
+    ASSERT_EQ(folder.children().size(), 3u);
+    EXPECT_EQ(folder.childAtIndex(0)->pieces(), sample.first);
+    EXPECT_TRUE(folder.childAtIndex(1)->pieces().empty());
+    EXPECT_EQ(folder.childAtIndex(2)->pieces(), sample.last);
+    ASSERT_TRUE(saveScanInfo(dir / "again", info->header, *info->root, prompts));
+    EXPECT_EQ(readBytes(dir / "again.rvx"), withPieces);
+
+    sample.a->setPieces({});
+    sample.c->setPieces({});
+    ASSERT_TRUE(saveScanInfo(dir / "plain", header, *sample.tree.root(), prompts));
+    Bytes expected = readBytes(dir / "plain.rvx");
+    putBe(expected, 8, 512 | kPiecesFlag, 4);
+    auto append = [&](uint64_t value, int width) {
+        expected.resize(expected.size() + std::size_t(width));
+        putBe(expected, expected.size() - std::size_t(width), value, width);
+    };
+    append(2, 4);  // files with pieces, then each one's place in pre-order, piece count and pieces
+    for (const auto& [place, pieces] : {std::pair{2, sample.first}, {4, sample.last}}) {
+        append(uint64_t(place), 4), append(pieces.size(), 4);
+        for (const ByteRun& piece : pieces) append(piece.offset, 8), append(piece.length, 8);
+    }
+    EXPECT_EQ(withPieces, expected);
+
+    // 100 * 512 + 1007 bytes: the first file's second piece keeps 1000 of its 2000 bytes;
+    // 10 * 512 + 2000: its first piece is cut, so it is one run again, and the last file starts past the end.
+    for (const auto& [end, firstPieces, sizes] :
+         {std::tuple(100 * 512 + 1007, std::vector<ByteRun>{{10 * 512, 3000}, {100 * 512 + 7, 1000}},
+                     std::vector<uint64_t>{13700, 4000, 700, 9000}),
+          std::tuple(10 * 512 + 2000, std::vector<ByteRun>{}, std::vector<uint64_t>{2000, 2000, 0, 0})}) {
+        auto reopened = openScanInfo(dir / "pieces.rvx", prompts);
+        ASSERT_TRUE(reopened);
+        const Bytes sourceBytes(std::size_t(end), 0x5a);
+        MemorySource source(sourceBytes);
+        ASSERT_TRUE(fitToSource(*reopened, source, dir / "pieces.rvx", prompts));
+        const FoundNode& files = *reopened->root->childAtIndex(0);
+        EXPECT_EQ(files.childAtIndex(0)->pieces(), firstPieces) << end;
+        EXPECT_EQ((std::vector{reopened->root->fileSize(), files.childAtIndex(0)->fileSize(),
+                               files.childAtIndex(1)->fileSize(), files.childAtIndex(2)->fileSize()}),
+                  sizes) << end;
+    }
+}
+
+// A build that does not know pieces read the sector size first and refused the file, as
+// incomplete, unless it was a power of two up to 4096: a file with pieces fails that, so
+// such a build never opens it with sizes its files' first runs do not hold. Without pieces
+// the field is the sector size as before.
+TEST(ScanInfoFile, AFileWithPiecesIsRefusedByAReaderThatDoesNotKnowThem) {
+    TempDir dir;
+    RecordingPrompts prompts;
+    PiecesSample sample;
+    ASSERT_TRUE(saveScanInfo(dir / "pieces", kSampleHeader, *sample.tree.root(), prompts));
+    const Bytes plain = saveSample(dir, prompts);
+    auto olderReaderTakes = [](const Bytes& file) {
+        const uint64_t sectorSize = getBe(file, 8, 4);
+        return std::string(file.begin(), file.begin() + 8) == "Complete" && sectorSize != 0 && sectorSize <= 4096 &&
+               (sectorSize & (sectorSize - 1)) == 0;
+    };
+    EXPECT_FALSE(olderReaderTakes(readBytes(dir / "pieces.rvx")));
+    EXPECT_TRUE(olderReaderTakes(plain));
+    // And the flag with any other bit of a bad size is still refused by this build.
+    Bytes bad = readBytes(dir / "pieces.rvx");
+    putBe(bad, 8, kPiecesFlag | 3000, 4);
+    writeBytes(dir / "bad.rvx", bad);
+    prompts.alerts.clear();
+    EXPECT_FALSE(openScanInfo(dir / "bad.rvx", prompts));
+    EXPECT_EQ(prompts.alerts, std::vector{kIncomplete});
+}
+
+// Pieces that do not fit their file leave it as one run, the tree and the other file's
+// pieces as written; nothing read from the file allocates more than it holds.
+TEST(ScanInfoFile, PiecesThatDoNotFitTheirFileLeaveItAsOneRun) {
+    TempDir dir;
+    RecordingPrompts prompts;
+    PiecesSample sample;
+    ASSERT_TRUE(saveScanInfo(dir / "pieces", kSampleHeader, *sample.tree.root(), prompts));
+    const Bytes good = readBytes(dir / "pieces.rvx");
+    const std::size_t at = good.size() - 100;  // the pieces: 4 + (8 + 2 * 16) + (8 + 3 * 16) bytes
+    const std::size_t firstEntry = at + 4, lastEntry = at + 44;
+    auto put = [](std::size_t offset, uint64_t value, int width) {
+        return [=](Bytes& b) { putBe(b, offset, value, width); };
+    };
+    auto cut = [](std::size_t size) { return [size](Bytes& b) { b.resize(size); }; };
+    const uint64_t half = 1ULL << 63;
+    // {change, first file reassembled, last file reassembled}
+    const std::tuple<const char*, std::function<void(Bytes&)>, bool, bool> cases[] = {
+        {"as written", [](Bytes&) {}, true, true},
+        {"more entries than follow", put(at, 0xFFFFFFFF, 4), true, true},
+        {"naming the folder", put(firstEntry, 1, 4), false, true},
+        {"naming no record", put(firstEntry, 999, 4), false, true},
+        {"naming the other file", put(firstEntry, 4, 4), false, true},
+        {"naming a file that has its pieces", put(lastEntry, 2, 4), true, false},
+        {"more pieces than the file holds", put(firstEntry + 4, 0xFFFFFFFF, 4), false, false},
+        {"one piece", put(firstEntry + 4, 1, 4), false, false},
+        {"lengths short of the size", put(firstEntry + 32, 1999, 8), false, true},
+        {"lengths beyond the size", put(firstEntry + 16, 3001, 8), false, true},
+        {"lengths wrapping round to the size",
+         [=](Bytes& b) { putBe(b, firstEntry + 16, 3000 + half, 8), putBe(b, firstEntry + 32, 2000 + half, 8); },
+         false, true},
+        {"the first piece elsewhere", put(firstEntry + 8, 11 * 512, 8), false, true},
+        {"a piece ending past 2^64", put(firstEntry + 24, UINT64_MAX - 10, 8), false, true},
+        {"an empty piece",
+         [=](Bytes& b) { putBe(b, lastEntry + 32, 0, 8), putBe(b, lastEntry + 48, 7976, 8); }, true, false},
+        {"cut inside the last entry", cut(good.size() - 10), true, false},
+        {"no pieces after the end record", cut(at), false, false},
+        {"the flag cleared", put(8, 512, 4), false, false},
+    };
+    for (const auto& [name, change, first, last] : cases) {
+        Bytes bytes = good;
+        change(bytes);
+        writeBytes(dir / "hostile.rvx", bytes);
+        prompts.alerts.clear();
+        auto info = openScanInfo(dir / "hostile.rvx", prompts);
+        ASSERT_TRUE(info && info->endRecordSeen) << name;
+        EXPECT_EQ(prompts.alerts, std::vector<std::string>{}) << name;
+        const FoundNode& folder = *info->root->childAtIndex(0);
+        ASSERT_EQ(folder.children().size(), 3u) << name;
+        EXPECT_EQ((std::vector{folder.childAtIndex(0)->fileSize(), folder.childAtIndex(1)->fileSize(),
+                               folder.childAtIndex(2)->fileSize()}),
+                  (std::vector<uint64_t>{5000, 700, 9000})) << name;
+        EXPECT_EQ(folder.childAtIndex(0)->pieces(), first ? sample.first : std::vector<ByteRun>{}) << name;
+        EXPECT_TRUE(folder.childAtIndex(1)->pieces().empty()) << name;
+        EXPECT_EQ(folder.childAtIndex(2)->pieces(), last ? sample.last : std::vector<ByteRun>{}) << name;
+    }
+}
+
 // Recovering from a reopened scan-info file gives what recovering right after the scan
 // gives; saving the reopened tree writes the same bytes, first sectors and identity included.
 TEST(ScanInfoFile, ScanSaveOpenRecoverMatchesRecoveringAfterTheScan) {

@@ -394,6 +394,7 @@ void AppController::startScan(const ChosenDrive& drive, std::unique_ptr<Source> 
 
     scanSession_ = std::make_unique<ScanSession>(std::move(source), drive.sourcePath, drive.sectorSize,
                                                  fileTypesPage_->tickedTypes(), *prompts_);
+    if (!fileTypesPage_->putSplitPhotosBackTogether()) scanSession_->setReassembly({});
     connect(scanSession_.get(), &ScanSession::progress, scanningPage_, &ScanningPage::showProgress);
     connect(scanSession_.get(), &ScanSession::scanEnded, this, &AppController::scanningCompleted);
     scanningPage_->begin(drive, fileTypesPage_->tickedInKeyOrder());

@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSettings>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -31,6 +32,7 @@ Group groupOf(std::string_view category) {
 bool byKey(FileType a, FileType b) { return info(a).typeKey < info(b).typeKey; }
 
 constexpr int kBoxesPerRow = 4;
+constexpr char kReassemblySetting[] = "scan/putSplitPhotosBackTogether";
 
 // Boxes in rows of a few, so a group reads at a glance.
 QGroupBox* boxGroup(const QString& title, const std::vector<QCheckBox*>& boxes) {
@@ -108,6 +110,10 @@ FileTypesPage::FileTypesPage(QWidget* parent) : QWidget(parent) {
     scroll->setFrameShape(QFrame::NoFrame);
 
     selectAll = new QCheckBox(tr("Select all"), this);
+    reassembly = new QCheckBox(tr("Put split photos back together"), this);
+    reassembly->setToolTip(tr("After the scan, look for the rest of photos that a used card split into pieces"));
+    reassembly->setChecked(QSettings().value(kReassemblySetting, true).toBool());
+    connect(reassembly, &QCheckBox::toggled, this, [](bool on) { QSettings().setValue(kReassemblySetting, on); });
     QStyle* style = this->style();
     auto* back = new QPushButton(style->standardIcon(QStyle::SP_ArrowBack), tr("Back"), this);
     scan = new QPushButton(QIcon::fromTheme(QStringLiteral("system-search"), style->standardIcon(QStyle::SP_ArrowForward)),
@@ -123,6 +129,8 @@ FileTypesPage::FileTypesPage(QWidget* parent) : QWidget(parent) {
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(selectAll);
+    buttons->addSpacing(12);
+    buttons->addWidget(reassembly);
     buttons->addStretch();
     buttons->addWidget(sectorSizeLabel);
     buttons->addWidget(sectorSizes);
@@ -164,6 +172,8 @@ TypeSelection FileTypesPage::tickedTypes() const {
     for (std::size_t i = 0; i < kFileTypeCount; ++i) ticked.set(i, boxes[i] && boxes[i]->isChecked());
     return ticked;
 }
+
+bool FileTypesPage::putSplitPhotosBackTogether() const { return reassembly->isChecked(); }
 
 int FileTypesPage::numberOfFileTypeSelected() const { return static_cast<int>(tickedTypes().count()); }
 

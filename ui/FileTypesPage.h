@@ -1,7 +1,8 @@
 #pragma once
 // The second page: which file types a scan looks for. One check box per type
 // that can be scanned, grouped as photos, camera raw (by maker), audio and
-// video, a "Select all" box, "Back" and "Scan".
+// video, a "Select all" box, "Back" and "Scan", and whether split photos are
+// put back together after the scan (remembered).
 
 #include <QWidget>
 #include <array>
@@ -33,6 +34,9 @@ public:
     QCheckBox* checkBox(FileType type) const { return boxes[index(type)]; }
     QCheckBox* selectAllBox() const { return selectAll; }
     QPushButton* scanButton() const { return scan; }
+    QCheckBox* reassemblyBox() const { return reassembly; }
+    // Whether the scan is followed by the pass that puts split photos back together.
+    bool putSplitPhotosBackTogether() const;
 
     // A disk image also asks for its sector size; a drive has its own.
     void setDiskImageSectorSizes(bool shown, int current);
@@ -52,6 +56,7 @@ private:
     std::array<QCheckBox*, kFileTypeCount> boxes{};
     int offered = 0;
     QCheckBox* selectAll;
+    QCheckBox* reassembly;
     QPushButton* scan;
     QLabel* sectorSizeLabel;
     QComboBox* sectorSizes;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMimeDatabase>
+#include <QPainter>
 #include <QStyle>
 
 #include "engine/CheckController.h"
@@ -28,6 +29,31 @@ QIcon styleIconForMime(const QMimeType& mime) {
     if (name.startsWith(QLatin1String("audio/"))) return style->standardIcon(QStyle::SP_MediaVolume);
     if (name.startsWith(QLatin1String("video/"))) return style->standardIcon(QStyle::SP_MediaPlay);
     return style->standardIcon(QStyle::SP_FileIcon);
+}
+
+// A file's icon with the theme's link in its lower right corner: the mark of
+// a file put back together from pieces. Without a link in the theme, the
+// style's file with a link arrow.
+QIcon withLinkEmblem(const QIcon& icon) {
+    QIcon link;
+    for (const char* name : {"insert-link", "insert-link-symbolic", "emblem-symbolic-link"})
+        if (QIcon::hasThemeIcon(QLatin1String(name))) {
+            link = QIcon::fromTheme(QLatin1String(name));
+            break;
+        }
+    if (link.isNull()) return QApplication::style()->standardIcon(QStyle::SP_FileLinkIcon);
+    QIcon marked;
+    for (const int side : {16, 22, 32, 48}) {
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        icon.paint(&painter, QRect(0, 0, side, side));
+        const int emblem = side * 5 / 8;
+        link.paint(&painter, QRect(side - emblem, side - emblem, emblem, emblem));
+        painter.end();
+        marked.addPixmap(pixmap);
+    }
+    return marked;
 }
 
 }  // namespace
@@ -106,7 +132,11 @@ QVariant FoundTreeModel::data(const QModelIndex& index, int role) const {
         case Qt::CheckStateRole:
             return column == MarkColumn ? QVariant(checkStateOf(*node)) : QVariant();
         case Qt::ToolTipRole:
-            return column == MarkColumn ? markToolTip(*node) : QStringLiteral("Double click for preview");
+            if (column == MarkColumn) return markToolTip(*node);
+            if (column == FilesColumn && node->isReassembled())
+                return QStringLiteral("Put back together from %1 pieces\nDouble click for preview")
+                    .arg(node->pieces().size());
+            return QStringLiteral("Double click for preview");
         case Qt::TextAlignmentRole:
             if (column == SizeColumn || column == FilesCountColumn)
                 return QVariant(Qt::AlignRight | Qt::AlignVCenter);
@@ -166,6 +196,19 @@ QIcon FoundTreeModel::iconFor(const FoundNode& node) const {
     const QString name = QString::fromStdString(node.fileName());
     const int dot = name.lastIndexOf(QLatin1Char('.'));
     const QString extension = dot < 0 ? QString() : name.mid(dot + 1).toLower();
+    if (node.isReassembled()) {
+        // Kept beside the plain icons, under a key no extension has.
+        const QString key = QStringLiteral("/pieces/") + extension;
+        auto marked = iconsByExtension_.constFind(key);
+        if (marked != iconsByExtension_.constEnd()) return *marked;
+        const QIcon icon = withLinkEmblem(iconForExtension(extension));
+        iconsByExtension_.insert(key, icon);
+        return icon;
+    }
+    return iconForExtension(extension);
+}
+
+QIcon FoundTreeModel::iconForExtension(const QString& extension) const {
     auto cached = iconsByExtension_.constFind(extension);
     if (cached != iconsByExtension_.constEnd()) return *cached;
     const QMimeType mime =

@@ -1,7 +1,8 @@
 #pragma once
 // The found-file tree as the results page shows it: the root as the single
 // top row, its type folders and their found files below, with a name, size,
-// file count and check box per node. The model reads the engine's nodes in
+// file count and check box per node; a file put back together from pieces is
+// marked by its icon and its tooltip. The model reads the engine's nodes in
 // place; a tick goes through CheckController, so the tallies in the nodes and
 // the application's totals stay the only record of what is ticked.
 
@@ -54,6 +55,7 @@ private:
     QString filesCountText(const FoundNode& node) const;
     static QString markToolTip(const FoundNode& node);
     QIcon iconFor(const FoundNode& node) const;
+    QIcon iconForExtension(const QString& extension) const;
     // The check boxes that a tick of node may have changed: its ancestors,
     // itself and everything below it.
     void announceTickChange(const FoundNode& node);

@@ -13,6 +13,7 @@
 #include <memory>
 #include <thread>
 
+#include "engine/FoundNode.h"
 #include "engine/Source.h"
 
 namespace pelorin::ui {
@@ -24,7 +25,15 @@ struct PreviewRead {
     uint64_t length = 0;  // bytes wanted after them
     // Run on the reading thread over the bytes read, when set.
     std::function<QImage(const QByteArray&)> picture;
+    // A file put back together: its pieces, read in order in place of the
+    // run above, up to `length` bytes in all.
+    std::vector<ByteRun> pieces;
 };
+
+// The read of a found file's first `length` bytes: from its first sector, or
+// piece by piece when it was put back together.
+PreviewRead previewReadOf(std::shared_ptr<Source> source, const FoundNode& file, uint32_t sectorSize,
+                          uint64_t length);
 
 enum class PreviewReadOutcome { Loaded, Aborted, Failed };
 

@@ -111,8 +111,7 @@ void Previewer::previewSelected() {
 
 void Previewer::readFile(const FoundNode& node, uint64_t length, Reading reading, PreviewKind kind) {
     reading_ = reading;
-    PreviewRead read{source_.source, node.sectorNumber() * source_.sectorSize,
-                     uint32_t(std::max(node.extraBytesToMove(), 0)), length, {}};
+    PreviewRead read = previewReadOf(source_.source, node, source_.sectorSize, length);
     if (reading == Reading::Picture) {
         const bool nikon = isNikonRaw(fileName_);
         read.picture = [kind, nikon](const QByteArray& bytes) { return decodePicture(bytes, kind, {}, nikon); };
@@ -124,7 +123,7 @@ void Previewer::readFile(const FoundNode& node, uint64_t length, Reading reading
 void Previewer::readDump(const QString& status) {
     window().setStatus(status);
     reading_ = Reading::Dump;
-    loader_.start({source_.source, fileSector_ * source_.sectorSize, 0, kDumpLength, {}});
+    loader_.start({source_.source, fileSector_ * source_.sectorSize, 0, kDumpLength, {}, {}});
 }
 
 void Previewer::loaded(const QByteArray& bytes, const QImage& picture) {

@@ -29,7 +29,10 @@ ScanSession::~ScanSession() {
 
 void ScanSession::start() {
     progressTimer.start();
-    thread = std::thread([this] { scanning->run(); });
+    thread = std::thread([this] {
+        scanning->run();
+        afterScan();
+    });
 }
 
 void ScanSession::setPaused(bool paused) { ctx.pauseRequested.store(paused); }
@@ -51,19 +54,36 @@ void ScanSession::reportProgress() {
     emit progress(percent, files);
 }
 
-void ScanSession::finished(const ScanOutcome& outcome) {
+void ScanSession::finished(const ScanOutcome& scanOutcome) { outcome = scanOutcome; }
+
+void ScanSession::afterScan() {
+    if (!outcome) return;
+    // Only a scan that went through all its sectors is worked on; Stop during
+    // the pass ends it, and the files keep what the scan found.
+    if (outcome->how == ScanOutcome::Completed && reassembly && scanning->root() && !ctx.cancelled()) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                progressTimer.stop();
+                showedEnd = true;
+                emit progress(100.0, ctx.filesFound.load());
+            },
+            Qt::QueuedConnection);
+        reassembly(*scanning->root(), *source, ctx.sectorSize, &ctx.cancelRequested);
+    }
     // The worker's last act: the window takes over once the thread has ended.
     QMetaObject::invokeMethod(
         this,
-        [this, outcome] {
+        [this, outcome = *outcome] {
             if (thread.joinable()) thread.join();
             progressTimer.stop();
             ended = true;
             // A scan that offered every sector has done all of it.
-            if (outcome.how == ScanOutcome::Completed)
-                emit progress(100.0, ctx.filesFound.load());
-            else
+            if (outcome.how == ScanOutcome::Completed) {
+                if (!showedEnd) emit progress(100.0, ctx.filesFound.load());
+            } else {
                 reportProgress();
+            }
             emit scanEnded(outcome);
         },
         Qt::QueuedConnection);

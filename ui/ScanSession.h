@@ -2,15 +2,21 @@
 // One scan started from the window: its context, source and tree, and the
 // worker thread it runs on. Progress reaches the window from a timer on the
 // main thread, at most ten times a second whatever the scan's rate; the end
-// of the scan arrives as a queued signal.
+// of the scan arrives as a queued signal. A scan that went through all its
+// sectors is followed, on the same thread and before that signal, by the pass
+// that puts split files back together (the window shows 100% meanwhile).
 
 #include <QObject>
 #include <QTimer>
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "engine/Scanning.h"
 #include "engine/Source.h"
+#include "reassembly/Reassembly.h"
 
 namespace pelorin::ui {
 
@@ -23,6 +29,14 @@ public:
                 Notices& notices, QObject* parent = nullptr);
     // Stops a scan still running and waits for its thread.
     ~ScanSession() override;
+
+    // The pass after the scan, with the scan's tree, source and sector size; it
+    // stops early when `cancelled` becomes true (Stop). reassembleSplitFiles
+    // unless set; none: the tree stays as the scan found it. Set before start.
+    using ReassemblyPass =
+        std::function<ReassemblyOutcome(FoundNode& root, Source& source, uint32_t sectorSize,
+                                        const std::atomic<bool>* cancelled)>;
+    void setReassembly(ReassemblyPass pass) { reassembly = std::move(pass); }
 
     void start();
     void setPaused(bool paused);
@@ -46,6 +60,8 @@ signals:
 
 private:
     void reportProgress();
+    // On the worker, after the scan: the pass when it is due, then the end.
+    void afterScan();
 
     std::unique_ptr<Source> source;
     ScanContext ctx;
@@ -54,7 +70,10 @@ private:
     std::unique_ptr<Scanning> scanning;
     std::thread thread;
     QTimer progressTimer;
+    ReassemblyPass reassembly = reassembleSplitFiles;
+    std::optional<ScanOutcome> outcome;  // set by the worker as the scan ends
     bool ended = false;
+    bool showedEnd = false;  // 100% shown before the pass
     double lastPercent = -1;
     quint64 lastFiles = ~quint64{0};
 };

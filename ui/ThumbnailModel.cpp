@@ -37,9 +37,7 @@ void ThumbnailModel::showFolder(const FoundNode* folder, const PreviewSource& so
             if (child->isFolder()) continue;
             const auto picture = pictureReadFor(*child, source.sectorSize);
             if (!picture) continue;
-            jobs.push_back({child->row(),
-                            {source.source, picture->node->sectorNumber() * source.sectorSize,
-                             uint32_t(std::max(picture->node->extraBytesToMove(), 0)), picture->length, {}},
+            jobs.push_back({child->row(), previewReadOf(source.source, *picture->node, source.sectorSize, picture->length),
                             picture->kind});
         }
     }

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QtTest>
 
 #include "recognisers/Registry.h"
@@ -18,7 +19,7 @@ private slots:
     void everyScannableTypeHasOneBoxUnderItsGroup() {
         FileTypesPage page;
         const TypeSelection available = availableTypes();
-        QCOMPARE(page.findChildren<QCheckBox*>().size(), qsizetype(available.count()) + 1);  // + "Select all"
+        QCOMPARE(page.findChildren<QCheckBox*>().size(), qsizetype(available.count()) + 2);  // + "Select all", split photos
         for (const FileTypeInfo& type : registry()) {
             QCheckBox* box = page.checkBox(type.type);
             QCOMPARE(box != nullptr, available.test(index(type.type)));
@@ -72,6 +73,30 @@ private slots:
         jpg->click();
         QVERIFY(!scan->isEnabled());
         QVERIFY(page.tickedTypes().none());
+    }
+
+    // On by default; what the user chose is what the next page (and the next run) starts with.
+    void puttingSplitPhotosBackTogetherIsOnByDefaultAndRemembered() {
+        QSettings().clear();
+        {
+            FileTypesPage page;
+            QVERIFY(page.putSplitPhotosBackTogether());
+            QCOMPARE(page.reassemblyBox()->text(), QString("Put split photos back together"));
+            page.reassemblyBox()->click();
+            QVERIFY(!page.putSplitPhotosBackTogether());
+            page.enterWithAllTicked();  // ticking the types leaves it alone
+            QVERIFY(!page.putSplitPhotosBackTogether());
+        }
+        FileTypesPage again;
+        QVERIFY(!again.putSplitPhotosBackTogether());
+        again.reassemblyBox()->click();
+        QVERIFY(FileTypesPage().putSplitPhotosBackTogether());
+        // Shown whole beside "Select all".
+        again.resize(again.minimumSizeHint());
+        again.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&again));
+        QVERIFY(again.reassemblyBox()->width() >= again.reassemblyBox()->sizeHint().width());
+        QSettings().clear();
     }
 
     void tickedTypesComeInKeyOrder() {

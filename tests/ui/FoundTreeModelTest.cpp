@@ -70,6 +70,30 @@ private slots:
         QCOMPARE(model.rowCount(model.indexOf(none)), 0);
     }
 
+    // A file put back together says so in the Files column's tooltip and its icon differs from
+    // its type's; its check box and its tooltip are those of any file.
+    void aFileInPiecesIsMarkedInTheFilesColumn() {
+        SmallTree tree;
+        tree.jpg2->setPieces({{1 * 512, 1000}, {40 * 512, 500}, {9 * 512, 500}});
+        auto data = [&](const FoundNode* node, int column, int role) {
+            return tree.model.data(tree.model.indexOf(node, column), role);
+        };
+        QCOMPARE(data(tree.jpg2, FoundTreeModel::FilesColumn, Qt::ToolTipRole).toString(),
+                 QString("Put back together from 3 pieces\nDouble click for preview"));
+        QCOMPARE(data(tree.jpg1, FoundTreeModel::FilesColumn, Qt::ToolTipRole).toString(),
+                 QString("Double click for preview"));
+        QCOMPARE(tree.mark(tree.jpg2, Qt::ToolTipRole).toString(), QString("Select"));
+        QCOMPARE(tree.mark(tree.jpg2), tree.mark(tree.jpg1));
+        auto picture = [&](const FoundNode* node) {
+            return data(node, FoundTreeModel::FilesColumn, Qt::DecorationRole).value<QIcon>().pixmap(32, 32).toImage();
+        };
+        const QImage marked = picture(tree.jpg2), plain = picture(tree.jpg1);
+        QVERIFY(!marked.isNull());
+        QCOMPARE(marked.size(), plain.size());
+        QVERIFY(marked != plain);
+        QCOMPARE(picture(tree.jpg3), plain);
+    }
+
     void ticksReachNodesTotalsAndTooltips() {
         SmallTree tree;
         QCOMPARE(tree.mark(tree.jpg1, Qt::ToolTipRole).toString(), QString("Select"));

@@ -80,6 +80,7 @@ private slots:
     void aSourceThatFailsClosesTheWindow();
     void thumbnailsOfTheSelectedFolder();
     void thumbnailsStopDrawingWhenTheFolderChanges();
+    void aPictureInPiecesIsPreviewedWhole();
 
 private:
     void preview(FoundNode* node);
@@ -347,6 +348,61 @@ void PreviewTest::thumbnailsStopDrawingWhenTheFolderChanges() {
     QCOMPARE(model.rowCount(), 2);
     QCOMPARE(model.data(model.index(0), Qt::DecorationRole).typeId(), QMetaType::QIcon);  // no picture type
     QCOMPARE(model.data(model.index(1), Qt::DecorationRole).typeId(), QMetaType::QPixmap);
+}
+
+// A JPEG, red above and blue below, split in the middle around another file's
+// bytes, its first piece starting inside a sector: the preview and the thumbnail
+// read the pieces in order, so the bottom half is blue, not what lies after the
+// first piece.
+void PreviewTest::aPictureInPiecesIsPreviewedWhole() {
+    QImage original(64, 128, QImage::Format_RGB32);
+    original.fill(Qt::red);
+    for (int y = 64; y < 128; ++y)
+        for (int x = 0; x < 64; ++x) original.setPixelColor(x, y, Qt::blue);
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(original.save(&buffer, "JPG", 95));
+    const qsizetype half = jpeg.size() / 2;
+    const QByteArray bytes = QByteArray(4196, 0) + jpeg.left(half) + QByteArray(8192, char(0xA5)) + jpeg.mid(half);
+    auto source = std::make_shared<MemorySource>(
+        std::span(reinterpret_cast<const uint8_t*>(bytes.constData()), std::size_t(bytes.size())));
+
+    auto folder = std::make_unique<FoundNode>();
+    folder->setFileType(FoundNode::kFolder);
+    auto file = std::make_unique<FoundNode>();
+    file->setFileType(FoundNode::kFoundFile);
+    file->setFileName("file1.jpg");
+    file->setSectorNumber(8);
+    file->setExtraBytesToMove(100);
+    file->setFileSize(uint64_t(jpeg.size()));
+    file->setPieces({{4196, uint64_t(half)}, {4196 + uint64_t(half) + 8192, uint64_t(jpeg.size() - half)}});
+    FoundNode* node = folder->addChild(std::move(file));
+    auto isBlue = [](QColor colour) { return colour.blue() > 200 && colour.red() < 60 && colour.green() < 60; };
+    auto isRed = [](QColor colour) { return colour.red() > 200 && colour.blue() < 60 && colour.green() < 60; };
+
+    testing::ScriptedDialogs dialogs;
+    QWidget mainWindow;
+    Previewer previewer(dialogs, &mainWindow,
+                        {[&] { return node; }, [&] { return PreviewSource{source, 512}; }, [] { return false; },
+                         [] {}});
+    QSignalSpy shown(&previewer, &Previewer::previewShown);
+    previewer.request();
+    QVERIFY(shown.wait(5000));
+    const QImage picture = previewer.window().picture();
+    QCOMPARE(picture.size(), QSize(64, 128));
+    QVERIFY(isRed(picture.pixelColor(32, 10)));
+    QVERIFY(isBlue(picture.pixelColor(32, 120)));
+    QVERIFY(isBlue(picture.pixelColor(5, 70)));
+
+    ThumbnailModel model;
+    QSignalSpy finished(&model, &ThumbnailModel::loadingFinished);
+    model.showFolder(folder.get(), {source, 512});
+    QVERIFY(!finished.isEmpty() || finished.wait(5000));
+    const QImage thumbnail = model.data(model.index(0), Qt::DecorationRole).value<QPixmap>().toImage();
+    const int side = ThumbnailModel::kSide;
+    QVERIFY(isRed(thumbnail.pixelColor(side / 2, side / 10)));
+    QVERIFY(isBlue(thumbnail.pixelColor(side / 2, side * 9 / 10)));
 }
 
 QTEST_MAIN(PreviewTest)
