@@ -15,6 +15,9 @@ constexpr std::size_t kCandidatesFollowed = 2;  // per break, searched on from w
 constexpr int kFullDecodes = 48;               // per picture
 constexpr uint64_t kTestBytes = 32768;         // decoded from every candidate to rank it
 constexpr uint32_t kFewestLikenessBlocks = 8;
+// How far on a next piece is looked for: 8 GiB of 32 KiB units, 128 MiB of
+// sectors where the units are not known.
+constexpr uint64_t kMostUnitsSearched = 1u << 18;
 
 std::vector<ByteRun> with(std::vector<ByteRun> runs, ByteRun run) {
     runs.push_back(run);
@@ -100,7 +103,8 @@ std::vector<JpegContinuationSearch::Candidate> JpegContinuationSearch::candidate
     const uint64_t testBytes = std::min(kTestBytes, unit);
     std::vector<ByteRun> layout = with(prefix, {0, PieceFeed::kToSourceEnd});
     std::vector<Candidate> found;
-    for (uint64_t at = breakAt + unit; at < source_.size(); at += unit) {
+    const uint64_t end = std::min(source_.size(), breakAt + unit * kMostUnitsSearched);
+    for (uint64_t at = breakAt + unit; at < end; at += unit) {
         if (clusters_.isTaken(at) || isInside(prefix, at)) continue;
         if (cancelled()) break;
         if (!looksCompressed(at)) continue;

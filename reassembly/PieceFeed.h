@@ -35,8 +35,8 @@ public:
     uint64_t fileOffsetOf(uint64_t sourceOffset) const;
 
 private:
-    static constexpr uint64_t kBlockSize = 8192;
-    static constexpr std::size_t kCachedBlocks = 16;
+    static constexpr uint64_t kBlockSize = 4096;
+    static constexpr std::size_t kCachedBlocks = 32;
     struct Block {
         uint64_t start = UINT64_MAX;
         uint32_t length = 0;
