@@ -396,6 +396,7 @@ void AppController::startScan(const ChosenDrive& drive, std::unique_ptr<Source> 
                                                  fileTypesPage_->tickedTypes(), *prompts_);
     if (!fileTypesPage_->putSplitPhotosBackTogether()) scanSession_->setReassembly({});
     connect(scanSession_.get(), &ScanSession::progress, scanningPage_, &ScanningPage::showProgress);
+    connect(scanSession_.get(), &ScanSession::reassemblyStarted, scanningPage_, &ScanningPage::showReassembling);
     connect(scanSession_.get(), &ScanSession::scanEnded, this, &AppController::scanningCompleted);
     scanningPage_->begin(drive, fileTypesPage_->tickedInKeyOrder());
     showPage(Page::Scanning);

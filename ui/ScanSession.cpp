@@ -67,6 +67,7 @@ void ScanSession::afterScan() {
                 progressTimer.stop();
                 showedEnd = true;
                 emit progress(100.0, ctx.filesFound.load());
+                emit reassemblyStarted();
             },
             Qt::QueuedConnection);
         reassembly(*scanning->root(), *source, ctx.sectorSize, &ctx.cancelRequested);

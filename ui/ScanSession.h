@@ -56,6 +56,8 @@ public:
 
 signals:
     void progress(double percent, quint64 filesFound);
+    // The scan went through every sector; split files are being put back together.
+    void reassemblyStarted();
     void scanEnded(const pelorin::ScanOutcome& outcome);
 
 private:

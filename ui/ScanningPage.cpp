@@ -43,6 +43,7 @@ ScanningPage::ScanningPage(QWidget* parent)
     percentage = field("percentageField", this);
     percentage->setMinimumWidth(percentage->fontMetrics().horizontalAdvance(QStringLiteral("100%")));
     percentage->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    stage = field("stageField", this);
     progress = new QProgressBar(this);
     progress->setRange(0, 100);
     progress->setTextVisible(false);
@@ -71,6 +72,7 @@ ScanningPage::ScanningPage(QWidget* parent)
     scanForm->addRow(tr("Elapsed time:"), time);
     scanForm->addRow(tr("Progress:"), progressRow);
     scanForm->addRow(tr("Files found:"), filesFound);
+    scanForm->addRow(QString(), stage);
 
     QStyle* style = this->style();
     pause = new QPushButton(this);
@@ -106,6 +108,8 @@ void ScanningPage::begin(const ChosenDrive& drive, std::vector<FileType> tickedI
     driveName->setText(QString::fromStdString(drive.displayName));
     typesModel->setTypes(std::move(tickedInKeyOrder));
     setPaused(false);
+    pause->setEnabled(true);
+    stage->clear();
     showProgress(0, 0);
 }
 
@@ -115,6 +119,11 @@ void ScanningPage::showProgress(double percent, uint64_t found) {
     progress->setValue(whole);
     percentage->setText(QStringLiteral("%1%").arg(whole));
     filesFound->setText(QString::number(found));
+}
+
+void ScanningPage::showReassembling() {
+    stage->setText(tr("Putting split photos back together\u2026"));
+    pause->setEnabled(false);
 }
 
 void ScanningPage::setPaused(bool paused) { pause->setChecked(paused); }

@@ -28,6 +28,9 @@ public:
     // A scan of `drive` for the types given (in key order) is about to start.
     void begin(const ChosenDrive& drive, std::vector<FileType> tickedInKeyOrder);
     void showProgress(double percent, uint64_t filesFound);
+    // The scan is done and split files are being put back together: said
+    // under the progress bar; Pause has nothing left to pause.
+    void showReassembling();
     // Sets the pause button without reporting it.
     void setPaused(bool paused);
     void closeSelectedTypesWindow();
@@ -65,6 +68,7 @@ private:
     QProgressBar* progress;
     QLabel* percentage;
     QLabel* filesFound;
+    QLabel* stage;
     QPushButton* pause;
     SelectedTypesModel* typesModel;
     SelectedTypesWindow* typesWindow = nullptr;

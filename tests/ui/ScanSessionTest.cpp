@@ -91,17 +91,20 @@ private slots:
             });
             if (QString(setting) == "off") session.setReassembly({});
             QSignalSpy progress(&session, &ScanSession::progress);
+            QSignalSpy told(&session, &ScanSession::reassemblyStarted);
             QSignalSpy ended(&session, &ScanSession::scanEnded);
             session.start();
             if (QString(setting) == "stopped") session.cancel();
             if (QString(setting) == "on") {
                 QVERIFY(passing.tryAcquire(1, 30000));
                 QTRY_VERIFY(!progress.isEmpty() && progress.last().at(0).toDouble() == 100.0);
+                QTRY_COMPARE(told.size(), 1);
                 QVERIFY(ended.isEmpty() && session.running());
                 goOn.release();
             }
             QVERIFY(!ended.isEmpty() || ended.wait(30000));
             QCOMPARE(calls.load(), QString(setting) == "on" ? 1 : 0);
+            QCOMPARE(told.size(), calls.load());
             QCOMPARE(asExpected.load(), QString(setting) == "on");
             QCOMPARE(std::count_if(progress.begin(), progress.end(),
                                    [](const QList<QVariant>& shown) { return shown.at(0).toDouble() == 100.0; }),

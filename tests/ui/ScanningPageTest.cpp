@@ -70,6 +70,16 @@ private slots:
         page.showProgress(99.97, 1234);
         QCOMPARE(field(page, "percentageField"), QString("99%"));
         QCOMPARE(field(page, "filesFoundField"), QString("1234"));
+
+        // After the sectors, the pass over split photos: said, and nothing to pause;
+        // the next scan starts without it.
+        QCOMPARE(field(page, "stageField"), QString());
+        page.showReassembling();
+        QCOMPARE(field(page, "stageField"), QString("Putting split photos back together\u2026"));
+        QVERIFY(!button(page, "Pause")->isEnabled());
+        page.begin(drive, {FileType::Jpg});
+        QCOMPARE(field(page, "stageField"), QString());
+        QVERIFY(button(page, "Pause")->isEnabled());
     }
 
     void pauseButtonReportsClicksButNotSetPaused() {
