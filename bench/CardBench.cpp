@@ -259,8 +259,9 @@ Bytes words(std::initializer_list<uint32_t> values) {
 // (moov) whose chunk offsets say where each chunk lies in the file.
 Bytes makeVideo(uint64_t size, bool quickTime, std::mt19937_64& random) {
     constexpr uint32_t kChunk = 256 * 1024;
-    const Bytes ftyp = quickTime ? box("ftyp", concat({Bytes{'q', 't', ' ', ' '}, words({0x200}), Bytes{'q', 't', ' ', ' '}}))
-                                 : box("ftyp", concat({Bytes{'i', 's', 'o', 'm'}, words({0x200}), Bytes{'i', 's', 'o', 'm', 'm', 'p', '4', '1'}}));
+    const Bytes qt{'q', 't', ' ', ' '}, isom{'i', 's', 'o', 'm'}, mp41{'m', 'p', '4', '1'};
+    const Bytes ftyp = quickTime ? box("ftyp", concat({qt, words({0x200}), qt}))
+                                 : box("ftyp", concat({isom, words({0x200}), isom, mp41}));
     const uint32_t chunks = uint32_t(size / kChunk);
     Bytes stco = words({0, chunks}), stsz = words({0, kChunk, chunks});
     for (uint32_t i = 0; i < chunks; ++i) {
@@ -271,14 +272,16 @@ Bytes makeVideo(uint64_t size, bool quickTime, std::mt19937_64& random) {
     Bytes sampleEntry = concat({words({0, 1, 0, 0, 0, 0, (1920u << 16) | 1080u, 0x480000, 0x480000, 0}), Bytes{0, 1}});
     sampleEntry.resize(sampleEntry.size() + 32);  // no compressor name
     sampleEntry.insert(sampleEntry.end(), {0, 0x18, 0xFF, 0xFF});
-    const Bytes stbl = box("stbl", concat({box("stsd", concat({words({0, 1}), box("mp4v", sampleEntry)})), box("stts", words({0, 1, chunks, 1000})),
+    const Bytes stbl = box("stbl", concat({box("stsd", concat({words({0, 1}), box("mp4v", sampleEntry)})),
+                                           box("stts", words({0, 1, chunks, 1000})),
                                            box("stsc", words({0, 1, 1, 1, 1})), box("stsz", stsz), box("stco", stco)}));
     const Bytes dinf = box("dinf", box("dref", concat({words({0, 1}), box("url ", words({1}))})));
     const Bytes hdlr = box("hdlr", concat({words({0, 0}), Bytes{'v', 'i', 'd', 'e'}, words({0, 0, 0}), Bytes{0}}));
     const Bytes mdhd = box("mdhd", words({0, 0, 0, 25000, chunks * 1000, 0x55C40000}));
+    const Bytes minf = box("minf", concat({box("vmhd", words({1, 0, 0})), dinf, stbl}));
     const Bytes trak = box("trak", concat({box("tkhd", words({3, 0, 0, 1, 0, chunks * 1000, 0, 0, 0, 0x10000, 0, 0, 0,
                                                                0x10000, 0, 0, 0, 0x40000000, 1920u << 16, 1080u << 16})),
-                                           box("mdia", concat({mdhd, hdlr, box("minf", concat({box("vmhd", words({1, 0, 0})), dinf, stbl}))}))}));
+                                           box("mdia", concat({mdhd, hdlr, minf}))}));
     const Bytes mvhd = box("mvhd", words({0, 0, 0, 1000, chunks * 40, 0x10000, 0x1000000, 0, 0, 0x10000, 0, 0, 0,
                                           0x10000, 0, 0, 0, 0x40000000, 0, 0, 0, 0, 0, 0, 2}));
     const Bytes moov = box("moov", concat({mvhd, trak}));
@@ -459,7 +462,7 @@ int main(int argc, char** argv) {
     for (const auto& folder : root->children())
         for (const auto& file : folder->children())
             foundAt.emplace(pelorin::byteRunsOf(*file, 512).front().offset, file.get());
-    int contiguousBack = 0, splitBack = 0, splitExact = 0;
+    int contiguousBack = 0, splitBack = 0, splitExact = 0, splitPhotosBack = 0;
     std::vector<std::string> missed;
     for (const auto& file : used.onCard) {
         const auto runs = card.runsOf(file);
@@ -481,18 +484,21 @@ int main(int argc, char** argv) {
         } else {
             splitBack += whole;
             splitExact += exact;
+            splitPhotosBack += whole && file.name.ends_with("JPG");
             if (!whole) missed.push_back(displayName(file.name) + " (" + std::to_string(runs.size()) + " pieces)");
         }
     }
 
-    std::fprintf(stderr, "\n%-34s %8.2f s  %6.0f MB/s\n", "plain read (64 KiB preads)", plainRead, double(image.size()) / 1e6 / plainRead);
+    const double megabytes = double(image.size()) / 1e6;
+    std::fprintf(stderr, "\n%-34s %8.2f s  %6.0f MB/s\n", "plain read (64 KiB preads)", plainRead, megabytes / plainRead);
     std::fprintf(stderr, "%-34s %8.2f s  %6.0f MB/s  %.2f of plain read, %llu files found\n", "scan, all available types",
-                 scanTime, double(image.size()) / 1e6 / scanTime, plainRead / scanTime,
+                 scanTime, megabytes / scanTime, plainRead / scanTime,
                  static_cast<unsigned long long>(ctx.filesFound));
     std::fprintf(stderr, "%-34s %8.2f s  %u reassembled, %u photos broken as found, cluster %u\n", "reassembly",
                  reassemblyTime, outcome.filesReassembled, outcome.filesBroken, outcome.clusterSize);
     std::fprintf(stderr, "contiguous files whole:            %d of %d\n", contiguousBack, contiguous);
-    std::fprintf(stderr, "split files whole:                 %d of %zu (%d to the byte)\n", splitBack, split, splitExact);
+    std::fprintf(stderr, "split files whole:                 %d of %zu (%d to the byte; photos %d of %zu)\n", splitBack, split,
+                 splitExact, splitPhotosBack, split - splitVideos.size());
     if (!missed.empty()) {
         std::fprintf(stderr, "split files not whole:");
         for (const std::string& name : missed) std::fprintf(stderr, " %s", name.c_str());

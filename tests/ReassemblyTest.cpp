@@ -87,8 +87,9 @@ Expected splitAround(CameraCard& card, const std::string& photo, uint32_t holeCl
     for (const auto& [name, bytes] : between) card.write(name, bytes);
     card.erase("HOLE.DAT");
     card.write("DSC00001.JPG", fixture(photo));
-    card.write("DSC00002.JPG", fixture("split/444.jpg"));  // whole, after the split one
-    return {{{"DSC00001.JPG", photo}, {"DSC00002.JPG", "split/444.jpg"}}, {}};
+    const std::string next = photo == "split/444.jpg" ? "split/baseline.jpg" : "split/444.jpg";
+    card.write("DSC00002.JPG", fixture(next));  // whole, after the split one
+    return {{{"DSC00001.JPG", photo}, {"DSC00002.JPG", next}}, {}};
 }
 
 std::vector<Scenario> scenarios() {
@@ -96,8 +97,11 @@ std::vector<Scenario> scenarios() {
     const Bytes png = fixture("png/image.png");
     const Bytes wav = fixture("wav/tiny.wav");
     std::vector<Scenario> all;
-    for (const char* photo : {"baseline", "restart", "progressive", "camera"})
-        all.push_back({std::string(photo) + "AroundOneWholeFile", [=](CameraCard& card) {
+    const std::pair<const char*, const char*> kinds[] = {{"baseline", "Baseline"}, {"restart", "RestartMarkers"},
+                                                         {"progressive", "Progressive"}, {"444", "FullChroma"},
+                                                         {"camera", "CameraWithExifThumbnail"}};
+    for (const auto& [photo, label] : kinds)
+        all.push_back({std::string(label) + "AroundOneWholeFile", [=](CameraCard& card) {
                            return splitAround(card, std::string("split/") + photo + ".jpg", 4, {{"SINE.MP3", mp3}});
                        }});
     all.push_back({"AroundTwoWholeFiles", [=](CameraCard& card) {
@@ -131,8 +135,8 @@ std::vector<Scenario> scenarios() {
                        return Expected{{{"DSC00001.JPG", "split/baseline.jpg"}, {"DSC00002.JPG", "split/restart.jpg"}}, {}};
                    }});
     // The rest of the photo was overwritten with other data after it was written.
-    for (const char* photo : {"baseline", "restart"})
-        all.push_back({std::string(photo) + "WithItsSecondPieceOverwritten", [=](CameraCard& card) {
+    for (const auto& [photo, label] : {kinds[0], kinds[1]})
+        all.push_back({std::string(label) + "WithItsSecondPieceOverwritten", [=](CameraCard& card) {
                            Expected expected = splitAround(card, std::string("split/") + photo + ".jpg", 4, {{"SINE.MP3", mp3}});
                            const ByteRun rest = card.runsOf(*card.file("DSC00001.JPG")).at(1);
                            card.overwrite(rest.offset, randomBytes(rest.length, 8));
@@ -142,8 +146,8 @@ std::vector<Scenario> scenarios() {
                        }});
     // As above, but the overwritten stretch starts with the photo's own next
     // bytes, so that a candidate decodes for a while before it fails.
-    for (const char* photo : {"baseline", "progressive"})
-        all.push_back({std::string(photo) + "FollowedByDataThatDecodesForAFewBytes", [=](CameraCard& card) {
+    for (const auto& [photo, label] : {kinds[0], kinds[2]})
+        all.push_back({std::string(label) + "FollowedByDataThatDecodesForAFewBytes", [=](CameraCard& card) {
                            Expected expected = splitAround(card, std::string("split/") + photo + ".jpg", 4, {{"SINE.MP3", mp3}});
                            const ByteRun rest = card.runsOf(*card.file("DSC00001.JPG")).at(1);
                            Bytes lookalike = randomBytes(rest.length, 9);
@@ -200,12 +204,13 @@ TEST_P(Reassembly, SplitPhotosComeBackExactAndNothingElseChanges) {
         const FoundNode* found = fileAt(*pass.root, "JPG Files", runs.front().offset / kSectorSize);
         ASSERT_NE(found, nullptr) << name << " was not found at all";
         const Bytes want = fixture(fixtureName);
+        ASSERT_EQ(card.contentsOf(written), want) << name << " is not on the card as written";
         const Bytes got = bytesOf(*found, image);
         if (runs.size() > 1) {
             ++split;
             changeable.insert(found->pathName() + "/" + found->fileName());
             EXPECT_TRUE(got == want) << name << " in " << runs.size() << " pieces came back as " << got.size()
-                                         << " bytes in " << byteRunsOf(*found, kSectorSize).size() << " runs";
+                                     << " bytes in " << byteRunsOf(*found, kSectorSize).size() << " runs";
         } else {
             // Found whole by the scan: the photo and its slack.
             EXPECT_TRUE(got.size() >= want.size() && got.size() <= want.size() + 512 &&
