@@ -30,6 +30,9 @@ public:
 
     // A freshly formatted card of `size` bytes (512-byte sectors) whose
     // clusters hold `clusterSize` bytes, a power of two from 512 to 64 KiB.
+    // FAT16 must come to 4,085 to 65,524 clusters; FAT32 is written as asked
+    // even below its usual minimum of 65,525 (a 1 GiB card with 32 KiB
+    // clusters has 32,759), which Linux and fsck.fat read but mtools refuses.
     CameraCard(uint64_t size, uint32_t clusterSize, FatType type = FatType::Fat16);
 
     // Writes a file in the lowest free clusters. False, with nothing
