@@ -9,6 +9,7 @@ packages=(
   libssl-dev libpugixml-dev
   libsystemd-dev libudev-dev libblkid-dev
   libewf-dev ewf-tools
+  libjpeg-dev
   clang libclang-rt-14-dev
   qt6-base-dev qt6-image-formats-plugins
   qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
