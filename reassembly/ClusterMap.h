@@ -1,6 +1,6 @@
 #pragma once
-// Which allocation units of the source already belong to a file, so that no
-// unit is ever given to two.
+// Which file each allocation unit of the source already belongs to, so that
+// no unit is ever given to two.
 
 #include <cstdint>
 #include <vector>
@@ -11,32 +11,42 @@ namespace pelorin {
 
 class ClusterMap {
 public:
+    using Owner = uint32_t;
+    static constexpr Owner kFree = 0;
+
     ClusterMap(ClusterGeometry geometry, uint64_t sourceSize)
-        : geometry_(geometry), taken_(static_cast<std::size_t>(sourceSize / geometry.size + 2), false) {}
+        : geometry_(geometry), owners_(static_cast<std::size_t>(sourceSize / geometry.size + 2), kFree) {}
 
     const ClusterGeometry& geometry() const { return geometry_; }
 
-    // Marks every unit that a byte of [offset, offset + length) lies in.
-    void take(uint64_t offset, uint64_t length) {
+    // Gives every unit that a byte of [offset, offset + length) lies in to
+    // the owner (kFree releases them).
+    void take(uint64_t offset, uint64_t length, Owner owner) {
         if (length == 0) return;
-        for (std::size_t i = indexOf(offset), last = indexOf(offset + length - 1); i <= last && i < taken_.size(); ++i)
-            taken_[i] = true;
+        for (std::size_t i = indexOf(offset), last = indexOf(offset + length - 1); i <= last && i < owners_.size(); ++i)
+            owners_[i] = owner;
     }
-    bool isTaken(uint64_t offset) const {
+    Owner ownerOf(uint64_t offset) const {
         const std::size_t i = indexOf(offset);
-        return i < taken_.size() && taken_[i];
+        return i < owners_.size() ? owners_[i] : kFree;
     }
-    // The first unit at or after the boundary `from` that is not taken
-    // (UINT64_MAX when none before `end`).
-    uint64_t firstFreeFrom(uint64_t from, uint64_t end) const {
+    // Taken by a file other than `self`.
+    bool isTaken(uint64_t offset, Owner self = kFree) const {
+        const Owner owner = ownerOf(offset);
+        return owner != kFree && owner != self;
+    }
+    // The first unit at or after the boundary `from` that no file but `self`
+    // has (UINT64_MAX when none before `end`).
+    uint64_t firstFreeFrom(uint64_t from, uint64_t end, Owner self = kFree) const {
         for (uint64_t at = from; at < end; at += geometry_.size)
-            if (!isTaken(at)) return at;
+            if (!isTaken(at, self)) return at;
         return UINT64_MAX;
     }
-    // The start of the first taken unit after `from`, before `end` (else end).
-    uint64_t firstTakenAfter(uint64_t from, uint64_t end) const {
+    // The start of the first unit after `from` that another file than `self`
+    // has, before `end` (else end).
+    uint64_t firstTakenAfter(uint64_t from, uint64_t end, Owner self = kFree) const {
         for (uint64_t at = geometry_.boundaryAtOrAfter(from + 1); at < end; at += geometry_.size)
-            if (isTaken(at)) return at;
+            if (isTaken(at, self)) return at;
         return end;
     }
 
@@ -47,7 +57,7 @@ private:
     }
 
     ClusterGeometry geometry_;
-    std::vector<bool> taken_;
+    std::vector<Owner> owners_;
 };
 
 }  // namespace pelorin

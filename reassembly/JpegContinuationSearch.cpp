@@ -15,6 +15,7 @@ constexpr std::size_t kCandidatesFollowed = 2;  // per break, searched on from w
 constexpr int kFullDecodes = 48;               // per picture
 constexpr uint64_t kTestBytes = 32768;         // decoded from every candidate to rank it
 constexpr uint32_t kFewestLikenessBlocks = 8;
+constexpr std::size_t kCompared = 4096;  // bytes after a break compared with a candidate's
 // How far on a next piece is looked for: 8 GiB of 32 KiB units, 128 MiB of
 // sectors where the units are not known.
 constexpr uint64_t kMostUnitsSearched = 1u << 18;
@@ -47,14 +48,18 @@ JpegContinuationSearch::Check JpegContinuationSearch::check(uint64_t start) {
         // The first unit of a file is always whole: a picture that fails
         // within it is damaged or no picture, not split.
         const uint64_t firstBoundary = clusters_.geometry().boundaryAtOrAfter(start + 1);
-        return {start + state.reach() > firstBoundary ? Verdict::Broken : Verdict::NotDecodable, 0};
+        if (start + state.reach() <= firstBoundary) return {Verdict::NotDecodable, 0};
+        return {Verdict::Broken, state.reach()};
     }
     default: return {Verdict::NotDecodable, 0};
     }
 }
 
-std::optional<std::vector<ByteRun>> JpegContinuationSearch::reassemble(uint64_t start) {
+std::optional<std::vector<ByteRun>> JpegContinuationSearch::reassemble(uint64_t start, ClusterMap::Owner self,
+                                                                      std::vector<ByteRun> copies) {
     decodesLeft_ = kFullDecodes;
+    self_ = self;
+    copies_ = std::move(copies);
     return solve({}, start, 1);
 }
 
@@ -71,6 +76,29 @@ bool JpegContinuationSearch::looksCompressed(uint64_t at) {
         seen.set(static_cast<std::size_t>(byte));
     }
     return seen.count() >= kFewestValues;
+}
+
+std::vector<uint8_t> JpegContinuationSearch::bytesAt(uint64_t at, std::size_t count) {
+    feed_.setRuns({{at, count}});
+    std::vector<uint8_t> bytes;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int byte = feed_.byteAt(i);
+        if (byte < 0) break;
+        bytes.push_back(static_cast<uint8_t>(byte));
+    }
+    return bytes;
+}
+
+// A picture whose bytes after the break are found again elsewhere, all but a
+// few, is damaged there, not split: what follows the break is its own data,
+// and the copy (another found file, or a duplicate) is no piece of it.
+bool JpegContinuationSearch::isCopyOf(const std::vector<uint8_t>& inPlace, uint64_t at) {
+    if (inPlace.empty()) return false;
+    const std::vector<uint8_t> there = bytesAt(at, inPlace.size());
+    if (there.size() != inPlace.size()) return false;
+    std::size_t same = 0;
+    for (std::size_t i = 0; i < there.size(); ++i) same += there[i] == inPlace[i];
+    return same * 8 >= there.size() * 7;
 }
 
 bool JpegContinuationSearch::isInside(const std::vector<ByteRun>& runs, uint64_t offset) const {
@@ -101,11 +129,12 @@ std::vector<JpegContinuationSearch::Candidate> JpegContinuationSearch::candidate
     const uint64_t unit = clusters_.geometry().size;
     const uint64_t breakFileOffset = lengthOf(prefix);
     const uint64_t testBytes = std::min(kTestBytes, unit);
+    const std::vector<uint8_t> inPlace = bytesAt(breakAt, std::min<uint64_t>(kCompared, unit));
     std::vector<ByteRun> layout = with(prefix, {0, PieceFeed::kToSourceEnd});
     std::vector<Candidate> found;
     const uint64_t end = std::min(source_.size(), breakAt + unit * kMostUnitsSearched);
     for (uint64_t at = breakAt + unit; at < end; at += unit) {
-        if (clusters_.isTaken(at) || isInside(prefix, at)) continue;
+        if (clusters_.isTaken(at, self_) || isInside(prefix, at) || isInside(copies_, at)) continue;
         if (cancelled()) break;
         if (!looksCompressed(at)) continue;
         layout.back().offset = at;
@@ -123,6 +152,7 @@ std::vector<JpegContinuationSearch::Candidate> JpegContinuationSearch::candidate
             result = decoder_.step(state, feed_);
         decoder_.undoTo(mark);
         if (result == JpegScanDecoder::Step::Failed || result == JpegScanDecoder::Step::Unsupported) continue;
+        if (isCopyOf(inPlace, at)) continue;
         found.push_back({at, result == JpegScanDecoder::Step::Finished, decoder_.likeness(),
                          decoder_.likenessBlocks() >= kFewestLikenessBlocks});
     }
@@ -155,7 +185,7 @@ std::optional<std::vector<ByteRun>> JpegContinuationSearch::solve(std::vector<By
     const uint64_t unit = clusters_.geometry().size;
     const uint64_t lastGood = feed_.sourceOffsetOf(state.position - 1);
     const uint64_t fault = lastGood == PieceFeed::kToSourceEnd ? source_.size() : lastGood + 1;
-    const uint64_t limit = clusters_.firstTakenAfter(openStart, fault + 3);
+    const uint64_t limit = clusters_.firstTakenAfter(openStart, fault + 3, self_);
     // Markers are looked at two bytes ahead: a fault just before a boundary
     // may have seen what lies past it.
     std::vector<uint64_t> breaks;
@@ -169,7 +199,7 @@ std::optional<std::vector<ByteRun>> JpegContinuationSearch::solve(std::vector<By
         std::optional<JpegScanState> atBreak = stateBefore(layout, breakFileOffset);
         if (!atBreak) continue;
         const uint64_t cheapCase =
-            clusters_.isTaken(breakAt) ? clusters_.firstFreeFrom(breakAt, source_.size()) : UINT64_MAX;
+            clusters_.isTaken(breakAt, self_) ? clusters_.firstFreeFrom(breakAt, source_.size(), self_) : UINT64_MAX;
         const std::vector<Candidate> candidates = candidatesAfter(*atBreak, prefix, breakAt, cheapCase);
         for (std::size_t i = 0; i < candidates.size() && i < kCandidatesDecoded; ++i) {
             if (cancelled() || decodesLeft_-- <= 0) return std::nullopt;

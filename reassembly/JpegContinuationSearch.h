@@ -23,7 +23,7 @@ public:
     enum class Verdict { Whole, Broken, NotDecodable };
     struct Check {
         Verdict verdict;
-        uint64_t length;  // the decoded length, for a whole picture
+        uint64_t length;  // the decoded length of a whole picture; how far a broken one decoded
     };
 
     JpegContinuationSearch(Source& source, const ClusterMap& clusters);
@@ -32,7 +32,11 @@ public:
     Check check(uint64_t start);
     // The pieces of the picture starting at `start`, ending with its
     // end-of-image marker, or nothing when no continuation decodes to its end.
-    std::optional<std::vector<ByteRun>> reassemble(uint64_t start);
+    // Units the map gives to `self` are this picture's own; no piece is
+    // looked for in `copies` (other files that are copies of this picture:
+    // what completes it there is the copy's, not a piece of it).
+    std::optional<std::vector<ByteRun>> reassemble(uint64_t start, ClusterMap::Owner self,
+                                                   std::vector<ByteRun> copies = {});
 
     void setCancel(const std::atomic<bool>* cancelled) { cancelled_ = cancelled; }
 
@@ -50,6 +54,8 @@ private:
     std::vector<Candidate> candidatesAfter(const JpegScanState& atBreak, const std::vector<ByteRun>& prefix,
                                            uint64_t breakAt, uint64_t cheapCase);
     bool looksCompressed(uint64_t at);
+    std::vector<uint8_t> bytesAt(uint64_t at, std::size_t count);
+    bool isCopyOf(const std::vector<uint8_t>& inPlace, uint64_t at);
     bool isInside(const std::vector<ByteRun>& runs, uint64_t offset) const;
     bool cancelled() const { return cancelled_ && cancelled_->load(std::memory_order_relaxed); }
 
@@ -58,7 +64,9 @@ private:
     PieceFeed feed_;
     JpegScanDecoder decoder_;
     const std::atomic<bool>* cancelled_ = nullptr;
-    int decodesLeft_ = 0;  // full decodes this picture may still spend
+    int decodesLeft_ = 0;
+    ClusterMap::Owner self_ = ClusterMap::kFree;
+    std::vector<ByteRun> copies_;  // full decodes this picture may still spend
 };
 
 }  // namespace pelorin

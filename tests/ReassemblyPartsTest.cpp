@@ -259,16 +259,21 @@ TEST(ClusterGeometry, BoundariesAroundAnOffset) {
     EXPECT_EQ(geometry.boundaryAtOrBefore(5120), 5120u);
 
     ClusterMap map(geometry, 64 * 1024);
-    map.take(5120 + 100, 4096);  // reaches into the next unit
+    map.take(5120 + 100, 4096, 7);  // reaches into the next unit
     EXPECT_FALSE(map.isTaken(1024));
     EXPECT_TRUE(map.isTaken(5120));
     EXPECT_TRUE(map.isTaken(9216 + 10));
+    EXPECT_FALSE(map.isTaken(9216, 7));  // not for its owner
     EXPECT_FALSE(map.isTaken(13312));
     EXPECT_EQ(map.firstTakenAfter(1024, 65536), 5120u);
+    EXPECT_EQ(map.firstTakenAfter(1024, 65536, 7), 65536u);
     EXPECT_EQ(map.firstFreeFrom(5120, 65536), 13312u);
-    map.take(0, 100);  // the part before the first boundary is a unit of its own
-    EXPECT_TRUE(map.isTaken(50));
+    map.take(0, 100, 8);  // the part before the first boundary is a unit of its own
+    EXPECT_EQ(map.ownerOf(50), 8u);
     EXPECT_FALSE(map.isTaken(1024));
+    map.take(5120, 1, ClusterMap::kFree);
+    EXPECT_FALSE(map.isTaken(5120));
+    EXPECT_TRUE(map.isTaken(9216));
 }
 
 }  // namespace

@@ -144,6 +144,19 @@ std::vector<Scenario> scenarios() {
                            expected.keptAsFound.push_back("DSC00001.JPG");
                            return expected;
                        }});
+    // As above, with a copy of the photo saved later on and damaged early:
+    // the copy's rest would complete the photo, but it is the copy's.
+    all.push_back({"OverwrittenWithADamagedCopyElsewhere", [=](CameraCard& card) {
+                       Expected expected = splitAround(card, "split/baseline.jpg", 4, {{"SINE.MP3", mp3}});
+                       const ByteRun rest = card.runsOf(*card.file("DSC00001.JPG")).at(1);
+                       card.overwrite(rest.offset, randomBytes(rest.length, 10));
+                       card.write("COPY0001.JPG", fixture("split/baseline.jpg"));
+                       const ByteRun copy = card.runsOf(*card.file("COPY0001.JPG")).front();
+                       card.overwrite(copy.offset + 2 * kClusterSize, randomBytes(kClusterSize, 11));
+                       expected.photos.erase(expected.photos.begin());
+                       expected.keptAsFound = {"DSC00001.JPG", "COPY0001.JPG"};
+                       return expected;
+                   }});
     // As above, but the overwritten stretch starts with the photo's own next
     // bytes, so that a candidate decodes for a while before it fails.
     for (const auto& [photo, label] : {kinds[0], kinds[2]})
