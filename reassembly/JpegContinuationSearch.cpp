@@ -16,9 +16,9 @@ constexpr int kFullDecodes = 48;               // per picture
 constexpr uint64_t kTestBytes = 32768;         // decoded from every candidate to rank it
 constexpr uint32_t kFewestLikenessBlocks = 8;
 constexpr std::size_t kCompared = 4096;  // bytes after a break compared with a candidate's
-// How far on a next piece is looked for: 8 GiB of 32 KiB units, 128 MiB of
+// How far on a next piece is looked for: 2 GiB of 32 KiB units, 32 MiB of
 // sectors where the units are not known.
-constexpr uint64_t kMostUnitsSearched = 1u << 18;
+constexpr uint64_t kMostUnitsSearched = 1u << 16;
 
 std::vector<ByteRun> with(std::vector<ByteRun> runs, ByteRun run) {
     runs.push_back(run);
@@ -113,11 +113,12 @@ std::optional<JpegScanState> JpegContinuationSearch::stateBefore(const std::vect
     while (true) {
         const JpegScanState before = state;
         decoder_.forgetJournal();
+        const JpegScanDecoder::Mark stepMark = decoder_.mark();
         const JpegScanDecoder::Step result = decoder_.step(state, feed_);
         // A step that looked at the break, or failed on what lies there
         // (a marker where data should go on), is left undone.
         if (state.reach() > breakFileOffset || (result == JpegScanDecoder::Step::Failed && state.reach() == breakFileOffset)) {
-            decoder_.undoTo(0);
+            decoder_.undoTo(stepMark);
             return before;
         }
         if (result != JpegScanDecoder::Step::Continue) return std::nullopt;
@@ -141,7 +142,7 @@ std::vector<JpegContinuationSearch::Candidate> JpegContinuationSearch::candidate
         layout.back().length = PieceFeed::kToSourceEnd;
         feed_.setRuns(layout);
         JpegScanState state = atBreak;
-        const std::size_t mark = decoder_.journalMark();
+        const JpegScanDecoder::Mark mark = decoder_.mark();
         decoder_.resetLikeness(breakFileOffset);
         JpegScanDecoder::Step result = decoder_.run(state, feed_, breakFileOffset + testBytes);
         // A break inside a marker segment skips on by the segment's length:
@@ -206,7 +207,7 @@ std::optional<std::vector<ByteRun>> JpegContinuationSearch::solve(std::vector<By
             const uint64_t next = candidates[i].offset;
             feed_.setRuns(with(prefix, {next, PieceFeed::kToSourceEnd}));
             JpegScanState state = *atBreak;
-            const std::size_t mark = decoder_.journalMark();
+            const JpegScanDecoder::Mark mark = decoder_.mark();
             const JpegScanDecoder::Step end = decoder_.run(state, feed_);
             if (end == JpegScanDecoder::Step::Finished)
                 return with(prefix, {next, state.position - breakFileOffset});

@@ -131,11 +131,12 @@ JpegTables& JpegScanDecoder::changeTables(JpegScanState& state) {
     return tables_.back();
 }
 
-void JpegScanDecoder::undoTo(std::size_t mark) {
-    while (journal_.size() > mark) {
+void JpegScanDecoder::undoTo(Mark mark) {
+    while (journal_.size() > mark.journal) {
         nonZero_[journal_.back().first] = journal_.back().second;
         journal_.pop_back();
     }
+    while (tables_.size() > mark.tables) tables_.pop_back();
 }
 
 void JpegScanDecoder::setNonZero(uint32_t block, uint64_t mask) {
@@ -221,8 +222,8 @@ Step JpegScanDecoder::markerStep(JpegScanState& s, PieceFeed& feed) {
         }
         if (blocks > mostBlocks_) return Step::Unsupported;
         t.totalBlocks = static_cast<uint32_t>(blocks);
-        nonZero_.assign(t.progressive ? blocks : 0, 0);
-        dcValues_.assign(blocks, 0);
+        nonZero_.reset(t.progressive ? blocks : 0);
+        dcValues_.reset(blocks);
         break;
     }
     case 0xC4: {

@@ -6,6 +6,8 @@
 // another from there at the cost of the candidate's own bytes.
 
 #include <array>
+#include <cstdlib>
+#include <new>
 #include <cstdint>
 #include <deque>
 #include <utility>
@@ -95,9 +97,14 @@ public:
     // passing `stopAfter`.
     Step run(JpegScanState& state, PieceFeed& feed, uint64_t stopAfter = UINT64_MAX);
 
-    // Changes to the coefficients' state made from now on can be taken back.
-    std::size_t journalMark() const { return journal_.size(); }
-    void undoTo(std::size_t mark);
+    // Changes made from now on (to the coefficients' state, and marker
+    // segments read) can be taken back, once no state from after the mark is
+    // used any more.
+    struct Mark {
+        std::size_t journal, tables;
+    };
+    Mark mark() const { return {journal_.size(), tables_.size()}; }
+    void undoTo(Mark mark);
     void forgetJournal() { journal_.clear(); }
 
     // The likeness of the luminance DC values decoded after `from` to those
@@ -122,8 +129,28 @@ private:
 
     uint64_t mostBlocks_ = kMostBlocks;
     std::deque<JpegTables> tables_;
-    std::vector<uint64_t> nonZero_;  // per block: which coefficients (zigzag order) are non-zero so far
-    std::vector<int16_t> dcValues_;  // per block, for the likeness of neighbours
+    // Zeros that cost memory only where written: a damaged header may claim a
+    // picture of millions of blocks of which a few are ever decoded.
+    template <typename T>
+    class ZeroedArray {
+    public:
+        ZeroedArray() = default;
+        ZeroedArray(const ZeroedArray&) = delete;
+        ZeroedArray& operator=(const ZeroedArray&) = delete;
+        ~ZeroedArray() { std::free(values_); }
+        void reset(std::size_t count) {
+            std::free(values_);
+            values_ = count ? static_cast<T*>(std::calloc(count, sizeof(T))) : nullptr;
+            if (count && !values_) throw std::bad_alloc();
+        }
+        T& operator[](std::size_t i) { return values_[i]; }
+
+    private:
+        T* values_ = nullptr;
+    };
+
+    ZeroedArray<uint64_t> nonZero_;  // per block: which coefficients (zigzag order) are non-zero so far
+    ZeroedArray<int16_t> dcValues_;  // per block, for the likeness of neighbours
     std::vector<std::pair<uint32_t, uint64_t>> journal_;
     uint64_t likenessFrom_ = UINT64_MAX;
     uint64_t likenessSum_ = 0;

@@ -8,8 +8,8 @@ namespace pelorin {
 
 PieceFeed::PieceFeed(Source& source) : source_(source), sourceSize_(source.size()), cache_(kCachedBlocks) {}
 
-void PieceFeed::setRuns(std::vector<ByteRun> runs) {
-    runs_ = std::move(runs);
+void PieceFeed::setRuns(const std::vector<ByteRun>& runs) {
+    runs_.assign(runs.begin(), runs.end());
     for (ByteRun& run : runs_) {
         const uint64_t available = run.offset < sourceSize_ ? sourceSize_ - run.offset : 0;
         run.length = std::min(run.length, available);

@@ -21,7 +21,7 @@ public:
     explicit PieceFeed(Source& source);
 
     // Runs in file order; a length of kToSourceEnd reaches the source's end.
-    void setRuns(std::vector<ByteRun> runs);
+    void setRuns(const std::vector<ByteRun>& runs);
     const std::vector<ByteRun>& runs() const { return runs_; }
 
     // The byte at a file offset, or -1 past the last run or the source's end.
