@@ -1,7 +1,9 @@
 #include "reassembly/Reassembly.h"
 
 #include <algorithm>
+#include <string>
 #include <thread>
+#include <unordered_map>
 
 #include "engine/FileTypes.h"
 #include "engine/Source.h"
@@ -38,24 +40,13 @@ void giveNewSize(FoundNode& file, std::vector<ByteRun> pieces) {
     for (FoundNode* folder = file.parent(); folder; folder = folder->parent()) folder->addToFileSize(change);
 }
 
-// The first bytes of a found file.
-std::vector<uint8_t> openingOf(Source& source, const FoundFile& file) {
-    constexpr uint64_t kOpening = 512;
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(std::min(kOpening, file.node->fileSize())));
-    bytes.resize(source.read(file.start, bytes).bytes);
-    return bytes;
-}
-
-// Two openings alike but for one byte in sixteen.
-bool isCopy(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-    if (a.size() != b.size() || a.empty()) return false;
-    // Most pairs differ at once: a few bytes spread over the opening first.
-    int differing = 0;
-    for (std::size_t i = a.size() / 17; i < a.size(); i += a.size() / 17 + 1) differing += a[i] != b[i];
-    if (differing > 2) return false;
-    std::size_t same = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) same += a[i] == b[i];
-    return same * 16 >= a.size() * 15;
+// The first bytes of a found file, as a hash.
+constexpr uint64_t kOpening = 4096;
+std::size_t openingOf(Source& source, uint64_t start, uint64_t length) {
+    std::string bytes(static_cast<std::size_t>(length), '\0');
+    const SourceRead read = source.read(start, std::span(reinterpret_cast<uint8_t*>(bytes.data()), bytes.size()));
+    bytes.resize(read.bytes);
+    return std::hash<std::string>{}(bytes);
 }
 
 // Whether each picture that starts on a unit boundary decodes whole as it
@@ -125,26 +116,26 @@ ReassemblyOutcome reassembleSplitFiles(FoundNode& root, Source& source, uint32_t
     }
     outcome.filesBroken = static_cast<uint32_t>(broken.size());
 
-    // Pictures that start alike, but for a few bytes, are copies of one
-    // another (a photo saved twice): one is never completed from the other's
-    // bytes, whether the other decodes or not.
-    std::vector<std::vector<uint8_t>> openings(files.size());
-    for (std::size_t i = 0; i < files.size(); ++i)
-        if (files[i].isJpeg && geometry.isBoundary(files[i].start)) openings[i] = openingOf(source, files[i]);
-    const auto copiesOf = [&](std::size_t i) {
-        std::vector<ByteRun> copies;
-        for (std::size_t other = 0; other < files.size(); ++other)
-            if (other != i && isCopy(openings[i], openings[other]))
-                copies.push_back({files[other].start, files[other].node->fileSize()});
-        return copies;
-    };
+    // Pictures that start alike are copies of one another (a photo saved
+    // twice): one is never completed from the other's bytes.
+    std::unordered_multimap<std::size_t, std::size_t> byOpening;
+    std::vector<std::size_t> openings(files.size(), 0);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!files[i].isJpeg || checks[i].verdict == JpegContinuationSearch::Verdict::NotDecodable) continue;
+        openings[i] = openingOf(source, files[i].start, std::min<uint64_t>(kOpening, files[i].node->fileSize()));
+        byOpening.emplace(openings[i], i);
+    }
 
     JpegContinuationSearch search(source, clusters);
     search.setCancel(cancelled);
     for (const std::size_t i : broken) {
         if (cancelled && cancelled->load()) break;
         const FoundFile& file = files[i];
-        std::optional<std::vector<ByteRun>> pieces = search.reassemble(file.start, ownerOf(i), copiesOf(i));
+        std::vector<ByteRun> copies;
+        const auto [first, last] = byOpening.equal_range(openings[i]);
+        for (auto copy = first; copy != last; ++copy)
+            if (copy->second != i) copies.push_back({files[copy->second].start, files[copy->second].node->fileSize()});
+        std::optional<std::vector<ByteRun>> pieces = search.reassemble(file.start, ownerOf(i), std::move(copies));
         if (!pieces || pieces->size() < 2) continue;
         // Never a unit for two files.
         const bool free = std::all_of(pieces->begin(), pieces->end(), [&](const ByteRun& piece) {
