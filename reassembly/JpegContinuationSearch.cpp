@@ -55,11 +55,9 @@ JpegContinuationSearch::Check JpegContinuationSearch::check(uint64_t start) {
     }
 }
 
-std::optional<std::vector<ByteRun>> JpegContinuationSearch::reassemble(uint64_t start, ClusterMap::Owner self,
-                                                                      std::vector<ByteRun> copies) {
+std::optional<std::vector<ByteRun>> JpegContinuationSearch::reassemble(uint64_t start, ClusterMap::Owner self) {
     decodesLeft_ = kFullDecodes;
     self_ = self;
-    copies_ = std::move(copies);
     return solve({}, start, 1);
 }
 
@@ -89,15 +87,13 @@ std::vector<uint8_t> JpegContinuationSearch::bytesAt(uint64_t at, std::size_t co
     return bytes;
 }
 
-// A picture whose bytes after the break are found again elsewhere, all but a
-// few, is damaged there, not split: what follows the break is its own data,
-// and the copy (another found file, or a duplicate) is no piece of it.
-bool JpegContinuationSearch::isCopyOf(const std::vector<uint8_t>& inPlace, uint64_t at) {
-    if (inPlace.empty()) return false;
-    const std::vector<uint8_t> there = bytesAt(at, inPlace.size());
-    if (there.size() != inPlace.size()) return false;
+// Whether the bytes at `at` are ours, all but a few.
+bool JpegContinuationSearch::isAlike(const std::vector<uint8_t>& ours, uint64_t at) {
+    if (ours.empty()) return false;
+    const std::vector<uint8_t> there = bytesAt(at, ours.size());
+    if (there.size() != ours.size()) return false;
     std::size_t same = 0;
-    for (std::size_t i = 0; i < there.size(); ++i) same += there[i] == inPlace[i];
+    for (std::size_t i = 0; i < there.size(); ++i) same += there[i] == ours[i];
     return same * 8 >= there.size() * 7;
 }
 
@@ -130,12 +126,18 @@ std::vector<JpegContinuationSearch::Candidate> JpegContinuationSearch::candidate
     const uint64_t unit = clusters_.geometry().size;
     const uint64_t breakFileOffset = lengthOf(prefix);
     const uint64_t testBytes = std::min(kTestBytes, unit);
-    const std::vector<uint8_t> inPlace = bytesAt(breakAt, std::min<uint64_t>(kCompared, unit));
+    // A copy of the picture elsewhere (a photo saved twice) would complete
+    // it, but is the copy's: a candidate that follows the same bytes as our
+    // break, or starts as what follows our break in place (the picture is
+    // damaged there, not split), is no piece of it.
+    const uint64_t compared = std::min<uint64_t>(kCompared, unit);
+    const std::vector<uint8_t> inPlace = bytesAt(breakAt, compared);
+    const std::vector<uint8_t> beforeBreak = bytesAt(breakAt - compared, compared);
     std::vector<ByteRun> layout = with(prefix, {0, PieceFeed::kToSourceEnd});
     std::vector<Candidate> found;
     const uint64_t end = std::min(source_.size(), breakAt + unit * kMostUnitsSearched);
     for (uint64_t at = breakAt + unit; at < end; at += unit) {
-        if (clusters_.isTaken(at, self_) || isInside(prefix, at) || isInside(copies_, at)) continue;
+        if (clusters_.isTaken(at, self_) || isInside(prefix, at)) continue;
         if (cancelled()) break;
         if (!looksCompressed(at)) continue;
         layout.back().offset = at;
@@ -153,7 +155,7 @@ std::vector<JpegContinuationSearch::Candidate> JpegContinuationSearch::candidate
             result = decoder_.step(state, feed_);
         decoder_.undoTo(mark);
         if (result == JpegScanDecoder::Step::Failed || result == JpegScanDecoder::Step::Unsupported) continue;
-        if (isCopyOf(inPlace, at)) continue;
+        if (isAlike(inPlace, at) || isAlike(beforeBreak, at - compared)) continue;
         found.push_back({at, result == JpegScanDecoder::Step::Finished, decoder_.likeness(),
                          decoder_.likenessBlocks() >= kFewestLikenessBlocks});
     }

@@ -32,11 +32,8 @@ public:
     Check check(uint64_t start);
     // The pieces of the picture starting at `start`, ending with its
     // end-of-image marker, or nothing when no continuation decodes to its end.
-    // Units the map gives to `self` are this picture's own; no piece is
-    // looked for in `copies` (other files that are copies of this picture:
-    // what completes it there is the copy's, not a piece of it).
-    std::optional<std::vector<ByteRun>> reassemble(uint64_t start, ClusterMap::Owner self,
-                                                   std::vector<ByteRun> copies = {});
+    // Units the map gives to `self` are this picture's own.
+    std::optional<std::vector<ByteRun>> reassemble(uint64_t start, ClusterMap::Owner self);
 
     void setCancel(const std::atomic<bool>* cancelled) { cancelled_ = cancelled; }
 
@@ -55,7 +52,7 @@ private:
                                            uint64_t breakAt, uint64_t cheapCase);
     bool looksCompressed(uint64_t at);
     std::vector<uint8_t> bytesAt(uint64_t at, std::size_t count);
-    bool isCopyOf(const std::vector<uint8_t>& inPlace, uint64_t at);
+    bool isAlike(const std::vector<uint8_t>& ours, uint64_t at);
     bool isInside(const std::vector<ByteRun>& runs, uint64_t offset) const;
     bool cancelled() const { return cancelled_ && cancelled_->load(std::memory_order_relaxed); }
 
@@ -65,8 +62,7 @@ private:
     JpegScanDecoder decoder_;
     const std::atomic<bool>* cancelled_ = nullptr;
     int decodesLeft_ = 0;
-    ClusterMap::Owner self_ = ClusterMap::kFree;
-    std::vector<ByteRun> copies_;  // full decodes this picture may still spend
+    ClusterMap::Owner self_ = ClusterMap::kFree;  // full decodes this picture may still spend
 };
 
 }  // namespace pelorin

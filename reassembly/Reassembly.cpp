@@ -1,9 +1,7 @@
 #include "reassembly/Reassembly.h"
 
 #include <algorithm>
-#include <string>
 #include <thread>
-#include <unordered_map>
 
 #include "engine/FileTypes.h"
 #include "engine/Source.h"
@@ -38,15 +36,6 @@ void giveNewSize(FoundNode& file, std::vector<ByteRun> pieces) {
     file.setPieces(std::move(pieces));
     file.setFileSize(size);
     for (FoundNode* folder = file.parent(); folder; folder = folder->parent()) folder->addToFileSize(change);
-}
-
-// The first bytes of a found file, as a hash.
-constexpr uint64_t kOpening = 4096;
-std::size_t openingOf(Source& source, uint64_t start, uint64_t length) {
-    std::string bytes(static_cast<std::size_t>(length), '\0');
-    const SourceRead read = source.read(start, std::span(reinterpret_cast<uint8_t*>(bytes.data()), bytes.size()));
-    bytes.resize(read.bytes);
-    return std::hash<std::string>{}(bytes);
 }
 
 // Whether each picture that starts on a unit boundary decodes whole as it
@@ -88,21 +77,16 @@ ReassemblyOutcome reassembleSplitFiles(FoundNode& root, Source& source, uint32_t
     outcome.clusterSize = static_cast<uint32_t>(geometry.size);
 
     // What belongs to files as found: no piece of another file is looked for
-    // there. A picture that decodes whole has exactly its bytes; a picture
-    // that breaks off has the units it decoded through before the one where
-    // it failed (whatever follows may be another file's); any other file has
-    // its first unit only, since its size as found may run past its end
-    // (slack, or a split video measured as one run), and a wrong candidate
-    // inside it fails to decode anyway. Files that do not start on a unit
-    // boundary lie inside other files.
+    // there. A picture that decodes whole has exactly its bytes; any other
+    // file has its first unit only: the size of one as found may run past its
+    // end (slack, or a split video measured as one run), and a picture that
+    // breaks off may have decoded on through another picture's piece. A wrong
+    // candidate inside them fails to decode anyway. Files that do not start
+    // on a unit boundary lie inside other files.
     ClusterMap clusters(geometry, source.size());
     const std::vector<JpegContinuationSearch::Check> checks = checkPictures(files, geometry, source, clusters, cancelled);
     std::vector<std::size_t> broken;
     const auto ownerOf = [](std::size_t index) { return static_cast<ClusterMap::Owner>(index + 1); };
-    const auto decodedUnits = [&](std::size_t i) {
-        return std::max(geometry.boundaryAtOrBefore(files[i].start + checks[i].length), files[i].start + 1) -
-               files[i].start;
-    };
     for (std::size_t i = 0; i < files.size(); ++i) {
         const FoundFile& file = files[i];
         if (!geometry.isBoundary(file.start)) continue;
@@ -110,32 +94,17 @@ ReassemblyOutcome reassembleSplitFiles(FoundNode& root, Source& source, uint32_t
         if (checks[i].verdict == JpegContinuationSearch::Verdict::Whole) {
             clusters.take(file.start, checks[i].length, ownerOf(i));
         } else if (checks[i].verdict == JpegContinuationSearch::Verdict::Broken) {
-            clusters.take(file.start, decodedUnits(i), ownerOf(i));
             broken.push_back(i);
         }
     }
     outcome.filesBroken = static_cast<uint32_t>(broken.size());
-
-    // Pictures that start alike are copies of one another (a photo saved
-    // twice): one is never completed from the other's bytes.
-    std::unordered_multimap<std::size_t, std::size_t> byOpening;
-    std::vector<std::size_t> openings(files.size(), 0);
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (!files[i].isJpeg || checks[i].verdict == JpegContinuationSearch::Verdict::NotDecodable) continue;
-        openings[i] = openingOf(source, files[i].start, std::min<uint64_t>(kOpening, files[i].node->fileSize()));
-        byOpening.emplace(openings[i], i);
-    }
 
     JpegContinuationSearch search(source, clusters);
     search.setCancel(cancelled);
     for (const std::size_t i : broken) {
         if (cancelled && cancelled->load()) break;
         const FoundFile& file = files[i];
-        std::vector<ByteRun> copies;
-        const auto [first, last] = byOpening.equal_range(openings[i]);
-        for (auto copy = first; copy != last; ++copy)
-            if (copy->second != i) copies.push_back({files[copy->second].start, files[copy->second].node->fileSize()});
-        std::optional<std::vector<ByteRun>> pieces = search.reassemble(file.start, ownerOf(i), std::move(copies));
+        std::optional<std::vector<ByteRun>> pieces = search.reassemble(file.start, ownerOf(i));
         if (!pieces || pieces->size() < 2) continue;
         // Never a unit for two files.
         const bool free = std::all_of(pieces->begin(), pieces->end(), [&](const ByteRun& piece) {
@@ -144,8 +113,6 @@ ReassemblyOutcome reassembleSplitFiles(FoundNode& root, Source& source, uint32_t
             return true;
         });
         if (!free) continue;
-        // What it decoded through past its first piece was another file's.
-        clusters.take(file.start, decodedUnits(i), ClusterMap::kFree);
         for (const ByteRun& piece : *pieces) clusters.take(piece.offset, piece.length, ownerOf(i));
         giveNewSize(*file.node, std::move(*pieces));
         ++outcome.filesReassembled;
