@@ -224,5 +224,48 @@ int main(int argc, char** argv) {
     ThumbnailModel& thumbnails = app.resultsPage()->thumbnailView().model();
     while (thumbnails.loading()) settle(100);
     shoot(app, folder, "10-thumbnails.png");
+    app.resultsPage()->thumbnailsButton().click();  // back to the tree
+
+    // A photo a used card split around another file, put back together: its
+    // mark in the tree, and its preview whole.
+    dialogs.expect("No");  // no scan information kept
+    app.home();
+    const QString splitCard = work + "/split-card.img";
+    {
+        constexpr qsizetype kCluster = 4096;
+        auto fixture = [](const char* name) {
+            QFile file(QStringLiteral(PELORIN_FIXTURES_DIR "/") + name);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        auto clusters = [&](QByteArray bytes) {
+            bytes.resize((bytes.size() + kCluster - 1) / kCluster * kCluster, '\0');
+            return bytes;
+        };
+        const QByteArray photo = fixture("split/camera.jpg");
+        QFile card(splitCard);
+        if (photo.isEmpty() || !card.open(QIODevice::WriteOnly)) return 1;
+        card.write(QByteArray(4 * kCluster, '\0'));
+        card.write(photo.left(3 * kCluster));
+        card.write(clusters(fixture("mp3/sine-sync.mp3")));
+        card.write(clusters(photo.mid(3 * kCluster)));
+        for (const char* name : {"split/baseline.jpg", "split/444.jpg", "split/progressive.jpg"})
+            card.write(clusters(fixture(name)));
+        card.resize(qint64{8} << 20);
+    }
+    app.chooseDiskImage(splitCard);
+    app.scan();
+    while (app.currentPage() != Page::Results) settle(100);
+    pelorin::FoundNode* putTogether = nullptr;
+    for (const auto& typeFolder : app.root()->children())
+        if (typeFolder->fileName() == "JPG Files") {
+            tree->expand(model->indexOf(typeFolder.get()));
+            for (const auto& file : typeFolder->children())
+                if (file->isReassembled()) putTogether = file.get();
+        }
+    if (!putTogether) return 1;
+    tree->setCurrentIndex(model->indexOf(putTogether));
+    shoot(app, folder, "11-split-photo.png");
+    preview(putTogether, "12-split-photo-preview.png", [] {});
+    previewer->close();
     return 0;
 }
