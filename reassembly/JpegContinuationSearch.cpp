@@ -11,11 +11,11 @@ namespace {
 constexpr int kMostPieces = 4;
 constexpr int kBreaksTried = 3;                // unit boundaries before the fault tried as the break
 constexpr std::size_t kCandidatesDecoded = 6;  // per break, decoded to the end of the image
-constexpr std::size_t kCandidatesFollowed = 2;  // per break, searched on from where they break off in turn
+constexpr std::size_t kCandidatesFollowed = 2; // per break, searched on where they break off in turn
 constexpr int kFullDecodes = 48;               // per picture
 constexpr uint64_t kTestBytes = 32768;         // decoded from every candidate to rank it
 constexpr uint32_t kFewestLikenessBlocks = 8;
-constexpr std::size_t kCompared = 4096;  // bytes after a break compared with a candidate's
+constexpr std::size_t kCompared = 4096;        // bytes around a break compared with a candidate's
 // How far on a next piece is looked for: 2 GiB of 32 KiB units, 32 MiB of
 // sectors where the units are not known.
 constexpr uint64_t kMostUnitsSearched = 1u << 16;
@@ -113,7 +113,8 @@ std::optional<JpegScanState> JpegContinuationSearch::stateBefore(const std::vect
         const JpegScanDecoder::Step result = decoder_.step(state, feed_);
         // A step that looked at the break, or failed on what lies there
         // (a marker where data should go on), is left undone.
-        if (state.reach() > breakFileOffset || (result == JpegScanDecoder::Step::Failed && state.reach() == breakFileOffset)) {
+        const bool failedThere = result == JpegScanDecoder::Step::Failed && state.reach() == breakFileOffset;
+        if (state.reach() > breakFileOffset || failedThere) {
             decoder_.undoTo(stepMark);
             return before;
         }
