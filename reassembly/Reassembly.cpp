@@ -83,7 +83,7 @@ ReassemblyOutcome reassembleSplitFiles(FoundNode& root, Source& source, uint32_t
     // breaks off may have decoded on through another picture's piece. A wrong
     // candidate inside them fails to decode anyway. Files that do not start
     // on a unit boundary lie inside other files.
-    ClusterMap clusters(geometry, source.size());
+    ClusterMap clusters(geometry);
     const std::vector<JpegContinuationSearch::Check> checks = checkPictures(files, geometry, source, clusters, cancelled);
     std::vector<std::size_t> broken;
     const auto ownerOf = [](std::size_t index) { return static_cast<ClusterMap::Owner>(index + 1); };

@@ -258,7 +258,7 @@ TEST(ClusterGeometry, BoundariesAroundAnOffset) {
     EXPECT_EQ(geometry.boundaryAtOrBefore(5119), 1024u);
     EXPECT_EQ(geometry.boundaryAtOrBefore(5120), 5120u);
 
-    ClusterMap map(geometry, 64 * 1024);
+    ClusterMap map(geometry);
     map.take(5120 + 100, 4096, 7);  // reaches into the next unit
     EXPECT_FALSE(map.isTaken(1024));
     EXPECT_TRUE(map.isTaken(5120));
@@ -274,6 +274,32 @@ TEST(ClusterGeometry, BoundariesAroundAnOffset) {
     map.take(5120, 1, ClusterMap::kFree);
     EXPECT_FALSE(map.isTaken(5120));
     EXPECT_TRUE(map.isTaken(9216));
+}
+
+TEST(ClusterMap, OwnersOverlapNeverAndCostNothingWhereNothingIsTaken) {
+    const ClusterGeometry geometry{512, 0};
+    ClusterMap map(geometry);
+    // A photo of ten units, then another file's first unit inside it, then
+    // the middle given back: each unit has one owner at a time.
+    map.take(10 * 512, 10 * 512, 1);
+    map.take(14 * 512, 1, 2);
+    EXPECT_EQ(map.ownerOf(13 * 512), 1u);
+    EXPECT_EQ(map.ownerOf(14 * 512), 2u);
+    EXPECT_EQ(map.ownerOf(15 * 512), 1u);
+    map.take(12 * 512, 5 * 512, ClusterMap::kFree);
+    EXPECT_EQ(map.ownerOf(11 * 512), 1u);
+    EXPECT_FALSE(map.isTaken(12 * 512));
+    EXPECT_FALSE(map.isTaken(16 * 512));
+    EXPECT_EQ(map.ownerOf(17 * 512), 1u);
+    EXPECT_EQ(map.firstFreeFrom(10 * 512, 100 * 512), 12u * 512);
+    EXPECT_EQ(map.firstFreeFrom(10 * 512, 100 * 512, 1), 10u * 512);
+    EXPECT_EQ(map.firstTakenAfter(12 * 512, 100 * 512), 17u * 512);
+    EXPECT_EQ(map.firstTakenAfter(12 * 512, 100 * 512, 1), 100u * 512);
+    // Sixteen terabytes on, in sectors.
+    const uint64_t far = uint64_t{1} << 44;
+    map.take(far, 3 * 512, 3);
+    EXPECT_EQ(map.firstTakenAfter(20 * 512, UINT64_MAX), far);
+    EXPECT_EQ(map.firstFreeFrom(far, UINT64_MAX), far + 3 * 512);
 }
 
 }  // namespace
