@@ -100,9 +100,8 @@ struct Reassembled {
     std::chrono::duration<double> took{};
 };
 Reassembled reassemble(FoundNode& root, Source& source, uint32_t sectorSize) {
-    const auto started = std::chrono::steady_clock::now();
     const ReassemblyOutcome outcome = reassembleSplitFiles(root, source, sectorSize);
-    return {outcome.filesReassembled, std::chrono::steady_clock::now() - started};
+    return {outcome.filesReassembled, outcome.elapsed};
 }
 
 // After the scan: tick the chosen types, then save the scan-info file and

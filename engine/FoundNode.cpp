@@ -62,10 +62,15 @@ void FoundNode::passUp(Tally delta) {
     }
 }
 
+std::optional<uint64_t> byteOffsetOf(const FoundNode& file, uint32_t sectorSize) {
+    const auto offset = static_cast<uint64_t>(std::max(file.extraBytesToMove(), 0));
+    if (file.sectorNumber() > (UINT64_MAX - offset) / sectorSize) return std::nullopt;
+    return file.sectorNumber() * sectorSize + offset;
+}
+
 std::vector<ByteRun> byteRunsOf(const FoundNode& file, uint32_t sectorSize) {
     if (!file.pieces().empty()) return file.pieces();
-    const auto offset = static_cast<uint64_t>(std::max(file.extraBytesToMove(), 0));
-    return {{file.sectorNumber() * sectorSize + offset, file.fileSize()}};
+    return {{byteOffsetOf(file, sectorSize).value_or(UINT64_MAX), file.fileSize()}};
 }
 
 }  // namespace pelorin

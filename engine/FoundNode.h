@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,11 @@ private:
     std::vector<std::unique_ptr<FoundNode>> children_;
     FoundNode* parent_ = nullptr;
 };
+
+// Where the file's first byte lies in the source: its sector's first byte
+// plus its offset into that sector. None when it lies beyond what 64 bits
+// hold (a sector number read from a scan-info file may).
+std::optional<uint64_t> byteOffsetOf(const FoundNode& file, uint32_t sectorSize);
 
 // The runs a found file's bytes are read from: its pieces, or the one run
 // from its first byte for fileSize bytes.

@@ -24,7 +24,7 @@ void collectFiles(FoundNode& node, uint32_t sectorSize, bool inJpegFolder, std::
             const bool jpegFolder = child->extension() == ".jpg" && child->fileName() != kRawJpgFolderName;
             collectFiles(*child, sectorSize, jpegFolder, out);
         } else if (child->extraBytesToMove() == 0 && child->pieces().empty() && child->fileSize() > 0) {
-            out.push_back({child.get(), byteRunsOf(*child, sectorSize).front().offset, inJpegFolder});
+            out.push_back({child.get(), byteOffsetOf(*child, sectorSize).value_or(UINT64_MAX), inJpegFolder});
         }
     }
 }

@@ -55,12 +55,6 @@ void addTickedFilesBelow(const FoundNode& node, SelectionTotals& totals) {
 
 }  // namespace
 
-std::optional<uint64_t> byteOffsetOf(const FoundNode& file, uint32_t sectorSize) {
-    const auto offset = static_cast<uint64_t>(std::max(file.extraBytesToMove(), 0));
-    if (file.sectorNumber() > (UINT64_MAX - offset) / sectorSize) return std::nullopt;
-    return file.sectorNumber() * sectorSize + offset;
-}
-
 std::optional<uint64_t> volumeFreeSpace(const std::string& folder) {
     struct statvfs info {};
     if (::statvfs(folder.c_str(), &info) != 0) return std::nullopt;

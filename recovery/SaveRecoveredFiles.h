@@ -49,11 +49,6 @@ std::string recoveryFolderName(std::time_t when);
 // A byte count as saving shows it: "%.2f" KB, MB or GB, divided in single precision.
 std::string savedSizeText(uint64_t bytes);
 
-// Where the file's first byte lies in the source: its sector's first byte
-// plus its offset into that sector. None when it lies beyond what 64 bits
-// hold (a sector number read from a scan-info file may).
-std::optional<uint64_t> byteOffsetOf(const FoundNode& file, uint32_t sectorSize);
-
 // What a save of this tree would write: the ticked files in ticked folders
 // under a ticked root, and their bytes. Worked out from the nodes alone, so it
 // holds for a tree from a scan-info file whatever its header says.

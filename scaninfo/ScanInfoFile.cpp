@@ -60,12 +60,6 @@ private:
     std::vector<uint8_t> pending;
 };
 
-bool anyPieces(const FoundNode& node) {
-    if (node.isReassembled()) return true;
-    return std::any_of(node.children().begin(), node.children().end(),
-                       [](const auto& child) { return anyPieces(*child); });
-}
-
 // The files with pieces, each with its record's place in pre-order.
 void collectPieces(const FoundNode& node, uint32_t& place, std::vector<std::pair<uint32_t, const FoundNode*>>& files) {
     if (node.isReassembled()) files.emplace_back(place, &node);
@@ -73,10 +67,7 @@ void collectPieces(const FoundNode& node, uint32_t& place, std::vector<std::pair
     for (const auto& child : node.children()) collectPieces(*child, place, files);
 }
 
-void writePieces(FileWriter& out, const FoundNode& root) {
-    std::vector<std::pair<uint32_t, const FoundNode*>> files;
-    uint32_t place = 0;
-    collectPieces(root, place, files);
+void writePieces(FileWriter& out, const std::vector<std::pair<uint32_t, const FoundNode*>>& files) {
     uint8_t field[16];
     putBE(field, files.size(), 4);
     out.put(field, 4);
@@ -179,9 +170,7 @@ std::unique_ptr<FoundNode> takeNode(Cursor& cursor, const std::array<uint8_t, kN
 // The file's first byte on the source; the largest value when it lies beyond
 // what 64 bits hold.
 uint64_t firstByteOf(const FoundNode& file, uint32_t sectorSize) {
-    const auto offset = static_cast<uint64_t>(std::max(file.extraBytesToMove(), 0));
-    if (file.sectorNumber() > (UINT64_MAX - offset) / sectorSize) return UINT64_MAX;
-    return file.sectorNumber() * sectorSize + offset;
+    return byteOffsetOf(file, sectorSize).value_or(UINT64_MAX);
 }
 
 // Pieces a file can be given: at least two, the first where the file starts,
@@ -284,8 +273,10 @@ bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, c
 
     const DriveIdentity& id = header.identity;
     uint8_t block[kDriveBlockSize] = {};
-    const bool withPieces = anyPieces(root);
-    putBE(&block[0], header.sectorSize | (withPieces ? kPiecesFlag : 0), 4);
+    std::vector<std::pair<uint32_t, const FoundNode*>> withPieces;
+    uint32_t place = 0;
+    collectPieces(root, place, withPieces);
+    putBE(&block[0], header.sectorSize | (withPieces.empty() ? 0 : kPiecesFlag), 4);
     putBE(&block[4], static_cast<uint32_t>(header.tickedFiles), 4);
     putBE(&block[8], id.displayName.size(), 4);
     putBE(&block[12], id.model.size(), 4);
@@ -308,7 +299,7 @@ bool saveScanInfo(const std::string& chosenPath, const ScanInfoHeader& header, c
     writeDir(out, root);
     const std::array<uint8_t, kNodeRecordSize> endRecord{};
     out.put(endRecord.data(), endRecord.size());
-    if (withPieces) writePieces(out, root);
+    if (!withPieces.empty()) writePieces(out, withPieces);
 
     // "Complete" goes in only once everything before it is on disk, so a
     // failed or interrupted write leaves a file the reader refuses.

@@ -4,28 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 
 #include "engine/Source.h"
 #include "reassembly/ClusterGeometry.h"
 #include "reassembly/ClusterMap.h"
 #include "reassembly/JpegScanDecoder.h"
 #include "reassembly/PieceFeed.h"
-#include "support/TestSupport.h"
+#include "support/MediaTestSupport.h"
 
 namespace pelorin {
 namespace {
 
 using test::Bytes;
 using test::fixture;
+using test::randomBytes;
 using Step = JpegScanDecoder::Step;
-
-Bytes randomBytes(std::size_t count, unsigned seed) {
-    std::mt19937 generator(seed);
-    Bytes bytes(count);
-    for (auto& byte : bytes) byte = static_cast<uint8_t>(generator());
-    return bytes;
-}
 
 struct Decoded {
     Step result;

@@ -6,12 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <random>
 #include <set>
 
 #include "engine/Source.h"
 #include "reassembly/Reassembly.h"
 #include "support/CameraCard.h"
+#include "support/MediaTestSupport.h"
 #include "support/TreeBuilder.h"
 
 namespace pelorin::test {
@@ -20,13 +20,6 @@ namespace {
 constexpr uint32_t kSectorSize = 512;
 constexpr uint32_t kClusterSize = 2048;
 constexpr uint64_t kCardSize = 9 << 20;  // the smallest FAT16 with 2 KiB clusters is 8 MiB
-
-Bytes randomBytes(std::size_t length, uint32_t seed) {
-    std::mt19937 random(seed);
-    Bytes bytes(length);
-    for (uint8_t& byte : bytes) byte = uint8_t(random());
-    return bytes;
-}
 
 // A file that the scan recognises nowhere: it stands for deleted data or a
 // file of a kind that is not ticked.
