@@ -4,69 +4,36 @@
 
 namespace pelorin::ui {
 
-namespace {
-
-// Reads the pieces in order, each in reads of at most a chunk, until `length` bytes are in.
-PreviewReadOutcome readPieces(const PreviewRead& read, QByteArray& bytes, const std::atomic<bool>& abort,
-                              std::atomic<int>& chunks) {
-    std::vector<uint8_t> chunk(PreviewLoader::kChunk);
-    uint64_t left = read.length;
-    for (const ByteRun& piece : read.pieces) {
-        uint64_t position = piece.offset;
-        for (uint64_t pieceLeft = std::min(piece.length, left); pieceLeft > 0;) {
-            if (abort) return PreviewReadOutcome::Aborted;
-            const auto wanted = std::size_t(std::min<uint64_t>(pieceLeft, PreviewLoader::kChunk));
-            const SourceRead got = read.source->read(position, std::span(chunk.data(), wanted));
-            ++chunks;
-            if (got.failed() && got.bytes == 0) return PreviewReadOutcome::Failed;
-            bytes.append(reinterpret_cast<const char*>(chunk.data()), qsizetype(got.bytes));
-            if (got.bytes < wanted) return PreviewReadOutcome::Loaded;  // the end of the source
-            position += wanted;
-            pieceLeft -= wanted;
-            left -= wanted;
-        }
-        if (left == 0) break;
-    }
-    return PreviewReadOutcome::Loaded;
-}
-
-}  // namespace
-
 PreviewRead previewReadOf(std::shared_ptr<Source> source, const FoundNode& file, uint32_t sectorSize,
                           uint64_t length) {
-    PreviewRead read;
-    read.source = std::move(source);
-    read.offset = file.sectorNumber() * sectorSize;
-    read.skip = uint32_t(std::max(file.extraBytesToMove(), 0));
-    read.length = length;
-    if (file.isReassembled()) read.pieces = file.pieces();
-    return read;
+    return {std::move(source), byteRunsOf(file, sectorSize), length, sectorSize, {}};
 }
 
 PreviewReadOutcome readPreviewBytes(const PreviewRead& read, QByteArray& bytes, const std::atomic<bool>& abort,
                                     std::atomic<int>& chunks) {
     bytes.clear();
-    if (!read.pieces.empty()) {
-        bytes.reserve(qsizetype(read.length));
-        return readPieces(read, bytes, abort, chunks);
-    }
     bytes.reserve(qsizetype(read.length));
     std::vector<uint8_t> chunk(PreviewLoader::kChunk);
-    uint64_t position = read.offset;
-    uint64_t left = read.length + read.skip;
-    uint64_t toDrop = read.skip;
-    while (left > 0) {
-        if (abort) return PreviewReadOutcome::Aborted;
-        const auto wanted = std::size_t(std::min<uint64_t>(left, PreviewLoader::kChunk));
-        const SourceRead got = read.source->read(position, std::span(chunk.data(), wanted));
-        ++chunks;
-        if (got.failed() && got.bytes == 0) return PreviewReadOutcome::Failed;
-        const std::size_t dropped = std::size_t(std::min<uint64_t>(toDrop, got.bytes));
-        toDrop -= dropped;
-        bytes.append(reinterpret_cast<const char*>(chunk.data()) + dropped, qsizetype(got.bytes - dropped));
-        if (got.bytes < wanted) break;  // the end of the source
-        position += wanted;
-        left -= wanted;
+    uint64_t left = read.length;
+    for (const ByteRun& run : read.runs) {
+        const uint64_t taken = std::min(run.length, left);
+        uint64_t toDrop = read.sectorSize > 1 ? run.offset % read.sectorSize : 0;
+        uint64_t position = run.offset - toDrop;
+        for (uint64_t runLeft = taken + toDrop; runLeft > 0;) {
+            if (abort) return PreviewReadOutcome::Aborted;
+            const auto wanted = std::size_t(std::min<uint64_t>(runLeft, PreviewLoader::kChunk));
+            const SourceRead got = read.source->read(position, std::span(chunk.data(), wanted));
+            ++chunks;
+            if (got.failed() && got.bytes == 0) return PreviewReadOutcome::Failed;
+            const std::size_t dropped = std::size_t(std::min<uint64_t>(toDrop, got.bytes));
+            toDrop -= dropped;
+            bytes.append(reinterpret_cast<const char*>(chunk.data()) + dropped, qsizetype(got.bytes - dropped));
+            if (got.bytes < wanted) return PreviewReadOutcome::Loaded;  // the end of the source
+            position += wanted;
+            runLeft -= wanted;
+        }
+        left -= taken;
+        if (left == 0) break;
     }
     return PreviewReadOutcome::Loaded;
 }

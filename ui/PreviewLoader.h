@@ -20,18 +20,18 @@ namespace pelorin::ui {
 
 struct PreviewRead {
     std::shared_ptr<Source> source;
-    uint64_t offset = 0;  // of the first sector read
-    uint32_t skip = 0;    // bytes of that sector before the file's first byte, dropped
-    uint64_t length = 0;  // bytes wanted after them
+    // Where the bytes lie, in order: a found file's one run from its first
+    // byte, or its pieces when it was put back together.
+    std::vector<ByteRun> runs;
+    uint64_t length = 0;  // bytes wanted from the runs, at most
+    // Reads start on a sector: a run that starts inside one is read from the
+    // sector's first byte, and the bytes before the run are dropped.
+    uint32_t sectorSize = 1;
     // Run on the reading thread over the bytes read, when set.
     std::function<QImage(const QByteArray&)> picture;
-    // A file put back together: its pieces, read in order in place of the
-    // run above, up to `length` bytes in all.
-    std::vector<ByteRun> pieces;
 };
 
-// The read of a found file's first `length` bytes: from its first sector, or
-// piece by piece when it was put back together.
+// The read of a found file's first `length` bytes (at most its size).
 PreviewRead previewReadOf(std::shared_ptr<Source> source, const FoundNode& file, uint32_t sectorSize,
                           uint64_t length);
 

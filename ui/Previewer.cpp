@@ -123,7 +123,7 @@ void Previewer::readFile(const FoundNode& node, uint64_t length, Reading reading
 void Previewer::readDump(const QString& status) {
     window().setStatus(status);
     reading_ = Reading::Dump;
-    loader_.start({source_.source, fileSector_ * source_.sectorSize, 0, kDumpLength, {}, {}});
+    loader_.start({source_.source, {{fileSector_ * source_.sectorSize, kDumpLength}}, kDumpLength, 1, {}});
 }
 
 void Previewer::loaded(const QByteArray& bytes, const QImage& picture) {
