@@ -65,15 +65,11 @@ std::optional<std::vector<ByteRun>> JpegContinuationSearch::reassemble(uint64_t 
 // values (zeros of a never-written area, a fill) is no piece of a picture,
 // however well it decodes.
 bool JpegContinuationSearch::looksCompressed(uint64_t at) {
-    constexpr int kSampled = 256, kFewestValues = 32;
-    feed_.setRuns({{at, kSampled}});
+    constexpr std::size_t kSampled = 256, kFewestValues = 32;
+    const std::vector<uint8_t> sample = bytesAt(at, kSampled);
     std::bitset<256> seen;
-    for (int i = 0; i < kSampled; ++i) {
-        const int byte = feed_.byteAt(uint64_t(i));
-        if (byte < 0) return false;
-        seen.set(static_cast<std::size_t>(byte));
-    }
-    return seen.count() >= kFewestValues;
+    for (const uint8_t byte : sample) seen.set(byte);
+    return sample.size() == kSampled && seen.count() >= kFewestValues;
 }
 
 std::vector<uint8_t> JpegContinuationSearch::bytesAt(uint64_t at, std::size_t count) {
